@@ -1,0 +1,113 @@
+#include "platform/db/Recordset.h"
+
+#include "platform/core/Error.h"
+
+#include <QSqlRecord>
+#include <QSqlField>
+
+namespace zentaro {
+
+Recordset::Recordset(std::unique_ptr<QSqlQuery> query) : m_query(std::move(query))
+{
+    const QSqlRecord record = m_query->record();
+    for (int i = 0; i < record.count(); ++i) {
+        m_names.append(record.fieldName(i));
+        m_columns.insert(record.fieldName(i).toLower(), i);
+        m_types.append(record.field(i).metaType());
+    }
+    m_eof = !m_query->next();
+}
+
+void Recordset::moveNext()
+{
+    requireRow();
+    m_eof = !m_query->next();
+}
+
+void Recordset::close()
+{
+    if (m_query)
+        m_query->finish();
+    m_query.reset();
+    m_eof = true;
+}
+
+int Recordset::fieldCount() const { return static_cast<int>(m_types.size()); }
+
+QString Recordset::fieldName(int index) const
+{
+    return m_names.value(index);
+}
+
+bool Recordset::hasField(const QString &name) const { return m_columns.contains(name.toLower()); }
+
+int Recordset::indexOf(const QString &name) const
+{
+    const auto it = m_columns.constFind(name.toLower());
+    if (it == m_columns.cend())
+        throw Error(QStringLiteral("El elemento \"%1\" no se encontró en el conjunto de registros").arg(name));
+    return it.value();
+}
+
+void Recordset::requireRow() const
+{
+    if (m_eof || !m_query)
+        throw Error(QStringLiteral("No hay registro actual: el conjunto de registros está al final"));
+}
+
+QVariant Recordset::field(const QString &name) const { return value(indexOf(name)); }
+
+QVariant Recordset::value(int index) const
+{
+    requireRow();
+    return m_query->value(index);
+}
+
+bool Recordset::isNumeric(int index) const
+{
+    const QVariant v = value(index);
+    switch (v.typeId()) {
+    case QMetaType::Int: case QMetaType::LongLong: case QMetaType::UInt: case QMetaType::ULongLong:
+    case QMetaType::Double: case QMetaType::Float: case QMetaType::Short:
+        return true;
+    default:
+        break;
+    }
+    // PostgreSQL hands numeric columns over as text to keep them exact.
+    const int declared = m_types.value(index).id();
+    return !v.isNull() && (declared == QMetaType::Double || declared == QMetaType::LongLong
+                           || declared == QMetaType::Int);
+}
+
+QString Recordset::textAt(int index) const
+{
+    const QVariant v = value(index);
+    if (v.isNull())
+        return {};
+    if (isNumeric(index))
+        return Decimal::fromVariant(v).toString();
+    switch (v.typeId()) {
+    case QMetaType::QDate:
+        return v.toDate().toString(Qt::ISODate);
+    case QMetaType::QDateTime:
+        return v.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    default:
+        return v.toString();
+    }
+}
+
+QString Recordset::text(const QString &name) const { return textAt(indexOf(name)); }
+
+Decimal Recordset::decimal(const QString &name) const { return Decimal::fromVariant(field(name)); }
+
+QDate Recordset::date(const QString &name) const
+{
+    const QVariant v = field(name);
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate();
+    if (v.typeId() == QMetaType::QDateTime)
+        return v.toDateTime().date();
+    return QDate::fromString(v.toString().left(10), Qt::ISODate);
+}
+
+} // namespace zentaro

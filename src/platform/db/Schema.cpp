@@ -1,0 +1,251 @@
+#include "platform/db/Schema.h"
+
+#include "platform/core/Error.h"
+#include "platform/db/Connection.h"
+
+namespace zentaro::schema {
+
+namespace {
+
+using T = Type;
+
+Column key(const char *name, int size = 20) { return {name, T::Key, size}; }
+Column text(const char *name, int size = 60) { return {name, T::Text, size}; }
+Column money(const char *name) { return {name, T::Money}; }
+Column state() { return {"Es_Cve_Estado", T::Key, 3}; }
+Column lastChange() { return {"Oper_Ult_Modif", T::Key, 20}; }
+Column lastChangeDate() { return {"Fecha_Ult_Modif", T::DateTime}; }
+
+std::vector<Column> invoiceColumns()
+{
+    return {key("Fc_Folio"), key("Fc_Serie", 10), text("Fc_Factura", 30), {"Fc_Numero", T::Integer},
+            {"Fc_Fecha", T::Date}, text("Fc_Tipo", 10), key("Sc_Cve_Sucursal"), key("Al_Cve_Almacen"),
+            key("Cl_Cve_Cliente"), key("Vn_Cve_Vendedor"), key("Mn_Cve_Moneda", 5), {"Fc_Tipo_Cambio", T::Number},
+            key("Fc_Condicion_Venta"), text("Fc_Credito", 2), {"Fc_Condicion_Tipo_02", T::Integer},
+            text("Fc_Comentario", 250), text("Fc_Referencia", 60), {"Fc_Descuento_Global_Factor", T::Number},
+            money("Fc_Precio_Lista_Importe"), money("Fc_Descuento_Importe"), money("Fc_Descuento_Global_Importe"),
+            money("Fc_Precio_Descontado_Importe"), money("Fc_Impuesto_Importe"), money("Fc_Precio_Neto_Importe"),
+            text("Fc_Motivo_Cancelacion", 2), text("Fc_Folio_Sustitucion", 40), state(), lastChange(),
+            lastChangeDate()};
+}
+
+std::vector<Column> noteColumns()
+{
+    return {key("Vn_Folio"), {"Vn_Fecha", T::Date}, text("Vn_Referencia"), text("Vn_Credito", 2),
+            key("Vn_Tabla", 30), key("Vn_Documento"), key("Vn_Cve_Vendedor"), key("Cl_Cve_Cliente"),
+            key("Mn_Cve_Moneda", 5), key("Sc_Cve_Sucursal"), key("Al_Cve_Almacen"), key("Vn_Condicion_Venta"),
+            text("Vn_Forma_Pago", 2), money("Vn_Precio_Lista_Importe"), money("Vn_Descuento_Importe"),
+            money("Vn_Descuento_Global_Importe"), money("Vn_Precio_Descontado_Importe"),
+            money("Vn_Impuesto_Importe"), money("Vn_Precio_Neto_Importe"), state(), key("Fc_Folio"),
+            text("Fc_Factura", 30), lastChange(), lastChangeDate()};
+}
+
+const std::vector<Table> kTables = {
+    {"Zentaro_Version", {{"Zv_Version", T::Integer}}, {}},
+    // Catalogues
+    {"Sucursal", {key("Sc_Cve_Sucursal"), text("Sc_Descripcion"), text("Sc_Codigo_Postal", 5),
+                  text("Sc_Perfil_Salida", 20), state()}, {"Sc_Cve_Sucursal"}},
+    {"Almacen", {key("Al_Cve_Almacen"), text("Al_Descripcion"), key("Sc_Cve_Sucursal"), state()}, {"Al_Cve_Almacen"}},
+    {"Segmento", {key("Sg_Cve_Segmento"), text("Sg_Descripcion"), state()}, {"Sg_Cve_Segmento"}},
+    {"Ruta", {key("Rt_Cve_Ruta"), text("Rt_Descripcion"), state()}, {"Rt_Cve_Ruta"}},
+    {"Vendedor", {key("Vn_Cve_Vendedor"), text("Vn_Descripcion"), state()}, {"Vn_Cve_Vendedor"}},
+    {"Moneda", {key("Mn_Cve_Moneda", 5), text("Mn_Descripcion"), {"Mn_Decimales", T::Integer}, state()},
+     {"Mn_Cve_Moneda"}},
+    {"Condicion_Venta", {key("Cv_Cve_Condicion_Venta"), text("Cv_Descripcion"), text("Cv_Tipo_Condicion", 2),
+                         {"Cv_Dias", T::Integer}, state()}, {"Cv_Cve_Condicion_Venta"}},
+    {"Cliente", {key("Cl_Cve_Cliente"), text("Cl_Descripcion"), text("Cl_Razon_Social_1", 250),
+                 text("Cl_Direccion_1", 250), text("Cl_R_F_C", 13), key("Sg_Cve_Segmento"), key("Rt_Cve_Ruta"),
+                 {"Cl_Dias_Credito", T::Integer}, money("Cl_Limite_Credito"), key("Vn_Cve_Vendedor"),
+                 key("Sc_Cve_Sucursal"), key("Cv_Cve_Condicion_Venta"), text("Cl_Regimen_Fiscal", 3),
+                 text("Cl_Codigo_Postal", 5), text("Cl_Uso_CFDI", 4), text("Cl_Perfil_Salida", 20), state()},
+     {"Cl_Cve_Cliente"}},
+    {"Cliente_Email", {key("Cl_Cve_Cliente"), {"Ce_ID", T::Integer}, text("Ce_Email", 120)},
+     {"Cl_Cve_Cliente", "Ce_ID"}},
+    {"Cliente_Cuenta_Bancaria", {key("Cl_Cve_Cliente"), {"Cb_ID", T::Integer}, text("Cb_Banco"),
+                                 text("Cb_Cuenta", 30), text("Cb_Forma_Pago", 2), state()},
+     {"Cl_Cve_Cliente", "Cb_ID"}},
+    {"Unidad", {key("Un_Cve_Unidad", 10), text("Un_Descripcion"), text("Un_Clave_SAT", 3), state()}, {"Un_Cve_Unidad"}},
+    {"Producto", {key("Pr_Cve_Producto"), text("Pr_Descripcion", 120), key("Pr_Unidad_Venta", 10),
+                  key("Pr_Equivalencia_Producto"), text("Pr_Clave_Prod_Serv", 8), state()}, {"Pr_Cve_Producto"}},
+    {"Impuesto", {key("Im_Cve_Impuesto", 10), text("Im_Descripcion"), text("Im_Cuenta_Contable", 30),
+                  text("Im_Impuesto_SAT", 3), text("Im_Tipo_Factor", 6), {"Im_Tasa", T::Number}, state()},
+     {"Im_Cve_Impuesto"}},
+    // Sales notes
+    {"Venta_Encabezado", noteColumns(), {"Vn_Folio"}},
+    {"Venta", noteColumns(), {"Vn_Folio"}},
+    {"Venta_Total_Impuesto", {key("Vn_Folio"), {"Vt_ID", T::Integer}, key("Vt_Impuesto", 10),
+                              money("Vt_SubTotal_Importe"), money("Vt_Impuesto_Importe")}, {"Vn_Folio", "Vt_ID"}},
+    // Invoices
+    {"Factura", invoiceColumns(), {"Fc_Folio"}},
+    {"Factura_Encabezado", invoiceColumns(), {"Fc_Folio"}},
+    {"Factura_Linea", {key("Fc_Folio"), key("Fc_ID", 10), key("Pr_Cve_Producto"), key("Vn_Folio"),
+                       text("Fl_Descripcion", 120), {"Fl_Cantidad", T::Number}, key("Un_Cve_Unidad", 10),
+                       money("Fl_Precio_Lista_Importe"), money("Fl_Descuento_Importe"),
+                       money("Fl_Precio_Descontado_Importe"), money("Fl_Impuesto_Importe"),
+                       money("Fl_Precio_Neto_Importe")}, {"Fc_Folio", "Fc_ID"}},
+    {"Factura_Impuesto", {key("Fc_Folio"), key("Fc_ID", 10), key("Fi_ID", 4), key("Im_Cve_Impuesto", 10),
+                          text("Im_Cuenta_Contable", 30), money("Fi_Base"), money("Im_Importe")},
+     {"Fc_Folio", "Fc_ID", "Fi_ID"}},
+    {"Comprobante_Digital", {key("Cd_Tabla", 30), key("Cd_Documento"), text("Cd_UUID", 36),
+                             {"Cd_Fecha_Timbrado", T::DateTime}, text("Cd_No_Certificado", 20),
+                             {"Cd_XML", T::LongText}, text("Cd_Estado", 2), text("Cd_Motivo_Cancelacion", 2),
+                             text("Cd_Folio_Sustitucion", 36)}, {"Cd_Tabla", "Cd_Documento"}},
+    {"Devolucion_Cliente", {key("Dc_Folio"), {"Dc_Fecha", T::Date}, text("Dc_Referencia"), key("Vn_Cve_Vendedor"),
+                            key("Cl_Cve_Cliente"), key("Fc_Folio"), money("Dc_Precio_Lista_Importe"),
+                            money("Dc_Descuento_Importe"), money("Dc_Descuento_Global_Importe"),
+                            money("Dc_Impuesto_Importe"), money("Dc_Precio_Neto_Importe"), state()}, {"Dc_Folio"}},
+    {"Cuenta_Por_Cobrar", {key("Cc_Folio"), key("Cl_Cve_Cliente"), key("Cc_Tabla", 30), key("Cc_Documento"),
+                           {"Cc_Fecha", T::Date}, {"Cc_Vencimiento", T::Date}, money("Cc_Importe"),
+                           money("Cc_Saldo"), state()}, {"Cc_Folio"}},
+    // Lots
+    {"Lote", {key("Lt_Cve_Lote"), key("Pr_Cve_Producto"), {"Lt_Fecha_Caducidad", T::Date}, text("Lt_Pedimento", 30),
+              {"Lt_Fecha_Pedimento", T::Date}, text("Lt_Aduana")}, {"Pr_Cve_Producto", "Lt_Cve_Lote"}},
+    {"Lote_Documento", {key("Ld_Tabla", 30), key("Ld_Documento"), {"Ld_ID", T::Integer}, key("Pr_Cve_Producto"),
+                        key("Lt_Cve_Lote"), {"Lt_Cantidad_Control_1", T::Quantity},
+                        {"Lt_Cantidad_Control_2", T::Quantity}}, {"Ld_Tabla", "Ld_Documento", "Ld_ID"}},
+    // The suite's own
+    {"Variable_Configuracion", {key("Vc_Nombre", 60), text("Vc_Valor", 250), text("Vc_Tipo", 1),
+                                text("Vc_Descripcion", 250)}, {"Vc_Nombre"}},
+    {"Usuario", {key("Us_Cve_Usuario"), text("Us_Nombre"), key("Sc_Cve_Sucursal"), key("Al_Cve_Almacen"), state()},
+     {"Us_Cve_Usuario"}},
+    {"Usuario_Permiso", {key("Us_Cve_Usuario"), key("Pe_Modulo", 10), key("Pe_Clave", 30)},
+     {"Us_Cve_Usuario", "Pe_Modulo", "Pe_Clave"}},
+    {"Periodo_Operativo", {key("Po_Modulo", 20), {"Po_Fecha_Inicio", T::Date}, {"Po_Fecha_Final", T::Date},
+                           text("Po_Abierto", 2)}, {"Po_Modulo", "Po_Fecha_Inicio"}},
+    {"Tipo_Cambio", {key("Mn_Cve_Moneda", 5), {"Tc_Fecha", T::Date}, {"Tc_Tipo_Cambio", T::Number}},
+     {"Mn_Cve_Moneda", "Tc_Fecha"}},
+    {"Serie", {key("Sr_Cve_Serie", 10), text("Sr_Descripcion"), key("Sc_Cve_Sucursal"), key("Sr_Tabla", 30),
+               text("Sr_Electronica", 2), text("Sr_Default", 2), {"Sr_Siguiente_Numero", T::Integer}, state()},
+     {"Sr_Cve_Serie"}},
+    {"Bitacora_Documento", {{"Bd_ID", T::Integer}, key("Bd_Tabla", 30), key("Bd_Documento"),
+                            {"Bd_Fecha", T::DateTime}, key("Bd_Usuario"), text("Bd_Accion", 30),
+                            text("Bd_Detalle", 500)}, {"Bd_ID"}},
+    {"Campo_Extra", {key("Ce_Tabla", 30), key("Ce_Campo", 30), text("Ce_Etiqueta"), {"Ce_Orden", T::Integer}},
+     {"Ce_Tabla", "Ce_Campo"}},
+    {"Campo_Extra_Valor", {key("Ce_Tabla", 30), key("Ce_Documento"), key("Ce_Campo", 30), text("Ce_Valor", 250)},
+     {"Ce_Tabla", "Ce_Documento", "Ce_Campo"}},
+    {"Emisor", {key("Em_R_F_C", 13), text("Em_Razon_Social", 250), text("Em_Regimen_Fiscal", 3),
+                {"Em_Certificado", T::LongText}, {"Em_Llave", T::LongText}, text("Em_Clave", 100)}, {"Em_R_F_C"}},
+};
+
+const std::vector<Index> kIndexes = {
+    {"IX_Venta_Encabezado_Factura", "Venta_Encabezado", {"Fc_Folio"}},
+    {"IX_Venta_Encabezado_Candidatas", "Venta_Encabezado", {"Sc_Cve_Sucursal", "Mn_Cve_Moneda", "Vn_Fecha"}},
+    {"IX_Venta_Factura", "Venta", {"Fc_Folio"}},
+    {"IX_Factura_Impuesto_Linea", "Factura_Impuesto", {"Fc_Folio", "Fc_ID"}},
+    {"IX_Lote_Documento_Documento", "Lote_Documento", {"Ld_Tabla", "Ld_Documento"}},
+    {"IX_Devolucion_Cliente_Factura", "Devolucion_Cliente", {"Fc_Folio"}},
+    {"IX_Almacen_Sucursal", "Almacen", {"Sc_Cve_Sucursal"}},
+    {"IX_Cliente_Sucursal", "Cliente", {"Sc_Cve_Sucursal"}},
+};
+
+QString columnType(const Column &column, Engine engine)
+{
+    const bool pg = engine == Engine::Postgres;
+    switch (column.type) {
+    case T::Key:
+    case T::Text:
+        return pg ? QStringLiteral("VARCHAR(%1) NOT NULL DEFAULT ''").arg(column.size) : QStringLiteral("TEXT NOT NULL DEFAULT ''");
+    case T::LongText:
+        return QStringLiteral("TEXT NOT NULL DEFAULT ''");
+    case T::Money:
+    case T::Number:
+        return pg ? QStringLiteral("NUMERIC(18,6) NOT NULL DEFAULT 0") : QStringLiteral("NUMERIC NOT NULL DEFAULT 0");
+    case T::Quantity:
+        return pg ? QStringLiteral("NUMERIC(18,6)") : QStringLiteral("NUMERIC");
+    case T::Integer:
+        return QStringLiteral("INTEGER NOT NULL DEFAULT 0");
+    case T::Date:
+        return pg ? QStringLiteral("DATE") : QStringLiteral("TEXT");
+    case T::DateTime:
+        return pg ? QStringLiteral("TIMESTAMP") : QStringLiteral("TEXT");
+    }
+    return {};
+}
+
+QString joined(const std::vector<const char *> &names)
+{
+    QStringList list;
+    for (const char *name : names)
+        list << QString::fromLatin1(name);
+    return list.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+const std::vector<Table> &tables() { return kTables; }
+const std::vector<Index> &indexes() { return kIndexes; }
+
+const Table *findTable(const QString &name)
+{
+    for (const Table &table : kTables)
+        if (name.compare(QLatin1String(table.name), Qt::CaseInsensitive) == 0)
+            return &table;
+    return nullptr;
+}
+
+QStringList createStatements(Engine engine)
+{
+    QStringList statements;
+    if (engine == Engine::Postgres) {
+        // The screens write ISNULL(a, b) as SQL Server does; PostgreSQL gets it as a function.
+        statements << QStringLiteral("CREATE OR REPLACE FUNCTION isnull(anycompatible, anycompatible) "
+                                     "RETURNS anycompatible AS 'SELECT COALESCE($1, $2)' LANGUAGE sql IMMUTABLE");
+    }
+    for (const Table &table : kTables) {
+        QStringList parts;
+        for (const Column &column : table.columns) {
+            QString part = QString::fromLatin1(column.name) + u' ' + columnType(column, engine);
+            // Keys are written into statements between quotes: a quote inside one would end it.
+            if (column.type == T::Key)
+                part += QStringLiteral(" CHECK (%1 NOT LIKE '%''%')").arg(QLatin1String(column.name));
+            parts << part;
+        }
+        if (!table.primaryKey.empty())
+            parts << QStringLiteral("PRIMARY KEY (%1)").arg(joined(table.primaryKey));
+        statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(QLatin1String(table.name), parts.join(QStringLiteral(", ")));
+    }
+    for (const Index &index : kIndexes)
+        statements << QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
+                          .arg(QLatin1String(index.name), QLatin1String(index.table), joined(index.columns));
+    statements << QStringLiteral("INSERT INTO Zentaro_Version (Zv_Version) VALUES (%1)").arg(kVersion);
+    return statements;
+}
+
+namespace {
+
+bool hasVersionTable(Connection &connection)
+{
+    const QString sql = connection.engine() == Engine::Sqlite
+        ? QStringLiteral("SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND lower(name) = 'zentaro_version'")
+        : QStringLiteral("SELECT count(*) AS n FROM information_schema.tables "
+                         "WHERE table_schema = current_schema() AND table_name = 'zentaro_version'");
+    Recordset rs = connection.select(sql);
+    return rs.decimal(QStringLiteral("n")).units() > 0;
+}
+
+} // namespace
+
+void create(Connection &connection)
+{
+    if (hasVersionTable(connection))
+        throw Error(QStringLiteral("La base de datos %1 ya contiene las tablas de Zentaro").arg(connection.url().display()));
+    TransactionGuard transaction(connection);
+    for (const QString &statement : createStatements(connection.engine()))
+        connection.run(statement);
+    transaction.commit();
+}
+
+void verify(Connection &connection)
+{
+    if (!hasVersionTable(connection))
+        throw Error(QStringLiteral("La base de datos %1 no tiene las tablas de Zentaro. Créela con: zentaro init --db %1 --demo")
+                        .arg(connection.url().display()));
+    Recordset rs = connection.select(QStringLiteral("SELECT Zv_Version FROM Zentaro_Version"));
+    const int version = rs.eof() ? 0 : static_cast<int>(rs.decimal(QStringLiteral("Zv_Version")).units() / 1000000);
+    if (version != kVersion)
+        throw Error(QStringLiteral("La base de datos tiene la versión %1 del esquema y este programa usa la versión %2")
+                        .arg(version).arg(kVersion));
+}
+
+} // namespace zentaro::schema
