@@ -16,6 +16,14 @@ namespace zentaro {
 
 namespace {
 
+// Qt binds a null QString as SQL NULL; the suite's text columns hold "" instead.
+QVariant bindable(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::QString && value.toString().isNull())
+        return QStringLiteral("");
+    return value;
+}
+
 QString engineText(const QSqlError &error)
 {
     QString text = error.databaseText().trimmed();
@@ -176,7 +184,7 @@ Recordset Connection::select(const QString &statement, const QVariantList &value
 {
     auto query = prepare(statement);
     for (const QVariant &v : values)
-        query->addBindValue(v);
+        query->addBindValue(bindable(v));
     exec(*query, statement);
     return Recordset(std::move(query));
 }
@@ -185,7 +193,7 @@ int Connection::run(const QString &statement, const QVariantList &values)
 {
     auto query = prepare(statement);
     for (const QVariant &v : values)
-        query->addBindValue(v);
+        query->addBindValue(bindable(v));
     exec(*query, statement);
     return query->numRowsAffected();
 }
@@ -195,8 +203,13 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     if (columns.isEmpty() || columns.first().isEmpty())
         return;
     auto query = prepare(statement);
-    for (const QVariantList &column : columns)
-        query->addBindValue(column);
+    for (const QVariantList &column : columns) {
+        QVariantList bound;
+        bound.reserve(column.size());
+        for (const QVariant &v : column)
+            bound << bindable(v);
+        query->addBindValue(bound);
+    }
     m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_commandTimeout);
     m_deadlineArmed = m_commandTimeout > 0;
     const bool ok = query->execBatch();

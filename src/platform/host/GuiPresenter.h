@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/services/Platform.h"
+
+namespace zentaro {
+
+// Messages as modal boxes with the icon of their style; the module code and the error
+// identifier show under the text so that support can find the reporting point.
+class GuiPresenter : public MessagePresenter
+{
+public:
+    int present(const Message &message, QWidget *owner) override;
+    void reportError(const QString &text, const QString &where) override;
+};
+
+} // namespace zentaro

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+class QWidget;
+
+namespace zentaro {
+
+class Connection;
+
+// The suite's general services: catalogue lookups, the server clock, statement literals,
+// operating periods, exchange rates, series and the control groups of a screen.
+class Utilities
+{
+public:
+    // The result column of the row whose key column (and second key column, when given)
+    // match and whose state is not `excludedState`; "" when there is none. Table and
+    // columns must be the suite's own.
+    QString LookupField(const QString &table, const QString &keyColumn, const QString &key,
+                        const QString &resultColumn, int flag, const QString &secondKeyColumn,
+                        const QString &secondKey, const QString &excludedState);
+    QDateTime ServerNow();
+    QString SqlDate(const QDate &date) const;
+    QString SqlDate(const QDateTime &date) const { return SqlDate(date.date()); }
+    QString SqlDateTime(const QDateTime &dateTime) const;
+    bool IsPeriodOpen(const QDate &date, const QString &module, int flag);
+    // The rate of `currency` on `date`: 1 for the local currency, else the latest rate
+    // recorded on or before that date; 0 with LastError when none is recorded.
+    double GetExchangeRate(const QString &currency, const QDate &date);
+    QString FormatFolio(const QString &typed) const;
+    QString DefaultSaleCondition(const QString &customer, const QString &branch, bool creditAllowed);
+    QString LastError() const { return m_lastError; }
+    QString OutputProfile(const QString &customer, const QString &branch);
+    bool IsElectronicSeries(const QString &series, int flag);
+    void ClearControls(QWidget *screen, int group);
+    void EnableControls(QWidget *screen, int group);
+    void SendKeys(const QString &keys, int wait);
+    QString ResolveTransaction(const QString &hostTransaction, const QString &suite) const;
+
+private:
+    Connection &connection() const;
+    QString m_lastError;
+};
+
+} // namespace zentaro
