@@ -145,64 +145,75 @@ void Connection::setCommandTimeout(int seconds)
         run(QStringLiteral("SET statement_timeout = %1").arg(qint64(m_commandTimeout) * 1000));
 }
 
-std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement)
+std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
 {
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez"));
     auto query = std::make_unique<QSqlQuery>(m_db);
     query->setForwardOnly(true);
     const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    // PostgreSQL prepares only queries and data changes, so a statement without values runs
+    // as it is; the check above keeps it to one command.
+    if (values.isEmpty()) {
+        armDeadline();
+        const bool ok = query->exec(text);
+        m_deadlineArmed = false;
+        if (!ok)
+            throw Error(failureText(*query));
+        return query;
+    }
     if (!query->prepare(text))
         throw Error(engineText(query->lastError()));
+    for (const QVariant &v : values)
+        query->addBindValue(bindable(v));
+    armDeadline();
+    const bool ok = query->exec();
+    m_deadlineArmed = false;
+    if (!ok)
+        throw Error(failureText(*query));
     return query;
 }
 
-void Connection::exec(QSqlQuery &query, const QString &statement)
+void Connection::armDeadline()
 {
-    Q_UNUSED(statement);
     m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_commandTimeout);
     m_deadlineArmed = m_commandTimeout > 0;
-    const bool ok = query.exec();
-    m_deadlineArmed = false;
-    if (!ok) {
-        QString text = engineText(query.lastError());
-        if (m_url.engine == Engine::Sqlite && text == QLatin1String("interrupted"))
-            text = QStringLiteral("interrupted: se agotó el tiempo de espera de %1 s").arg(m_commandTimeout);
-        throw Error(text);
-    }
+}
+
+QString Connection::failureText(const QSqlQuery &query) const
+{
+    QString text = engineText(query.lastError());
+    if (m_url.engine == Engine::Sqlite && text == QLatin1String("interrupted"))
+        text = QStringLiteral("interrupted: se agotó el tiempo de espera de %1 s").arg(m_commandTimeout);
+    return text;
 }
 
 Recordset Connection::execute(const QString &statement)
 {
     trace(statement);
-    auto query = prepare(statement);
-    exec(*query, statement);
-    return Recordset(std::move(query));
+    return Recordset(prepare(statement, {}));
 }
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)
 {
-    auto query = prepare(statement);
-    for (const QVariant &v : values)
-        query->addBindValue(bindable(v));
-    exec(*query, statement);
-    return Recordset(std::move(query));
+    return Recordset(prepare(statement, values));
 }
 
 int Connection::run(const QString &statement, const QVariantList &values)
 {
-    auto query = prepare(statement);
-    for (const QVariant &v : values)
-        query->addBindValue(bindable(v));
-    exec(*query, statement);
-    return query->numRowsAffected();
+    return prepare(statement, values)->numRowsAffected();
 }
 
 void Connection::runBatch(const QString &statement, const QList<QVariantList> &columns)
 {
     if (columns.isEmpty() || columns.first().isEmpty())
         return;
-    auto query = prepare(statement);
+    if (sqltext::holdsSeveralStatements(statement))
+        throw Error(QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez"));
+    auto query = std::make_unique<QSqlQuery>(m_db);
+    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    if (!query->prepare(text))
+        throw Error(engineText(query->lastError()));
     for (const QVariantList &column : columns) {
         QVariantList bound;
         bound.reserve(column.size());
@@ -210,12 +221,11 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
             bound << bindable(v);
         query->addBindValue(bound);
     }
-    m_deadline = std::chrono::steady_clock::now() + std::chrono::seconds(m_commandTimeout);
-    m_deadlineArmed = m_commandTimeout > 0;
+    armDeadline();
     const bool ok = query->execBatch();
     m_deadlineArmed = false;
     if (!ok)
-        throw Error(engineText(query->lastError()));
+        throw Error(failureText(*query));
 }
 
 void Connection::beginTrans()

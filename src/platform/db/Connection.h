@@ -53,8 +53,10 @@ private:
     explicit Connection(ConnectionUrl url);
     void connect(OpenMode mode);
     void installSqliteDialect();
-    std::unique_ptr<QSqlQuery> prepare(const QString &statement);
-    void exec(QSqlQuery &query, const QString &statement);
+    // Checks, adapts and runs one statement; throws with the engine's text.
+    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values);
+    void armDeadline();
+    QString failureText(const QSqlQuery &query) const;
 
     ConnectionUrl m_url;
     QString m_name;

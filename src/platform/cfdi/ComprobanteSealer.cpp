@@ -1,0 +1,45 @@
+#include "platform/cfdi/ComprobanteSealer.h"
+
+#include "platform/cfdi/CadenaOriginal.h"
+#include "platform/cfdi/ComprobanteXmlWriter.h"
+#include "platform/cfdi/CsdCertificate.h"
+#include "platform/cfdi/CsdPrivateKey.h"
+#include "platform/cfdi/XmlDocument.h"
+#include "platform/core/Error.h"
+
+namespace zentaro::cfdi {
+
+SealedComprobante sealComprobante(Comprobante comprobante, const Csd &csd, const QDateTime &now)
+{
+    const CsdCertificate certificate = CsdCertificate::fromDer(csd.certificateDer);
+    certificate.checkValidAt(now);
+    const CsdPrivateKey key = CsdPrivateKey::load(csd.privateKeyDer, csd.password);
+    if (!key.matches(certificate))
+        throw Error(QStringLiteral("La llave privada no corresponde al certificado %1").arg(certificate.number()));
+    if (comprobante.emisor.rfc != certificate.rfc())
+        throw Error(QStringLiteral("El RFC del emisor (%1) no es el del certificado de sello digital (%2)")
+                        .arg(comprobante.emisor.rfc, certificate.rfc()));
+
+    comprobante.noCertificado = certificate.number();
+    comprobante.certificado = certificate.base64();
+    comprobante.sello.clear();
+    SealedComprobante sealed;
+    sealed.cadenaOriginal = cadenaOriginal(writeComprobanteXml(comprobante));
+    sealed.sello = key.signBase64(sealed.cadenaOriginal.toUtf8());
+    comprobante.sello = sealed.sello;
+    sealed.xml = writeComprobanteXml(comprobante);
+    sealed.noCertificado = comprobante.noCertificado;
+    return sealed;
+}
+
+bool verifyComprobanteSeal(const QByteArray &xml)
+{
+    const XmlDocument document = XmlDocument::parse(xml);
+    const QString certificado = attributeOrEmpty(document.root(), "Certificado");
+    const QString sello = attributeOrEmpty(document.root(), "Sello");
+    if (certificado.isEmpty() || sello.isEmpty())
+        return false;
+    return CsdCertificate::fromBase64(certificado).verify(cadenaOriginal(xml).toUtf8(), sello);
+}
+
+} // namespace zentaro::cfdi

@@ -1,0 +1,160 @@
+#include "platform/cfdi/SandboxPac.h"
+
+#include "platform/cfdi/Anexo20Rules.h"
+#include "platform/cfdi/CadenaOriginal.h"
+#include "platform/cfdi/CsdCertificate.h"
+#include "platform/cfdi/CsdPrivateKey.h"
+#include "platform/cfdi/XmlDocument.h"
+#include "platform/core/Error.h"
+
+#include <QCryptographicHash>
+
+namespace zentaro::cfdi {
+
+namespace {
+
+constexpr auto kTimestampFormat = "yyyy-MM-ddTHH:mm:ss";
+
+QString uuidFromSello(const QString &sello)
+{
+    QByteArray bytes = QCryptographicHash::hash(sello.toLatin1(), QCryptographicHash::Sha256).left(16);
+    bytes[6] = static_cast<char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<char>((bytes[8] & 0x3F) | 0x80);
+    const QString hex = QString::fromLatin1(bytes.toHex()).toUpper();
+    return QStringLiteral("%1-%2-%3-%4-%5")
+        .arg(hex.mid(0, 8), hex.mid(8, 4), hex.mid(12, 4), hex.mid(16, 4), hex.mid(20, 12));
+}
+
+void setAttribute(xmlNode *node, const char *name, const QString &value)
+{
+    xmlNewProp(node, reinterpret_cast<const xmlChar *>(name),
+               reinterpret_cast<const xmlChar *>(value.toUtf8().constData()));
+}
+
+QByteArray insertTimbre(const XmlDocument &document, const TimbreFiscalDigital &tfd)
+{
+    xmlNode *root = document.root();
+    xmlNode *complemento = firstChildElement(root, kCfdiNamespace, "Complemento");
+    if (!complemento) {
+        // Keep the writer's indentation so the stamped file stays readable for the user.
+        complemento = xmlNewNode(root->ns, reinterpret_cast<const xmlChar *>("Complemento"));
+        if (root->last && root->last->type == XML_TEXT_NODE) {
+            xmlAddPrevSibling(root->last, complemento);
+            xmlAddPrevSibling(complemento, xmlNewText(reinterpret_cast<const xmlChar *>("  ")));
+        } else {
+            xmlAddChild(root, complemento);
+        }
+    }
+    xmlAddChild(complemento, xmlNewText(reinterpret_cast<const xmlChar *>("\n    ")));
+    xmlNode *node =
+        xmlNewChild(complemento, nullptr, reinterpret_cast<const xmlChar *>("TimbreFiscalDigital"), nullptr);
+    xmlAddChild(complemento, xmlNewText(reinterpret_cast<const xmlChar *>("\n  ")));
+    xmlNs *tfdNs =
+        xmlNewNs(node, reinterpret_cast<const xmlChar *>(kTfdNamespace), reinterpret_cast<const xmlChar *>("tfd"));
+    xmlSetNs(node, tfdNs);
+    xmlNs *xsi = xmlSearchNsByHref(document.doc(), root, reinterpret_cast<const xmlChar *>(kXsiNamespace));
+    if (!xsi)
+        xsi =
+            xmlNewNs(node, reinterpret_cast<const xmlChar *>(kXsiNamespace), reinterpret_cast<const xmlChar *>("xsi"));
+    xmlNewNsProp(node, xsi, reinterpret_cast<const xmlChar *>("schemaLocation"),
+                 reinterpret_cast<const xmlChar *>(
+                     "http://www.sat.gob.mx/TimbreFiscalDigital "
+                     "http://www.sat.gob.mx/sitio_internet/cfd/TimbreFiscalDigital/TimbreFiscalDigitalv11.xsd"));
+    setAttribute(node, "Version", tfd.version);
+    setAttribute(node, "UUID", tfd.uuid);
+    setAttribute(node, "FechaTimbrado", tfd.fechaTimbrado);
+    setAttribute(node, "RfcProvCertif", tfd.rfcProvCertif);
+    setAttribute(node, "SelloCFD", tfd.selloCfd);
+    setAttribute(node, "NoCertificadoSAT", tfd.noCertificadoSat);
+    setAttribute(node, "SelloSAT", tfd.selloSat);
+    return document.toUtf8();
+}
+
+} // namespace
+
+SandboxPac::SandboxPac(Clock clock, const QString &rfc) : m_clock(std::move(clock)), m_rfc(rfc)
+{
+    const QDateTime now = m_clock();
+    m_csd = generateTestCsd(rfc, QStringLiteral("PAC DE PRUEBAS SIN VALIDEZ FISCAL"), QStringLiteral("sandbox"),
+                            now.addYears(-1), now.addYears(4), QStringLiteral("30001000000500099999"));
+}
+
+StampResult SandboxPac::stamp(const QByteArray &sealedXml)
+{
+    const QDateTime now = m_clock();
+    std::optional<XmlDocument> document;
+    try {
+        document = XmlDocument::parse(sealedXml);
+    } catch (const Error &e) {
+        return StampResult::refused(QStringLiteral("301"), e.description());
+    }
+    const xmlNode *root = document->root();
+    if (!isElement(root, kCfdiNamespace, "Comprobante") || attributeOrEmpty(root, "Version") != u"4.0")
+        return StampResult::refused(QStringLiteral("301"),
+                                    QStringLiteral("El documento no es un comprobante CFDI 4.0"));
+    if (!descendantElements(root, kTfdNamespace, "TimbreFiscalDigital").isEmpty())
+        return StampResult::refused(QStringLiteral("307"),
+                                    QStringLiteral("El comprobante ya contiene un timbre fiscal digital"));
+
+    const QString sello = attributeOrEmpty(root, "Sello");
+    std::optional<CsdCertificate> certificate;
+    QString cadena;
+    try {
+        certificate = CsdCertificate::fromBase64(attributeOrEmpty(root, "Certificado"));
+        cadena = cadenaOriginal(sealedXml);
+    } catch (const Error &e) {
+        return StampResult::refused(QStringLiteral("301"), e.description());
+    }
+    if (certificate->number() != attributeOrEmpty(root, "NoCertificado"))
+        return StampResult::refused(
+            QStringLiteral("SBX-CERTIFICADO"),
+            QStringLiteral("El NoCertificado no corresponde al certificado incluido en el comprobante"));
+    if (!certificate->verify(cadena.toUtf8(), sello))
+        return StampResult::refused(
+            QStringLiteral("CFDI40102"),
+            QStringLiteral("El sello del comprobante no corresponde a su cadena original y certificado"));
+    const xmlNode *emisor = firstChildElement(root, kCfdiNamespace, "Emisor");
+    if (attributeOrEmpty(emisor, "Rfc") != certificate->rfc())
+        return StampResult::refused(
+            QStringLiteral("303"),
+            QStringLiteral("El RFC del emisor no es el del certificado que selló el comprobante"));
+    try {
+        certificate->checkValidAt(now);
+    } catch (const Error &e) {
+        return StampResult::refused(QStringLiteral("304"), e.description());
+    }
+    const QDateTime fecha =
+        QDateTime::fromString(attributeOrEmpty(root, "Fecha"), QString::fromLatin1(kTimestampFormat));
+    const QDateTime localNow = QDateTime(now.date(), now.time());
+    if (!fecha.isValid() || fecha > localNow.addSecs(300) || fecha.secsTo(localNow) > 72 * 3600)
+        return StampResult::refused(
+            QStringLiteral("401"),
+            QStringLiteral("La Fecha del comprobante debe estar dentro de las 72 horas previas al timbrado"));
+    try {
+        certificate->checkValidAt(fecha);
+    } catch (const Error &e) {
+        return StampResult::refused(QStringLiteral("305"), e.description());
+    }
+    if (const auto fault = findAnexo20Fault(sealedXml))
+        return StampResult{std::nullopt, fault};
+
+    TimbreFiscalDigital tfd;
+    tfd.uuid = uuidFromSello(sello);
+    auto fechaTimbrado = m_fechaTimbradoByUuid.find(tfd.uuid);
+    if (fechaTimbrado == m_fechaTimbradoByUuid.end())
+        fechaTimbrado =
+            m_fechaTimbradoByUuid.insert(tfd.uuid, localNow.toString(QString::fromLatin1(kTimestampFormat)));
+    tfd.fechaTimbrado = *fechaTimbrado;
+    tfd.rfcProvCertif = m_rfc;
+    tfd.selloCfd = sello;
+    const CsdCertificate pacCertificate = CsdCertificate::fromDer(m_csd.certificateDer);
+    tfd.noCertificadoSat = pacCertificate.number();
+    tfd.selloSat = CsdPrivateKey::load(m_csd.privateKeyDer, m_csd.password).signBase64(cadenaOriginalTfd(tfd).toUtf8());
+
+    Stamp stamp;
+    stamp.timbre = tfd;
+    stamp.xml = insertTimbre(*document, tfd);
+    return StampResult{stamp, std::nullopt};
+}
+
+} // namespace zentaro::cfdi

@@ -1,0 +1,92 @@
+#include "CfdiFixtures.h"
+
+#include "platform/cfdi/ComprobanteSealer.h"
+#include "platform/cfdi/CsdCertificate.h"
+#include "platform/cfdi/CsdPrivateKey.h"
+#include "platform/core/Error.h"
+
+namespace zentaro::cfdi::test {
+namespace {
+
+TEST(Sealing, ReproducesTheGlobalSampleSelloAndRejectsAnyChangedByte)
+{
+    const QByteArray cadena = readSat(QStringLiteral("samples/cfdi40-global-eku.cadena.txt"));
+    const QByteArray xml = readSat(QStringLiteral("samples/cfdi40-global-eku.xml"));
+    const QString sello = QString::fromUtf8(xml).section(QStringLiteral("Sello=\""), 1).section(u'"', 0, 0);
+
+    const Csd csd = ekuCsd();
+    const CsdCertificate certificate = CsdCertificate::fromDer(csd.certificateDer);
+    EXPECT_EQ(certificate.number(), QStringLiteral("30001000000500003416"));
+    EXPECT_EQ(certificate.rfc(), QStringLiteral("EKU9003173C9"));
+    EXPECT_EQ(CsdPrivateKey::load(csd.privateKeyDer, csd.password).signBase64(cadena), sello);
+
+    EXPECT_TRUE(certificate.verify(cadena, sello));
+    for (const qsizetype at : {qsizetype(2), cadena.size() / 2, cadena.size() - 3}) {
+        QByteArray changed = cadena;
+        changed[at] = static_cast<char>(changed[at] ^ 0x01);
+        EXPECT_FALSE(certificate.verify(changed, sello)) << "byte " << at;
+    }
+    EXPECT_TRUE(verifyComprobanteSeal(xml));
+    EXPECT_FALSE(verifyComprobanteSeal(QByteArray(xml).replace("Total=\"870.49\"", "Total=\"870.50\"")));
+}
+
+TEST(Sealing, RefusesWithSentencesTheUserCanActOn)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(Csd &, QDateTime &, Comprobante &)> change;
+        const char *expected;
+    };
+    const std::vector<Case> cases = {
+        {"wrong password", [](Csd &csd, QDateTime &, Comprobante &) { csd.password = QStringLiteral("12345678b"); },
+         "contraseña de la llave privada del CSD es incorrecta"},
+        {"expired certificate",
+         [](Csd &, QDateTime &now, Comprobante &) { now = QDateTime(QDate(2027, 5, 19), QTime(9, 0)); },
+         "venció el 18/05/2027"},
+        {"key of another CSD",
+         [](Csd &csd, QDateTime &, Comprobante &) {
+             csd.privateKeyDer = generateTestCsd(QStringLiteral("EKU9003173C9"), QStringLiteral("OTRA"), csd.password,
+                                                 fixedNow().addYears(-1), fixedNow().addYears(1))
+                                     .privateKeyDer;
+         },
+         "no corresponde al certificado"},
+        {"issuer of another RFC",
+         [](Csd &, QDateTime &, Comprobante &c) { c.emisor.rfc = QStringLiteral("AAA010101AAA"); },
+         "no es el del certificado"},
+        {"not a key file", [](Csd &csd, QDateTime &, Comprobante &) { csd.privateKeyDer = csd.certificateDer; },
+         "no es una llave de CSD"},
+    };
+    for (const Case &test : cases) {
+        SCOPED_TRACE(test.name);
+        Csd csd = ekuCsd();
+        QDateTime now = fixedNow();
+        Comprobante c = globalInvoice();
+        test.change(csd, now, c);
+        try {
+            sealComprobante(c, csd, now);
+            ADD_FAILURE() << "sealed anyway";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.description().contains(QString::fromUtf8(test.expected))) << e.what();
+        }
+    }
+}
+
+TEST(Sealing, GeneratedTestCsdHasSatShapeAndSeals)
+{
+    const Csd csd =
+        generateTestCsd(QStringLiteral("EKU9003173C9"), QStringLiteral("ESCUELA DE PRUEBA"), QStringLiteral("s3creta"),
+                        fixedNow().addDays(-1), fixedNow().addDays(30), QStringLiteral("30001000000500000042"));
+    const CsdCertificate certificate = CsdCertificate::fromDer(csd.certificateDer);
+    EXPECT_EQ(certificate.number(), QStringLiteral("30001000000500000042"));
+    EXPECT_EQ(certificate.rfc(), QStringLiteral("EKU9003173C9"));
+    EXPECT_EQ(certificate.validTo().toSecsSinceEpoch(), fixedNow().addDays(30).toSecsSinceEpoch());
+    EXPECT_THROW(CsdPrivateKey::load(csd.privateKeyDer, QStringLiteral("otra")), Error);
+
+    const SealedComprobante sealed = sealComprobante(globalInvoice(), csd, fixedNow());
+    EXPECT_EQ(sealed.noCertificado, certificate.number());
+    EXPECT_TRUE(verifyComprobanteSeal(sealed.xml));
+}
+
+} // namespace
+} // namespace zentaro::cfdi::test

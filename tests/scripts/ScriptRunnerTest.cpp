@@ -1,0 +1,79 @@
+#include "support/TestDatabase.h"
+
+#include <QTemporaryDir>
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+using namespace zentaro;
+
+namespace {
+
+struct ScriptRun
+{
+    int exitCode = -1;
+    QStringList lines;
+};
+
+ScriptRun runScript(const QString &script, const QString &database)
+{
+    QProcess process;
+    process.setProgram(qEnvironmentVariable("ZENTARO_BIN"));
+    process.setArguments({QStringLiteral("script"), script, QStringLiteral("--db"), database});
+    process.start();
+    process.waitForFinished(60000);
+    ScriptRun run;
+    run.exitCode = process.exitCode();
+    run.lines = QString::fromUtf8(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    return run;
+}
+
+QString scriptPath(const char *name) { return QStringLiteral(ZENTARO_SCRIPTS_DIR "/") + QLatin1String(name); }
+
+TEST(ScriptRunner, GivesTheSameOutputOnBothEngines)
+{
+    test::TestDatabase sqlite(Engine::Sqlite), postgres(Engine::Postgres);
+    sqlite.open();
+    postgres.open();
+    const ScriptRun onSqlite = runScript(scriptPath("host-and-dialect.zs"), sqlite.urlText());
+    const ScriptRun onPostgres = runScript(scriptPath("host-and-dialect.zs"), postgres.urlText());
+    EXPECT_EQ(onSqlite.exitCode, 0);
+    EXPECT_EQ(onSqlite.lines, onPostgres.lines);
+    const QStringList expected {
+        QStringLiteral(R"({"call":"Pantalla.Modulo","result":"VENTAS"})"),
+        QStringLiteral(R"({"call":"frmQX417.Transaccion","result":"ZENTARO.QX417"})"),
+        QStringLiteral(R"({"call":"Padre.Modulo","result":"VENTAS"})"),
+    };
+    ASSERT_EQ(onSqlite.lines.size(), 8) << onSqlite.lines.join(u'\n').toStdString();
+    EXPECT_EQ(onSqlite.lines.mid(0, 3), expected);
+    EXPECT_TRUE(onSqlite.lines[5].endsWith(QStringLiteral(
+        R"("rows":[{"vn_folio":"A1","clave":"A1","importe":1.01,"tipo":"Crédito"},{"vn_folio":"A2","clave":"A2","importe":2.68,"tipo":"Contado"}]})")))
+        << onSqlite.lines[5].toStdString();
+    EXPECT_TRUE(onSqlite.lines[6].endsWith(QStringLiteral(R"("rows":[{"total":3.69,"impuesto":0}]})")))
+        << onSqlite.lines[6].toStdString();
+    EXPECT_TRUE(onSqlite.lines[7].contains(QStringLiteral("\"error\":\"La instrucción contiene más de un comando")));
+}
+
+TEST(ScriptRunner, StopsAtABadLineWithItsNumber)
+{
+    test::TestDatabase sqlite(Engine::Sqlite);
+    sqlite.open();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("malo.zs"));
+    QFile script(file);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("# primero\nopen QX417\nclick NoExiste\ncall Pantalla.Modulo\n");
+    script.close();
+    const ScriptRun run = runScript(file, sqlite.urlText());
+    EXPECT_EQ(run.exitCode, 2);
+    ASSERT_EQ(run.lines.size(), 1);
+    EXPECT_EQ(run.lines[0], QStringLiteral(R"({"script_error":"no existe el control NoExiste","line":3})"));
+
+    const ScriptRun noDatabase = runScript(file, dir.filePath(QStringLiteral("no-existe.sqlite")));
+    EXPECT_EQ(noDatabase.exitCode, 1);
+    ASSERT_EQ(noDatabase.lines.size(), 1);
+    EXPECT_TRUE(noDatabase.lines[0].startsWith(QStringLiteral(R"({"error":"No existe la base de datos)")));
+}
+
+} // namespace
