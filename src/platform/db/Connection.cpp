@@ -150,7 +150,11 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez"));
     auto query = std::make_unique<QSqlQuery>(m_db);
-    query->setForwardOnly(true);
+    // Forward-only makes Qt's PostgreSQL driver stream rows in single-row mode, where the
+    // next statement on the connection silently drops the rest of an open record set.
+    // Screens read record sets while they run other statements, so PostgreSQL results
+    // are fetched whole; SQLite keeps several statements open without that problem.
+    query->setForwardOnly(m_url.engine == Engine::Sqlite);
     const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
     // PostgreSQL prepares only queries and data changes, so a statement without values runs
     // as it is; the check above keeps it to one command.

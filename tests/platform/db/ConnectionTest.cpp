@@ -51,6 +51,20 @@ TEST_P(ConnectionTest, SqlServerStyleTextGivesTheSameRows)
     EXPECT_THROW(rs.text(QStringLiteral("Factura")), Error);
 }
 
+TEST_P(ConnectionTest, ARecordsetSurvivesOtherStatementsWhileItIsRead)
+{
+    for (const char *key : {"S1", "S2", "S3"})
+        addBranch(QString::fromLatin1(key));
+    Recordset outer = connection->execute(QStringLiteral("SELECT Sc_Cve_Sucursal FROM Sucursal ORDER BY Sc_Cve_Sucursal"));
+    QStringList seen;
+    for (; !outer.eof(); outer.moveNext()) {
+        seen << outer.text(QStringLiteral("Sc_Cve_Sucursal"));
+        connection->execute(QStringLiteral("UPDATE Sucursal SET Sc_Descripcion = 'x' WHERE Sc_Cve_Sucursal = '%1'").arg(seen.last()));
+        EXPECT_EQ(branchCount(), 3);
+    }
+    EXPECT_EQ(seen, (QStringList {QStringLiteral("S1"), QStringLiteral("S2"), QStringLiteral("S3")}));
+}
+
 TEST_P(ConnectionTest, LargeSumsStayExact)
 {
     QVariantList folios, amounts;
