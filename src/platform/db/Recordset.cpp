@@ -100,9 +100,11 @@ QString Recordset::text(const QString &name) const { return textAt(indexOf(name)
 
 Decimal Recordset::decimal(const QString &name) const { return Decimal::fromVariant(field(name)); }
 
-QDate Recordset::date(const QString &name) const
+QDate Recordset::date(const QString &name) const { return dateAt(indexOf(name)); }
+
+QDate Recordset::dateAt(int index) const
 {
-    const QVariant v = field(name);
+    const QVariant v = value(index);
     if (v.typeId() == QMetaType::QDate)
         return v.toDate();
     if (v.typeId() == QMetaType::QDateTime)

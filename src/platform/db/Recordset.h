@@ -29,6 +29,9 @@ public:
     int fieldCount() const;
     QString fieldName(int index) const;
     bool hasField(const QString &name) const;
+    // Position of a column, for loops that read many rows; throws for an unknown name.
+    int columnIndex(const QString &name) const { return indexOf(name); }
+    QDate dateAt(int index) const;
 
     // The raw value as the driver gave it.
     QVariant field(const QString &name) const;

@@ -1,6 +1,7 @@
 #include "platform/host/ModuleSession.h"
 
 #include "platform/core/Error.h"
+#include "platform/host/ElectronicDocuments.h"
 #include "platform/services/Platform.h"
 
 namespace zentaro {
@@ -16,6 +17,7 @@ ModuleSession::ModuleSession(const ModuleLoader &loader, const QString &code)
     if (!m_screen || !hostedScreen())
         throw Error(QStringLiteral("El módulo %1 no entregó su pantalla").arg(code));
     m_host = std::make_unique<HostObject>(m_info.code, m_info.family);
+    installElectronicDocuments(*m_host);
     hostedScreen()->setPadre(m_host.get());
 }
 

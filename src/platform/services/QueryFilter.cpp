@@ -1,6 +1,9 @@
 #include "platform/services/QueryFilter.h"
 
 #include "platform/services/Platform.h"
+#include "platform/services/QueryFilterDialog.h"
+
+#include <QApplication>
 
 namespace zentaro {
 
@@ -10,7 +13,10 @@ QString QueryFilter::GetCondition(int flag)
     Platform &platform = Platform::instance();
     if (const auto answer = platform.takeAnswer(QStringLiteral("filter")))
         return *answer;
-    return noCriteria();
+    // Without a clerk to ask (script runner, tests) the filter is accepted without criteria.
+    if (!platform.interactive())
+        return noCriteria();
+    return QueryFilterDialog::ask(QApplication::activeWindow());
 }
 
 } // namespace zentaro

@@ -1,0 +1,166 @@
+// Loading the candidate sales notes: never invoiced, not cancelled, of the header's
+// branch and currency, on one date or over a range, as one row each in lvNotas.
+
+#include "qx417/screen/frmQX417.h"
+
+#include "platform/components/ColumnFitter.h"
+#include "platform/controls/CheckList.h"
+#include "platform/controls/KeyBox.h"
+#include "platform/controls/SimpleControls.h"
+#include "platform/controls/TextFormats.h"
+#include "platform/controls/Toolbar.h"
+#include "platform/core/Decimal.h"
+#include "platform/services/Platform.h"
+#include "qx417/module/Publico.h"
+
+#include <QApplication>
+#include <QProgressDialog>
+
+#include <memory>
+
+namespace qx417 {
+
+namespace {
+
+constexpr const char *kMoneyMask = "$#,##0.00#######";
+
+// The fields of the notes query that the statement names twice: once to select them and
+// once to group by them.
+const QString kGroupedFields = QStringLiteral("   Venta_Encabezado.Vn_Folio, ")
+                               + QStringLiteral("   Venta_Encabezado.Vn_Fecha, ")
+                               + QStringLiteral("   Venta_Encabezado.Vn_Referencia, ")
+                               + QStringLiteral("   Venta_Encabezado.Vn_Credito, ")
+                               + QStringLiteral("   Venta_Encabezado.Vn_Tabla, ")
+                               + QStringLiteral("   Venta_Encabezado.Vn_Documento, ")
+                               + QStringLiteral("   Vendedor.Vn_Cve_Vendedor, ")
+                               + QStringLiteral("   Vendedor.Vn_Descripcion, ")
+                               + QStringLiteral("   Cliente.Cl_Razon_Social_1, ");
+
+// Shows that a long load is going on and keeps the window painting, in the shell only.
+class LoadProgress
+{
+public:
+    explicit LoadProgress(QWidget *owner) : m_owner(owner) {}
+    void step(int rows)
+    {
+        if (rows % 2000 != 0 || !zentaro::Platform::instance().interactive())
+            return;
+        if (!m_dialog) {
+            m_dialog = std::make_unique<QProgressDialog>(QStringLiteral("Cargando notas de venta..."), QString(), 0, 0,
+                                                         m_owner);
+            m_dialog->setWindowModality(Qt::WindowModal);
+            m_dialog->setMinimumDuration(0);
+        }
+        m_dialog->setLabelText(QStringLiteral("Cargando notas de venta... %1").arg(rows));
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+private:
+    QWidget *m_owner;
+    std::unique_ptr<QProgressDialog> m_dialog;
+};
+
+} // namespace
+
+void frmQX417::CargaDocumentos()
+{
+    if (!Controles->isNew())
+        return;
+    const QString title = QStringLiteral("CargaDocumentos()");
+    trapped(title, QStringLiteral("ERR-ID:7500026"), [&] {
+        Publico &p = publico();
+        if (txt_Mn_Cve_Moneda->text().isEmpty())
+            return refuse(QStringLiteral("Debe especificar una moneda"), title, QStringLiteral("ERR-ID:7500022"),
+                          txt_Mn_Cve_Moneda);
+        if (txt_Sc_Descripcion->text().isEmpty())
+            return refuse(QStringLiteral("Debe especificar una sucursal correcta para la factura"), title,
+                          QStringLiteral("ERR-ID:7500023"), txt_Sc_Cve_Sucursal);
+        if (txtAl_Descripcion->text().isEmpty())
+            return refuse(QStringLiteral("Debe especificar un alamcén correcto para la factura"), title,
+                          QStringLiteral("ERR-ID:7500024"), txt_Al_Cve_Almancen);
+
+        const QString condition = p.QueryFilter->GetCondition(0);
+        if (condition.isEmpty())
+            return;
+
+        lvNotas->clear();
+        for (zentaro::KeyBox *box : {txtTotal, txtDescuento_Global, txtImpuestos, txtSuma, txtSubtotal})
+            box->setValue(0.0);
+        lvDevoluciones->clear();
+        for (zentaro::KeyBox *box : {txtDevTotal, txtDevDescuento_Global, txtDevImpuestos, txtDevSuma, txtDevSubtotal})
+            box->setValue(0.0);
+
+        p.Sql = QStringLiteral("SELECT ") + kGroupedFields;
+        p.Sql += QStringLiteral("   Cliente.Rt_Cve_Ruta, ");
+        p.Sql += QStringLiteral("   SUM(CAST(Venta_Encabezado.Vn_Precio_Lista_Importe AS Decimal(18,2))) as SUM_Suma_Importe,");
+        p.Sql += QStringLiteral("   SUM(CAST(Venta_Encabezado.Vn_Precio_Neto_Importe AS Decimal(18,2))) as SUM_Importe,");
+        p.Sql += QStringLiteral("   SUM(CAST(Venta_Encabezado.Vn_Impuesto_Importe AS Decimal(18,2))) As SUM_Impuesto, ");
+        p.Sql += QStringLiteral("   SUM(CAST(Venta_Encabezado.Vn_Descuento_Importe AS Decimal(18,2))) As SUM_Descuento_Importe, ");
+        p.Sql += QStringLiteral("   SUM(CAST(Venta_Encabezado.Vn_Descuento_Global_Importe AS Decimal(18,2))) AS Vn_Descuento_Global_Importe ");
+        p.Sql += QStringLiteral("FROM Venta_Encabezado ");
+        p.Sql += QStringLiteral("   INNER JOIN Cliente ON Venta_Encabezado.Cl_Cve_Cliente = Cliente.Cl_Cve_Cliente ");
+        p.Sql += QStringLiteral("   INNER JOIN Vendedor ON Vendedor.Vn_Cve_Vendedor = Venta_Encabezado.Vn_Cve_Vendedor  ");
+        p.Sql += QStringLiteral("WHERE ");
+        p.Sql += QStringLiteral("   Venta_Encabezado.Es_Cve_Estado not in ('CA','FA') AND ");
+        p.Sql += QStringLiteral("   Venta_Encabezado.Fc_Folio = '' AND ");
+        p.Sql += QStringLiteral("   Venta_Encabezado.Mn_Cve_Moneda = '") + txt_Mn_Cve_Moneda->text() + QStringLiteral("' AND ");
+        p.Sql += QStringLiteral("   Venta_Encabezado.Sc_Cve_Sucursal = '") + txt_Sc_Cve_Sucursal->text() + QStringLiteral("' AND ");
+        if (chkFiltrarCondicion->value() == 1)
+            p.Sql += QStringLiteral("   Venta_Encabezado.Vn_Condicion_Venta = '") + txtCondicionVenta->text()
+                     + QStringLiteral("' AND ");
+        if (chkFechas->value() == 1)
+            p.Sql += QStringLiteral(" Venta_Encabezado.Vn_Fecha BETWEEN '") + p.Utilities->SqlDate(dpFecha_Inicio->value())
+                     + QStringLiteral("' AND '") + p.Utilities->SqlDate(dpFecha_Final->value()) + QStringLiteral("' AND ");
+        else
+            p.Sql += QStringLiteral(" Venta_Encabezado.Vn_Fecha = '") + p.Utilities->SqlDate(dpFecha->value())
+                     + QStringLiteral("' AND ");
+        p.Sql += condition;
+        p.Sql += QStringLiteral("GROUP BY ") + kGroupedFields;
+        p.Sql += QStringLiteral("   Cliente.Rt_Cve_Ruta ");
+
+        zentaro::Recordset rs = p.Environment->Connection().execute(p.Sql);
+        if (rs.eof()) {
+            showMessage(QStringLiteral("No se encontraron documentos"), 64, title, QStringLiteral("ERR-ID:7500025"));
+            rs.close();
+            return;
+        }
+
+        const auto column = [&rs](const char *name) { return rs.columnIndex(QLatin1String(name)); };
+        const int folio = column("Vn_Folio"), cliente = column("Cl_Razon_Social_1"), fecha = column("Vn_Fecha"),
+                  credito = column("Vn_Credito"), referencia = column("Vn_Referencia"),
+                  impuesto = column("SUM_Impuesto"), importe = column("SUM_Importe"),
+                  descuentoGlobal = column("Vn_Descuento_Global_Importe"),
+                  descuentoImporte = column("SUM_Descuento_Importe"), suma = column("SUM_Suma_Importe"),
+                  vendedor = column("Vn_Descripcion"), tabla = column("Vn_Tabla"), documento = column("Vn_Documento");
+        const QString mask = QLatin1String(kMoneyMask);
+        LoadProgress progress(this);
+        int rows = 0;
+        for (; !rs.eof(); rs.moveNext()) {
+            const QString noteFolio = rs.textAt(folio);
+            const int row = lvNotas->addRow(QStringLiteral("K") + noteFolio, noteFolio);
+            lvNotas->setCell(row, 1, rs.textAt(cliente));
+            lvNotas->setCell(row, 2, zentaro::textformat::defaultDateText(rs.dateAt(fecha)));
+            lvNotas->setCell(row, 3, rs.textAt(credito) == QLatin1String("SI") ? QStringLiteral("Crédito")
+                                                                               : QStringLiteral("Contado"));
+            lvNotas->setCell(row, 4, rs.textAt(referencia));
+            lvNotas->setCell(row, 5, zentaro::textformat::formatNumber(zentaro::Decimal::fromVariant(rs.value(impuesto)).toDouble(), mask));
+            lvNotas->setCell(row, 6, zentaro::textformat::formatNumber(zentaro::Decimal::fromVariant(rs.value(importe)).toDouble(), mask));
+            lvNotas->setCell(row, 7, rs.textAt(descuentoGlobal));
+            lvNotas->setCell(row, 8, rs.textAt(descuentoImporte));
+            lvNotas->setCell(row, 9, rs.textAt(suma));
+            lvNotas->setCell(row, 10, QString());
+            lvNotas->setCell(row, 11, rs.textAt(vendedor));
+            lvNotas->setCell(row, 12, rs.textAt(tabla));
+            lvNotas->setCell(row, 13, rs.textAt(documento));
+            progress.step(++rows);
+        }
+        ssTabVek->setTab(1);
+        zentaro::ColumnFitter().FitColumns(*lvNotas);
+        rs.close();
+        lvNotas->setColumnWidth(7, 0);
+        lvNotas->setColumnWidth(8, 0);
+        lvNotas->setColumnWidth(9, 0);
+    });
+}
+
+} // namespace qx417

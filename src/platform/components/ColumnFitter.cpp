@@ -1,0 +1,64 @@
+#include "platform/components/ColumnFitter.h"
+
+#include "platform/controls/CheckList.h"
+
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QStyle>
+
+#include <algorithm>
+
+namespace zentaro {
+
+namespace {
+
+// Room for the cell's margins and the header's sort arrow.
+constexpr int kCellPadding = 16;
+constexpr int kHeaderPadding = 24;
+// A long description should not push the other columns out of sight.
+constexpr int kMaxWidth = 600;
+
+QList<int> sampleRows(int count)
+{
+    QList<int> rows;
+    if (count <= ColumnFitter::kSampleRows) {
+        rows.reserve(count);
+        for (int row = 0; row < count; ++row)
+            rows.append(row);
+        return rows;
+    }
+    const int head = ColumnFitter::kSampleRows / 4;
+    const int spread = ColumnFitter::kSampleRows - head;
+    rows.reserve(ColumnFitter::kSampleRows);
+    for (int row = 0; row < head; ++row)
+        rows.append(row);
+    const double step = double(count - head) / spread;
+    for (int i = 0; i < spread; ++i)
+        rows.append(head + int(i * step));
+    return rows;
+}
+
+} // namespace
+
+void ColumnFitter::FitColumns(CheckList &list)
+{
+    const QHeaderView *header = list.findChild<QHeaderView *>();
+    const QFontMetrics headerMetrics = header ? header->fontMetrics() : list.fontMetrics();
+    const QFontMetrics cellMetrics = list.fontMetrics();
+    const int checkBox = list.style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, &list)
+                       + list.style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, &list);
+    const QList<int> rows = sampleRows(list.count());
+
+    for (int column = 0; column < list.columnCount(); ++column) {
+        const QString title = header ? header->model()->headerData(column, Qt::Horizontal).toString() : QString();
+        int width = headerMetrics.horizontalAdvance(title) + kHeaderPadding;
+        int widest = 0;
+        for (const int row : rows)
+            widest = std::max(widest, cellMetrics.horizontalAdvance(list.cell(row, column)));
+        if (!rows.isEmpty())
+            width = std::max(width, widest + kCellPadding + (column == 0 ? checkBox : 0));
+        list.setColumnWidth(column, std::min(width, kMaxWidth));
+    }
+}
+
+} // namespace zentaro

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/cfdi/CadenaOriginal.h"
+#include "platform/cfdi/Comprobante.h"
+#include "platform/components/InvoiceDocument.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace zentaro {
+
+// What the printed invoice shows. For a stamped invoice the header, parties and totals
+// come from the stamped XML, which is the document with fiscal effect; the lines come
+// from the stored invoice, which the XML was made from. An unstamped invoice prints its
+// would-be comprobante, marked as having no fiscal validity.
+struct InvoicePrintout
+{
+    InvoiceDocument invoice;
+    cfdi::Comprobante comprobante;
+    std::optional<cfdi::TimbreFiscalDigital> timbre;
+    QString cadenaTimbre;      // cadena original del complemento de certificación digital del SAT
+    QString verificationUrl;   // the QR's text
+
+    bool stamped() const { return timbre.has_value(); }
+
+    // Loads the invoice and its Comprobante_Digital row. `now` dates an unstamped one.
+    // Throws zentaro::Error, in Spanish, when the invoice cannot be read.
+    static InvoicePrintout load(const QString &folio, const QDateTime &now);
+    static InvoicePrintout fromInvoice(InvoiceDocument invoice, const QByteArray &stampedXml, const QDateTime &now);
+};
+
+} // namespace zentaro

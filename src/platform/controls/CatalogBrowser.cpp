@@ -1,0 +1,185 @@
+#include "platform/controls/CatalogBrowser.h"
+
+#include "platform/core/Error.h"
+#include "platform/db/Connection.h"
+#include "platform/services/Platform.h"
+
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace zentaro {
+
+std::optional<CatalogBrowser::Catalog> CatalogBrowser::catalogFor(const QString &lookupId)
+{
+    struct Entry
+    {
+        const char *id;
+        const char16_t *title;
+        const char *table, *key, *description;
+    };
+    static const Entry entries[] = {
+        {"SUCURSAL", u"Sucursales", "Sucursal", "Sc_Cve_Sucursal", "Sc_Descripcion"},
+        {"ALMACEN", u"Almacenes", "Almacen", "Al_Cve_Almacen", "Al_Descripcion"},
+        {"CLIENTE", u"Clientes", "Cliente", "Cl_Cve_Cliente", "Cl_Descripcion"},
+        {"VENDEDOR", u"Vendedores", "Vendedor", "Vn_Cve_Vendedor", "Vn_Descripcion"},
+        {"MONEDA", u"Monedas", "Moneda", "Mn_Cve_Moneda", "Mn_Descripcion"},
+        {"CONDICION_VENTA", u"Condiciones de venta", "Condicion_Venta", "Cv_Cve_Condicion_Venta", "Cv_Descripcion"},
+        {"FACTURA", u"Facturas", "Factura", "Fc_Folio", "Fc_Factura"},
+    };
+    const QString id = lookupId.trimmed().toUpper();
+    for (const Entry &entry : entries)
+        if (id == QLatin1String(entry.id))
+            return Catalog {QString::fromUtf16(entry.title), QString::fromLatin1(entry.table),
+                            QString::fromLatin1(entry.key), QString::fromLatin1(entry.description)};
+    return std::nullopt;
+}
+
+QString CatalogBrowser::normalizedFilter(const QString &filter)
+{
+    // Splitting at quotes leaves the text outside quotes at even positions; a doubled quote
+    // inside a literal only adds an empty outside part, so literals are never touched.
+    static const QRegularExpression bareNumber(
+        QStringLiteral("(<>|!=|<=|>=|=|<|>)(\\s*)(-?\\d+(?:\\.\\d+)?)(?![\\w.])"));
+    QStringList parts = filter.split(u'\'');
+    for (qsizetype i = 0; i < parts.size(); i += 2)
+        parts[i].replace(bareNumber, QStringLiteral("\\1\\2'\\3'"));
+    return parts.join(u'\'');
+}
+
+QString CatalogBrowser::statement(const Catalog &catalog, const QString &filter)
+{
+    QString sql = QStringLiteral("SELECT %1.%2, %1.%3 FROM %1 WHERE %1.Es_Cve_Estado <> 'BA'")
+                      .arg(catalog.table, catalog.keyColumn, catalog.descriptionColumn);
+    const QString condition = normalizedFilter(filter).trimmed();
+    if (!condition.isEmpty())
+        sql += QStringLiteral(" AND (%1)").arg(condition);
+    sql += QStringLiteral(" ORDER BY %1.%2").arg(catalog.table, catalog.keyColumn);
+    return sql;
+}
+
+QList<CatalogBrowser::Row> CatalogBrowser::rows(Connection &connection, const QString &lookupId, const QString &filter)
+{
+    const std::optional<Catalog> catalog = catalogFor(lookupId);
+    if (!catalog)
+        throw Error(QStringLiteral("No hay un catálogo para la búsqueda %1").arg(lookupId));
+    // The filter is condition text composed by the screen, so the statement runs as text.
+    Recordset rs = connection.execute(statement(*catalog, filter));
+    QList<Row> result;
+    for (; !rs.eof(); rs.moveNext())
+        result.append({rs.textAt(0), rs.textAt(1)});
+    return result;
+}
+
+QString CatalogBrowser::pick(const QString &lookupId, const QString &filter, QWidget *parent)
+{
+    Platform &platform = Platform::instance();
+    if (!platform.interactive())
+        return platform.takeAnswer(QStringLiteral("catalog")).value_or(QString());
+    const std::optional<Catalog> catalog = catalogFor(lookupId);
+    if (!catalog)
+        throw Error(QStringLiteral("No hay un catálogo para la búsqueda %1").arg(lookupId));
+    CatalogBrowser dialog(*catalog, rows(platform.connection(), lookupId, filter), parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.pickedKey();
+}
+
+CatalogBrowser::CatalogBrowser(const Catalog &catalog, const QList<Row> &rows, QWidget *parent) : QDialog(parent)
+{
+    setWindowTitle(catalog.title);
+    resize(560, 420);
+
+    m_model = new QStandardItemModel(0, 2, this);
+    m_model->setHorizontalHeaderLabels({QStringLiteral("Clave"), QStringLiteral("Descripción")});
+    for (const Row &row : rows) {
+        auto *key = new QStandardItem(row.key);
+        auto *description = new QStandardItem(row.description);
+        key->setEditable(false);
+        description->setEditable(false);
+        m_model->appendRow({key, description});
+    }
+    m_proxy = new QSortFilterProxyModel(this);
+    m_proxy->setSourceModel(m_model);
+    m_proxy->setFilterKeyColumn(-1);
+    m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
+
+    m_search = new QLineEdit(this);
+    m_search->setPlaceholderText(QStringLiteral("Buscar por clave o descripción"));
+    m_search->setClearButtonEnabled(true);
+    m_search->installEventFilter(this);
+
+    m_view = new QTableView(this);
+    m_view->setModel(m_proxy);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->verticalHeader()->hide();
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    m_view->setColumnWidth(0, 120);
+    m_view->installEventFilter(this);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Aceptar"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_search);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(buttons);
+
+    auto selectFirst = [this] {
+        if (m_proxy->rowCount() > 0)
+            m_view->selectRow(0);
+    };
+    connect(m_search, &QLineEdit::textChanged, this, [this, selectFirst](const QString &text) {
+        m_proxy->setFilterFixedString(text.trimmed());
+        selectFirst();
+    });
+    connect(m_view, &QTableView::doubleClicked, this, [this] { acceptCurrent(); });
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] { acceptCurrent(); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    selectFirst();
+    m_search->setFocus();
+}
+
+bool CatalogBrowser::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            acceptCurrent();
+            return true;
+        }
+        // Up and down in the search box move through the list, so the hands stay on the keys.
+        if (watched == m_search && (key->key() == Qt::Key_Down || key->key() == Qt::Key_Up)) {
+            const int row = m_view->currentIndex().isValid() ? m_view->currentIndex().row() : -1;
+            const int next = qBound(0, row + (key->key() == Qt::Key_Down ? 1 : -1), m_proxy->rowCount() - 1);
+            if (m_proxy->rowCount() > 0)
+                m_view->selectRow(next);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CatalogBrowser::acceptCurrent()
+{
+    QModelIndex current = m_view->currentIndex();
+    if (!current.isValid() && m_proxy->rowCount() == 1)
+        current = m_proxy->index(0, 0);
+    if (!current.isValid())
+        return;
+    m_picked = m_proxy->index(current.row(), 0).data().toString();
+    accept();
+}
+
+} // namespace zentaro

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <vector>
+
+namespace zentaro {
+
+// The rows of a CheckList: keys, check marks and cell texts in plain vectors, so that
+// 100,000 rows of 14 cells take a few dozen megabytes and load in milliseconds.
+//
+// Cell texts are kept column by column in one UTF-16 buffer per column (offset and length
+// per row) instead of one QString per cell: that saves the per-string allocation and
+// header, which would otherwise dominate the memory of short texts.
+//
+// Loading is batched: addRow() and setCell() on rows the views have not been told about
+// only touch the vectors; the views learn of the new rows in one rowsInserted when control
+// returns to the event loop, or earlier when anything that needs the views in step calls
+// publish() (sorting, selecting, check marks, clearing). Changes of cells already shown are
+// collected into one dataChanged the same way. rowCount() answers the rows published so
+// far, so the views and the model never disagree; storedRows() answers every row.
+class CheckListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit CheckListModel(QObject *parent = nullptr);
+
+    // Columns (headers)
+    void addColumn(const QString &header, Qt::Alignment alignment);
+    int headerCount() const { return int(m_headers.size()); }
+    QString header(int column) const { return m_headers.value(column); }
+    Qt::Alignment alignment(int column) const;
+
+    // Rows. Row and column indexes must be valid (the caller checks them).
+    void reserve(int rows);
+    // Throws zentaro::Error for a duplicate key.
+    int addRow(const QString &key, const QString &text);
+    void setCell(int row, int column, const QString &text);
+    int storedRows() const { return int(m_keys.size()); }
+    // Columns holding any text: at least the headers, more when code set cells beyond them.
+    int storedColumns() const { return int(m_columns.size()); }
+    const QString &key(int row) const { return m_keys[std::size_t(row)]; }
+    QStringView cellView(int row, int column) const;
+    QString cell(int row, int column) const { return cellView(row, column).toString(); }
+    bool isChecked(int row) const { return m_checked[std::size_t(row)] != 0; }
+    int rowOfKey(const QString &key) const { return m_rowOfKey.value(key, -1); }
+    void clearRows();
+
+    // A check mark set by code: dataChanged, nothing else.
+    void setChecked(int row, bool checked);
+    void setAllChecked(bool checked);
+    // A check mark changed by the user (a click on the box, the space bar, a script acting
+    // as the user): dataChanged and userChangedCheck when the mark changes.
+    bool userSetChecked(int row, bool checked);
+
+    // Stable sort of every row by the text of one column, without regard to case.
+    void sortRows(int column, bool ascending);
+
+    // Whether the user may change check marks (the list's ContainerActive and Enabled).
+    void setUserCheckable(bool on);
+
+    // Tells the views about rows and cell changes collected so far.
+    void publish();
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+signals:
+    void userChangedCheck(int row);
+
+private:
+    struct Span
+    {
+        std::uint32_t offset = 0;
+        std::uint32_t length = 0;
+    };
+    struct TextColumn
+    {
+        std::vector<char16_t> chars;
+        std::vector<Span> spans;   // one per row
+        std::size_t garbage = 0;   // characters no span points at any more
+    };
+
+    void ensureColumns(int count);
+    void storeText(TextColumn &column, int row, QStringView text);
+    static void compact(TextColumn &column);
+    void markDirty(int row, int column);
+    void schedulePublish();
+
+    QStringList m_headers;
+    QList<Qt::Alignment> m_alignments;
+    std::vector<QString> m_keys;
+    std::vector<std::uint8_t> m_checked;
+    std::vector<TextColumn> m_columns;
+    QHash<QString, int> m_rowOfKey;
+    bool m_userCheckable = true;
+
+    int m_publishedRows = 0;
+    bool m_publishPosted = false;
+    // Cells of published rows changed since the last publish (first > last when none).
+    int m_dirtyFirstRow = 1, m_dirtyLastRow = 0, m_dirtyFirstColumn = 1, m_dirtyLastColumn = 0;
+};
+
+} // namespace zentaro

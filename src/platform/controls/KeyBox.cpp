@@ -1,0 +1,417 @@
+#include "platform/controls/KeyBox.h"
+
+#include "platform/controls/CatalogBrowser.h"
+#include "platform/controls/TextFormats.h"
+#include "platform/controls/VirtualKeys.h"
+#include "platform/core/Error.h"
+#include "platform/services/Platform.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+#include <QToolButton>
+
+namespace zentaro {
+
+namespace {
+
+QChar convertCase(QChar c, QChar mode)
+{
+    if (mode == u'U')
+        return c.toUpper();
+    if (mode == u'L')
+        return c.toLower();
+    return c;
+}
+
+// The allowed characters of a key: the format's class, never a quote, because keys end up
+// inside the quotes of the screens' lookup statements.
+QString allowedPattern(const QString &classBody)
+{
+    if (classBody.isEmpty())
+        return QStringLiteral("[^']*");
+    return QStringLiteral("(?:(?!')[%1])*").arg(classBody);
+}
+
+// Converts the case as the user types, so that a lower-case letter of an upper-case key is
+// taken (and shown) as its capital instead of being refused.
+class KeyFormatValidator : public QRegularExpressionValidator
+{
+public:
+    KeyFormatValidator(const QRegularExpression &expression, QChar mode, QObject *parent)
+        : QRegularExpressionValidator(expression, parent), m_mode(mode)
+    {
+    }
+
+    State validate(QString &input, int &pos) const override
+    {
+        // Character by character, so that the length and the cursor position stay put.
+        for (QChar &c : input)
+            c = convertCase(c, m_mode);
+        return QRegularExpressionValidator::validate(input, pos);
+    }
+
+private:
+    QChar m_mode;
+};
+
+} // namespace
+
+KeyBox::KeyBox(QWidget *parent) : QWidget(parent)
+{
+    m_edit = new QLineEdit(this);
+    m_button = new QToolButton(this);
+    m_button->setText(QStringLiteral("..."));
+    m_button->setToolTip(QStringLiteral("Buscar en el catálogo (F2)"));
+    m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->setAutoRaise(false);
+    m_button->hide();
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addWidget(m_edit, 1);
+    layout->addWidget(m_button);
+
+    setFocusPolicy(Qt::StrongFocus);
+    setFocusProxy(m_edit);
+    m_edit->installEventFilter(this);
+
+    // User typing arrives from the event loop: nothing a handler throws may cross it.
+    connect(m_edit, &QLineEdit::textEdited, this,
+            [this] { dispatchEvent(objectName(), [this] { textWasChanged(true); }); });
+    connect(m_button, &QToolButton::clicked, this, [this] { dispatchEvent(objectName(), [this] { browse(); }); });
+
+    setFormat({});
+    m_value = QString();
+}
+
+QString KeyBox::text() const { return m_edit->text(); }
+
+void KeyBox::setText(const QString &text) { applyText(text, false); }
+
+void KeyBox::applyText(const QString &text, bool typed)
+{
+    if (isNumeric()) {
+        const QString shown = m_edit->text();
+        if (text.trimmed().isEmpty()) {
+            m_value = 0.0;
+            m_edit->setText(QString());
+        } else {
+            m_value = textformat::readNumber(filtered(text));
+            showNumber();
+        }
+        if (m_edit->text() == shown)
+            return;
+        if (typed)
+            m_dirty = true;
+        emit changed();
+        return;
+    }
+    const QString accepted = filtered(text);
+    if (accepted == m_edit->text()) {
+        // Nothing changed, so no change event; but the screen may have changed the lookup
+        // statement since, and Value must answer to the current one.
+        validate();
+        return;
+    }
+    m_edit->setText(accepted);
+    textWasChanged(typed);
+}
+
+void KeyBox::textWasChanged(bool typed)
+{
+    if (typed)
+        m_dirty = true;
+    if (isNumeric()) {
+        // While the user types, the number is whatever the text reads so far.
+        try {
+            m_value = m_edit->text().trimmed().isEmpty() ? 0.0 : textformat::readNumber(m_edit->text());
+        } catch (const Error &) {
+            m_value = 0.0;
+        }
+    }
+    emit changed();
+    validate();
+}
+
+QVariant KeyBox::value() const
+{
+    if (isNumeric())
+        return m_value.toDouble();
+    if (m_sql.isEmpty())
+        return text();   // a plain box holds what it shows
+    return m_value.toString();
+}
+
+void KeyBox::setValue(const QVariant &value)
+{
+    if (!isNumeric()) {
+        setText(value.toString());
+        return;
+    }
+    double number = 0.0;
+    if (value.typeId() == QMetaType::QString) {
+        const QString text = value.toString();
+        number = text.trimmed().isEmpty() ? 0.0 : textformat::readNumber(text);
+    } else {
+        number = value.toDouble();
+    }
+    m_value = number;
+    showNumber();
+    emit changed();
+}
+
+void KeyBox::setLocked(bool locked)
+{
+    m_locked = locked;
+    m_edit->setReadOnly(locked);
+    updateButton();
+}
+
+void KeyBox::clearContent()
+{
+    // Clearing a group is a reset, not an edit: no change, no lookup, the result box is
+    // cleared by its own group.
+    m_edit->setText(QString());
+    m_value = isNumeric() ? QVariant(0.0) : QVariant(QString());
+    m_dirty = false;
+}
+
+void KeyBox::unlock()
+{
+    // Only the enabled state: boxes designed read-only (descriptions, totals) stay so when
+    // their group is opened for a new document.
+    setEnabled(true);
+}
+
+void KeyBox::setFormat(const QString &format)
+{
+    m_format = format;
+    const QStringList parts = format.split(u'|');
+    m_maxLength = format.isEmpty() ? 0 : qMax(0, parts.value(0).trimmed().toInt());
+    const QString mode = parts.value(1).trimmed().toUpper();
+    m_case = mode == QLatin1String("U") || mode == QLatin1String("L") ? mode.at(0) : QChar(u'M');
+    // The class body may itself hold a "|".
+    m_allowedClass = parts.size() > 2 ? parts.mid(2).join(u'|') : QString();
+
+    QRegularExpression expression(allowedPattern(m_allowedClass));
+    if (!expression.isValid()) {
+        qWarning("KeyBox %s: formato de clave no válido \"%s\"; se admite cualquier texto sin comillas",
+                 qPrintable(objectName()), qPrintable(format));
+        m_allowedClass.clear();
+        expression.setPattern(allowedPattern({}));
+    }
+    delete m_edit->validator();
+    m_edit->setValidator(new KeyFormatValidator(expression, m_case, m_edit));
+    m_edit->setMaxLength(m_maxLength > 0 && !isNumeric() ? m_maxLength : 32767);
+
+    const QString current = m_edit->text();
+    if (filtered(current) != current)
+        m_edit->setText(filtered(current));
+}
+
+QString KeyBox::filtered(const QString &text) const
+{
+    const QRegularExpression single(QRegularExpression::anchoredPattern(
+        m_allowedClass.isEmpty() ? QStringLiteral("[^']") : QStringLiteral("[%1]").arg(m_allowedClass)));
+    QString result;
+    result.reserve(text.size());
+    for (QChar c : text) {
+        if (c == u'\'')
+            continue;
+        c = convertCase(c, m_case);
+        if (!m_allowedClass.isEmpty() && !single.match(QString(c)).hasMatch())
+            continue;
+        result.append(c);
+    }
+    if (m_maxLength > 0 && !isNumeric())
+        result.truncate(m_maxLength);
+    return result;
+}
+
+void KeyBox::setLookupId(const QString &id)
+{
+    m_lookupId = id;
+    updateButton();
+}
+
+void KeyBox::setNumberFormat(const QString &mask)
+{
+    const bool wasNumeric = isNumeric();
+    m_numberFormat = mask;
+    m_edit->setAlignment(isNumeric() ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    m_edit->setMaxLength(m_maxLength > 0 && !isNumeric() ? m_maxLength : 32767);
+    if (isNumeric() && !wasNumeric) {
+        try {
+            m_value = text().trimmed().isEmpty() ? 0.0 : textformat::readNumber(text());
+        } catch (const Error &) {
+            m_value = 0.0;
+        }
+    } else if (!isNumeric() && wasNumeric) {
+        m_value = QString();
+    }
+    if (isNumeric() && !text().isEmpty())
+        showNumber();
+}
+
+void KeyBox::setShowLookupButton(bool show)
+{
+    m_showButton = show;
+    updateButton();
+}
+
+void KeyBox::updateButton()
+{
+    m_button->setVisible(!m_lookupId.isEmpty() || m_showButton);
+    m_button->setEnabled(!m_locked);
+}
+
+void KeyBox::showNumber()
+{
+    m_edit->setText(textformat::formatNumber(m_value.toDouble(), m_numberFormat));
+}
+
+void KeyBox::validate()
+{
+    if (isNumeric() || m_sql.isEmpty())
+        return;
+    const QString key = text();
+    bool found = false;
+    QString result;
+    if (!key.isEmpty()) {
+        // A failing lookup statement is the screen's fault, not the clerk's: it is reported
+        // and the key simply stays unvalidated.
+        dispatchEvent(objectName(), [&] {
+            QString statement = m_sql;
+            statement.replace(u'?', key);
+            Recordset rs = Platform::instance().connection().execute(statement);
+            if (!rs.eof()) {
+                found = true;
+                result = rs.fieldCount() > 0 ? rs.textAt(0) : QString();
+            }
+        });
+    }
+    m_value = found ? key : QString();
+    writeResult(result);
+}
+
+void KeyBox::writeResult(const QString &text)
+{
+    if (m_resultBox.isEmpty())
+        return;
+    // The nearest match, searching outwards up to the window: when two screens share one
+    // main window, each box writes into its own screen's result box.
+    QWidget *target = nullptr;
+    for (QWidget *scope = parentWidget(); scope && !target; scope = scope->parentWidget()) {
+        target = scope->findChild<QWidget *>(m_resultBox);
+        if (scope->isWindow())
+            break;
+    }
+    if (!target || target == this)
+        return;
+    if (auto *box = qobject_cast<KeyBox *>(target))
+        box->setText(text);
+    else if (auto *edit = qobject_cast<QLineEdit *>(target))
+        edit->setText(text);
+    else if (auto *label = qobject_cast<QLabel *>(target))
+        label->setText(text);
+    else if (target->metaObject()->indexOfProperty("Text") >= 0)
+        target->setProperty("Text", text);
+    else if (target->metaObject()->indexOfProperty("Caption") >= 0)
+        target->setProperty("Caption", text);
+}
+
+void KeyBox::browse()
+{
+    if (m_locked || !isEnabled() || m_lookupId.isEmpty())
+        return;
+    const QString picked = CatalogBrowser::pick(m_lookupId, m_lookupFilter, this);
+    if (picked.isEmpty())
+        return;
+    applyText(picked, true);
+    m_edit->setFocus(Qt::OtherFocusReason);
+}
+
+void KeyBox::confirm()
+{
+    m_dirty = false;
+    if (isNumeric() && !text().isEmpty())
+        showNumber();
+    dispatchEvent(objectName(), [this] { emit entered(); });
+}
+
+void KeyBox::scriptType(const QString &text) { applyText(text, true); }
+
+void KeyBox::scriptEnter()
+{
+    m_dirty = false;
+    if (isNumeric() && !text().isEmpty())
+        showNumber();
+    emit entered();
+}
+
+void KeyBox::scriptKey(int keyCode, int shift)
+{
+    const int key = virtualkeys::toQt(keyCode);
+    const Qt::KeyboardModifiers modifiers = virtualkeys::modifiers(shift);
+    // Letters, digits and the space bar type their character, as on a keyboard.
+    QString character;
+    if (!(shift & 6)) {
+        if (key >= Qt::Key_A && key <= Qt::Key_Z)
+            character = QChar(u'a' + (key - Qt::Key_A));
+        else if ((key >= Qt::Key_0 && key <= Qt::Key_9) || key == Qt::Key_Space)
+            character = QChar(char16_t(key));
+        if (shift & 1)
+            character = character.toUpper();
+    }
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, character);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, character);
+    QApplication::sendEvent(m_edit, &press);
+    QApplication::sendEvent(m_edit, &release);
+}
+
+bool KeyBox::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_edit)
+        return QWidget::eventFilter(watched, event);
+
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        int code = virtualkeys::fromQt(key->key(), key->modifiers());
+        const int shift = virtualkeys::shiftState(key->modifiers());
+        if (code != 0) {
+            dispatchEvent(objectName(), [&] { emit keyDown(code, shift); });
+            if (code == 0)   // the screen swallowed the key
+                return true;
+        }
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (shift & 2)
+                dispatchEvent(objectName(), [this] { emit event1(); });
+            else
+                confirm();
+            return true;
+        case Qt::Key_F2:
+            dispatchEvent(objectName(), [this] { browse(); });
+            return true;
+        default:
+            break;
+        }
+    } else if (event->type() == QEvent::FocusOut) {
+        // A dialog or popup taking the focus for a moment (the catalogue) is not leaving
+        // the box.
+        const auto reason = static_cast<QFocusEvent *>(event)->reason();
+        if (m_dirty && reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason)
+            confirm();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace zentaro

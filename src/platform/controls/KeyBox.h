@@ -1,0 +1,130 @@
+#pragma once
+
+#include "platform/controls/GroupedControl.h"
+#include "platform/controls/ScriptableControl.h"
+
+#include <QVariant>
+#include <QWidget>
+
+class QLineEdit;
+class QToolButton;
+
+namespace zentaro {
+
+// The suite's text box. As a key box it validates the typed key with its lookup
+// statement (`sql`, "?" standing for the key) on every change of its text, holds the
+// validated key in `Value` ("" when the key is unknown) and writes the lookup's first
+// column into its result box (another control of the screen, named by `ResultBox`).
+// F2 or its small button opens the catalogue browser of `LookupId`.
+// As a plain box it holds a text; with a `NumberFormat` it holds a number in `Value`
+// and shows it formatted.
+class KeyBox : public QWidget, public GroupedControl, public ScriptableControl
+{
+    Q_OBJECT
+    Q_PROPERTY(QString Text READ text WRITE setText)
+    Q_PROPERTY(QVariant Value READ value WRITE setValue)
+    Q_PROPERTY(bool Enabled READ isEnabled WRITE setEnabled)
+    Q_PROPERTY(bool Locked READ isLocked WRITE setLocked)
+    Q_PROPERTY(QString Tag READ tag WRITE setTag)
+    Q_PROPERTY(QString Format READ format WRITE setFormat)
+    Q_PROPERTY(QString sql READ sql WRITE setSql)
+    Q_PROPERTY(QString LookupId READ lookupId WRITE setLookupId)
+    Q_PROPERTY(QString ResultBox READ resultBox WRITE setResultBox)
+    Q_PROPERTY(QString LookupFilter READ lookupFilter WRITE setLookupFilter)
+    Q_PROPERTY(QString CatalogScreen READ catalogScreen WRITE setCatalogScreen)
+    Q_PROPERTY(QString NumberFormat READ numberFormat WRITE setNumberFormat)
+    Q_PROPERTY(bool ShowLookupButton READ showsLookupButton WRITE setShowLookupButton)
+    Q_PROPERTY(bool SuggestOnly READ suggestOnly WRITE setSuggestOnly)
+
+public:
+    explicit KeyBox(QWidget *parent = nullptr);
+
+    QString text() const;
+    // Programmatic text changes behave as typing: change is raised and the key validated.
+    void setText(const QString &text);
+    QVariant value() const;
+    void setValue(const QVariant &value);
+    bool isLocked() const { return m_locked; }
+    void setLocked(bool locked);
+
+    QString tag() const override { return m_tag; }
+    void setTag(const QString &tag) override { m_tag = tag; }
+    void clearContent() override;
+    // Enables the box; a box locked by design stays locked.
+    void unlock() override;
+
+    // Key format "<max length>|<case U, L or M>|<allowed characters as a regex class body>",
+    // as the configuration variables give it; "" allows any text but a quote.
+    QString format() const { return m_format; }
+    void setFormat(const QString &format);
+    QString sql() const { return m_sql; }
+    void setSql(const QString &sql) { m_sql = sql; }
+    QString lookupId() const { return m_lookupId; }
+    void setLookupId(const QString &id);
+    QString resultBox() const { return m_resultBox; }
+    void setResultBox(const QString &name) { m_resultBox = name; }
+    QString lookupFilter() const { return m_lookupFilter; }
+    void setLookupFilter(const QString &filter) { m_lookupFilter = filter; }
+    QString catalogScreen() const { return m_catalogScreen; }
+    void setCatalogScreen(const QString &code) { m_catalogScreen = code; }
+    // "" for text; a mask such as "$#,##0.00#######" or "#,##0.0000" makes the box numeric.
+    QString numberFormat() const { return m_numberFormat; }
+    void setNumberFormat(const QString &mask);
+    bool showsLookupButton() const { return m_showButton; }
+    void setShowLookupButton(bool show);
+    // Two settings the sales screens make on the salesperson box; kept for them.
+    bool suggestOnly() const { return m_suggestOnly; }
+    void setSuggestOnly(bool on) { m_suggestOnly = on; }
+
+    // Runs the lookup now (the box does so on every change of its text).
+    void validate();
+    // Opens the catalogue browser; the picked key becomes the text.
+    void browse();
+
+    // ScriptableControl
+    void scriptType(const QString &text) override;
+    void scriptEnter() override;
+    void scriptKey(int keyCode, int shift) override;
+
+signals:
+    void changed();
+    void entered();
+    // The box's event 1 (raised on Ctrl+Enter); screens treat it like enter.
+    void event1();
+    // Key events with the suite's key codes; `keyCode` may be set to 0 to swallow the key.
+    void keyDown(int &keyCode, int shift);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool isNumeric() const { return !m_numberFormat.isEmpty(); }
+    // The text as the format lets it in: case converted, no character outside the allowed
+    // class, never a quote, cut at the maximum length.
+    QString filtered(const QString &text) const;
+    // Puts a text in as typing does (`typed`: by the user or a script, so that leaving the
+    // box confirms it) or as a screen sets it.
+    void applyText(const QString &text, bool typed);
+    // A change of the text: raises change, then validates the key.
+    void textWasChanged(bool typed);
+    void confirm();
+    void updateButton();
+    void writeResult(const QString &text);
+    void showNumber();
+
+    QLineEdit *m_edit = nullptr;
+    QToolButton *m_button = nullptr;
+    QString m_tag, m_format, m_sql, m_lookupId, m_resultBox, m_lookupFilter, m_catalogScreen, m_numberFormat;
+    QVariant m_value;
+    bool m_locked = false;
+    bool m_showButton = false;
+    bool m_suggestOnly = false;
+    // The text changed since the key was last confirmed (focus-out then raises entered).
+    bool m_dirty = false;
+    // Case, allowed characters and maximum length of the current Format.
+    int m_maxLength = 0;
+    QChar m_case = u'M';
+    QString m_allowedClass;
+};
+
+} // namespace zentaro

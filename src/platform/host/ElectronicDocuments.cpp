@@ -1,0 +1,32 @@
+#include "platform/host/ElectronicDocuments.h"
+
+#include "platform/components/CancellationValidator.h"
+#include "platform/components/DocumentSigner.h"
+#include "platform/core/Error.h"
+#include "platform/host/HostObject.h"
+
+namespace zentaro {
+
+void installElectronicDocuments(HostObject &host)
+{
+    host.setSigner([](const QString &request) {
+        try {
+            return DocumentSigner().sign(request);
+        } catch (const Error &error) {
+            return error.description();
+        } catch (const std::exception &error) {
+            return QStringLiteral("No se pudo firmar el documento: %1").arg(QString::fromLocal8Bit(error.what()));
+        }
+    });
+    host.setValidator([](const QString &request, HostObject &target) {
+        try {
+            return CancellationValidator().validate(request, target);
+        } catch (const std::exception &error) {
+            target.setSError(QStringLiteral("No se pudo validar la cancelación: %1").arg(QString::fromUtf8(error.what())));
+            target.setSMensaje({});
+            return false;
+        }
+    });
+}
+
+} // namespace zentaro
