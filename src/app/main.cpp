@@ -7,8 +7,13 @@
 #include "platform/db/Connection.h"
 #include "platform/db/DemoData.h"
 #include "platform/db/Schema.h"
+#include "platform/components/DigitalDocuments.h"
+#include "platform/host/ElectronicDocuments.h"
 #include "platform/host/GuiPresenter.h"
+#include "platform/host/HostObject.h"
+#include "platform/host/JsonLines.h"
 #include "platform/host/SafeApplication.h"
+#include "platform/host/ScriptPresenter.h"
 #include "platform/host/ScriptRunner.h"
 #include "platform/host/ShellWindow.h"
 #include "platform/services/Platform.h"
@@ -73,6 +78,81 @@ int runScript(const app::CommandLine &line)
     return runner.run(lines);
 }
 
+// Opens the database for a command-line job and installs the session on it. Messages and
+// reports go to standard error as JSON lines, so standard output carries only the job's
+// own answer.
+void installCommandSession(const app::CommandLine &line)
+{
+    auto connection = Connection::open(databaseOf(line));
+    schema::verify(*connection);
+    Platform::install(std::make_unique<Platform>(std::move(connection), line.option(QStringLiteral("user"), QStringLiteral("ADMIN")),
+                                                 std::make_shared<ScriptPresenter>(JsonLines(stderr))));
+}
+
+struct SessionScope
+{
+    ~SessionScope() { Platform::uninstall(); }
+};
+
+// Every stored invoice of an electronic series, not cancelled, that has no stamp yet.
+QStringList pendingInvoices(Connection &connection)
+{
+    QStringList folios;
+    Recordset rs = connection.select(QStringLiteral(
+        "SELECT f.Fc_Folio FROM Factura f INNER JOIN Serie s ON s.Sr_Cve_Serie = f.Fc_Serie "
+        "WHERE s.Sr_Electronica = 'SI' AND f.Es_Cve_Estado <> 'CA' AND NOT EXISTS (SELECT 1 FROM Comprobante_Digital d "
+        "WHERE d.Cd_Tabla = 'Factura' AND d.Cd_Documento = f.Fc_Folio) ORDER BY f.Fc_Folio"));
+    for (; !rs.eof(); rs.moveNext())
+        folios << rs.text(QStringLiteral("Fc_Folio"));
+    return folios;
+}
+
+// zentaro sign [--db URL] [FOLIO...|--pending]: signs through the same host object the
+// screens use, one JSON line per invoice.
+int signInvoices(const app::CommandLine &line)
+{
+    if (line.arguments.isEmpty() == !line.has(QStringLiteral("pending")))
+        throw Error(QStringLiteral("uso: zentaro sign [--db URL] FOLIO... | zentaro sign [--db URL] --pending"));
+    installCommandSession(line);
+    SessionScope scope;
+    Connection &connection = Platform::instance().connection();
+    const QStringList folios = line.has(QStringLiteral("pending")) ? pendingInvoices(connection) : line.arguments;
+    HostObject host(QStringLiteral("ZENTARO"), QStringLiteral("VENTAS"));
+    installElectronicDocuments(host);
+    const JsonLines out;
+    bool allSigned = true;
+    for (const QString &folio : folios) {
+        const QString error = host.FirmaDocumento(connection.defaultDatabase() + QStringLiteral("|6|") + folio);
+        const auto stamped = error.isEmpty() ? findDigitalDocument(connection, QStringLiteral("Factura"), folio)
+                                             : std::nullopt;
+        if (stamped) {
+            out.write({{QStringLiteral("folio"), folio}, {QStringLiteral("uuid"), stamped->uuid}});
+        } else {
+            allSigned = false;
+            out.write({{QStringLiteral("folio"), folio},
+                       {QStringLiteral("error"), error.isEmpty() ? QStringLiteral("La factura no quedó timbrada") : error}});
+        }
+    }
+    return allSigned ? 0 : 1;
+}
+
+// zentaro xml [--db URL] FOLIO: the stamped XML as stored.
+int printXml(const app::CommandLine &line)
+{
+    if (line.arguments.size() != 1)
+        throw Error(QStringLiteral("uso: zentaro xml [--db URL] FOLIO"));
+    installCommandSession(line);
+    SessionScope scope;
+    const QString folio = line.arguments.first();
+    const auto stamped = findDigitalDocument(Platform::instance().connection(), QStringLiteral("Factura"), folio);
+    if (!stamped)
+        throw Error(QStringLiteral("La factura %1 no está timbrada: no hay XML guardado").arg(folio));
+    std::fwrite(stamped->xml.constData(), 1, size_t(stamped->xml.size()), stdout);
+    if (!stamped->xml.endsWith('\n'))
+        std::fputc('\n', stdout);
+    return 0;
+}
+
 int runShell(const app::CommandLine &line)
 {
     const ConnectionUrl url = databaseOf(line);
@@ -125,7 +205,11 @@ int main(int argc, char **argv)
             return initDatabase(line);
         if (line.command == QLatin1String("script"))
             return runScript(line);
-        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script (o ninguna para abrir Zentaro)")
+        if (line.command == QLatin1String("sign"))
+            return signInvoices(line);
+        if (line.command == QLatin1String("xml"))
+            return printXml(line);
+        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml (o ninguna para abrir Zentaro)")
                         .arg(line.command.isEmpty() ? line.arguments.first() : line.command));
     } catch (const Error &error) {
         printError(error.description());

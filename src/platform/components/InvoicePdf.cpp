@@ -187,6 +187,9 @@ private:
         QFont f(QStringLiteral("DejaVu Sans"));
         f.setStyleHint(QFont::SansSerif);
         f.setHintingPreference(QFont::PreferNoHinting);
+        // Without shaping there are no "fi" ligatures: a customer who copies "fiscal" or a
+        // seal out of the PDF gets the letters that were printed. It is also faster.
+        f.setStyleStrategy(QFont::PreferNoShaping);
         f.setPointSizeF(points / m_unit);
         f.setBold(bold);
         return f;
@@ -325,12 +328,13 @@ private:
         m_painter.fillRect(QRectF(0, y, m_width, kTableHeaderHeight - 3), kShade);
         setFont(m_bold);
         double x = 0;
-        for (const Column &column : kColumns) {
+        for (int c = 0; c < kColumnCount; ++c) {
+            const Column &column = kColumns[c];
             const QString title = QString::fromUtf16(column.title);
             if (column.right)
                 textRight(x + column.width - 2, y + 8, title, m_bold);
             else
-                text(x + 2, y + 8, title);
+                text(x + (c == 8 ? 8 : 2), y + 8, title);
             x += column.width;
         }
         setFont(m_body);
@@ -346,7 +350,7 @@ private:
             if (c == 8) {
                 double line = baseline;
                 for (const QString &tax : row.taxes) {
-                    text(x + 2, line, tax);
+                    text(x + 8, line, tax);
                     line += kLineHeight;
                 }
             } else if (!row.cells[c].isEmpty()) {

@@ -26,15 +26,15 @@ size_t readBody(char *buffer, size_t size, size_t count, void *user)
     return n;
 }
 
-// Keeps the server's last reply line so a refusal can be shown as the server said it.
+// Keeps the server's last refusal (a 4xx or 5xx reply) so it can be shown as the server
+// said it; the "221 Bye" that follows a refusal must not replace it.
 int traceReplies(CURL *, curl_infotype type, char *data, size_t size, void *user)
 {
     if (type != CURLINFO_HEADER_IN)
         return 0;
-    auto *last = static_cast<QString *>(user);
     const QString line = QString::fromUtf8(data, qsizetype(size)).trimmed();
-    if (!line.isEmpty())
-        *last = line;
+    if (line.startsWith(u'4') || line.startsWith(u'5'))
+        *static_cast<QString *>(user) = line;
     return 0;
 }
 
@@ -98,8 +98,7 @@ bool SmtpClient::send(const QStringList &recipients, const QByteArray &message)
         return true;
 
     const QString reason = errorBuffer[0] ? QString::fromUtf8(errorBuffer) : QString::fromUtf8(curl_easy_strerror(code));
-    const bool refused = !lastReply.isEmpty() && (lastReply.startsWith(u'4') || lastReply.startsWith(u'5'));
-    if (refused)
+    if (!lastReply.isEmpty())
         m_lastError = QStringLiteral("El servidor de correo %1 rechazó el envío: %2").arg(m_settings.url, lastReply);
     else if (code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_OPERATION_TIMEDOUT)
         m_lastError = QStringLiteral("No se pudo conectar con el servidor de correo %1: %2").arg(m_settings.url, reason);

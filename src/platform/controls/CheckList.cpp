@@ -3,6 +3,7 @@
 #include "platform/controls/CheckListModel.h"
 #include "platform/controls/VirtualKeys.h"
 #include "platform/core/Error.h"
+#include "platform/services/Platform.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -43,7 +44,8 @@ protected:
         }
         int code = original;
         QPointer<ListView> alive(this);
-        emit m_owner->keyDown(code, virtualkeys::shiftState(event->modifiers()));
+        const int shift = virtualkeys::shiftState(event->modifiers());
+        dispatchEvent(m_owner->objectName(), [&] { emit m_owner->keyDown(code, shift); });
         if (!alive)
             return;   // the handler closed the screen
         event->accept();
@@ -148,8 +150,14 @@ CheckList::CheckList(QWidget *parent) : QWidget(parent), d(new Private)
         if (current.isValid() && d->containerActive && isEnabled())
             d->model->userSetChecked(current.row(), !d->model->isChecked(current.row()));
     };
-    connect(d->model, &CheckListModel::userChangedCheck, this, &CheckList::itemCheck);
-    connect(header, &QHeaderView::sectionClicked, this, [this](int section) { emit columnClick(section + 1); });
+    // The screen's handlers run as the platform runs every event: what they do not trap is
+    // reported, never thrown through the event loop.
+    connect(d->model, &CheckListModel::userChangedCheck, this, [this](int row) {
+        dispatchEvent(objectName(), [&] { emit itemCheck(row); });
+    });
+    connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
+        dispatchEvent(objectName(), [&] { emit columnClick(section + 1); });
+    });
     connect(header, &QHeaderView::sectionResized, this, [this](int section, int, int size) {
         if (!d->applyingWidth && size > 0 && section < d->widths.size())
             d->widths[section] = size;
@@ -410,7 +418,7 @@ void CheckList::scriptKey(int keyCode, int shift)
     if (virtualkeys::fromQt(qtKey) != keyCode) {
         // A code with no key of its own still reaches the screen's handler.
         int code = keyCode;
-        emit keyDown(code, shift);
+        dispatchEvent(objectName(), [&] { emit keyDown(code, shift); });
         return;
     }
     d->model->publish();

@@ -34,6 +34,22 @@ struct DigitText
 DigitText shortestDigits(double value)
 {
     DigitText digits;
+    // The common case, an amount of at most six decimals, without going through text.
+    if (std::fabs(value) < 9e9) {
+        const double scaled = std::round(value * 1e6);
+        if (scaled / 1e6 == value) {
+            long long units = static_cast<long long>(scaled);
+            digits.negative = units < 0 || std::signbit(value);
+            units = units < 0 ? -units : units;
+            digits.integer = std::to_string(units / 1000000);
+            std::string fraction = std::to_string(units % 1000000);
+            fraction.insert(0, 6 - fraction.size(), '0');
+            while (!fraction.empty() && fraction.back() == '0')
+                fraction.pop_back();
+            digits.fraction = fraction;
+            return digits;
+        }
+    }
     char buffer[400];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
     std::string text(buffer, result.ptr);
@@ -128,15 +144,15 @@ Mask parseMask(const QString &text)
     return mask;
 }
 
-QString groupThousands(const std::string &integer)
+std::string groupThousands(const std::string &integer)
 {
-    QString out;
+    std::string out;
     const int n = int(integer.size());
-    out.reserve(n + n / 3);
+    out.reserve(std::size_t(n + n / 3));
     for (int i = 0; i < n; ++i) {
         if (i > 0 && (n - i) % 3 == 0)
-            out += u',';
-        out += QLatin1Char(integer[std::size_t(i)]);
+            out += ',';
+        out += integer[std::size_t(i)];
     }
     return out;
 }
@@ -144,6 +160,18 @@ QString groupThousands(const std::string &integer)
 [[noreturn]] void typeMismatch()
 {
     throw Error(QStringLiteral("No coinciden los tipos"));
+}
+
+// A screen formats whole columns with one mask: it is read once, not once a cell.
+const Mask &cachedMask(const QString &text)
+{
+    static thread_local QString last;
+    static thread_local Mask parsed;
+    if (text != last || last.isNull()) {
+        parsed = parseMask(text);
+        last = text;
+    }
+    return parsed;
 }
 
 } // namespace
@@ -165,7 +193,7 @@ QString formatNumber(double value, const QString &mask)
         return digits.negative && !digits.isZero() ? u'-' + text : text;
     }
 
-    const Mask m = parseMask(mask);
+    const Mask &m = cachedMask(mask);
     if (m.percent)
         shiftTwoPlaces(digits);
     roundTo(digits, m.maxDecimals);
@@ -181,14 +209,24 @@ QString formatNumber(double value, const QString &mask)
     while (int(integer.size()) < m.minInteger)
         integer.insert(integer.begin(), '0');
 
-    QString text = m.grouping ? groupThousands(integer) : QString::fromStdString(integer);
-    if (!digits.fraction.empty())
-        text += u'.' + QString::fromStdString(digits.fraction);
-    if (text.isEmpty())
-        text = QStringLiteral("0");
+    // Composed as Latin-1 bytes and turned into text once: whole columns go through here.
+    std::string body = m.grouping ? groupThousands(integer) : integer;
+    if (!digits.fraction.empty()) {
+        body += '.';
+        body += digits.fraction;
+    }
+    if (body.empty())
+        body.push_back('0');
     // The sign goes before the currency sign: "-$3.50". A value that rounds to zero has none.
     const bool negative = digits.negative && !digits.isZero();
-    return (negative ? QStringLiteral("-") : QString()) + m.prefix + text + m.suffix;
+    QString text;
+    text.reserve(qsizetype(body.size()) + m.prefix.size() + m.suffix.size() + 1);
+    if (negative)
+        text += u'-';
+    text += m.prefix;
+    text += QLatin1String(body.data(), qsizetype(body.size()));
+    text += m.suffix;
+    return text;
 }
 
 double readNumber(const QString &text)
@@ -264,7 +302,18 @@ double readNumber(const QString &text)
 
 QString defaultDateText(const QDate &date)
 {
-    return date.isValid() ? date.toString(QStringLiteral("dd/MM/yyyy")) : QString();
+    if (!date.isValid())
+        return {};
+    // Written by hand: QDate::toString parses its format on every call, and a day's load
+    // formats a hundred thousand dates.
+    const int year = date.year();
+    if (year < 0 || year > 9999)
+        return date.toString(QStringLiteral("dd/MM/yyyy"));
+    const char text[] = {char('0' + date.day() / 10), char('0' + date.day() % 10), '/',
+                         char('0' + date.month() / 10), char('0' + date.month() % 10), '/',
+                         char('0' + year / 1000), char('0' + year / 100 % 10), char('0' + year / 10 % 10),
+                         char('0' + year % 10)};
+    return QString::fromLatin1(text, sizeof text);
 }
 
 } // namespace zentaro::textformat

@@ -3,7 +3,8 @@
 #include "platform/core/Error.h"
 
 #include <cmath>
-#include <cstdio>
+#include <algorithm>
+#include <charconv>
 #include <limits>
 
 namespace zentaro {
@@ -62,9 +63,16 @@ Decimal Decimal::fromDouble(double value)
 {
     if (!std::isfinite(value))
         throw Error(QStringLiteral("El valor no es un número"));
+    // Most amounts are doubles of decimals with at most six places: the nearest count of
+    // millionths divides back to the very same double. Only the others need their text.
+    if (std::fabs(value) < 9e9) {
+        const double scaled = std::round(value * double(kOne));
+        if (scaled / double(kOne) == value)
+            return fromUnits(static_cast<std::int64_t>(scaled));
+    }
     char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", value);
-    const auto parsed = parse(QString::fromLatin1(buffer));
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+    const auto parsed = parse(QString::fromLatin1(buffer, written.ptr - buffer));
     if (!parsed)
         overflow();
     return *parsed;
@@ -167,27 +175,43 @@ Decimal Decimal::rounded(int decimals) const
 
 QString Decimal::toFixed(int decimals) const
 {
+    // Beyond six places the digits are zeros: they are written as such.
+    const int padding = std::max(decimals - kScale, 0);
+    decimals = std::clamp(decimals, 0, kScale);
     const Decimal r = rounded(decimals);
     const bool negative = r.m_units < 0;
-    const unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(r.m_units)
-                                                  : static_cast<unsigned long long>(r.m_units);
-    QString text = QString::number(magnitude / kOne);
-    if (decimals > 0) {
-        const unsigned long long fraction = (magnitude % kOne) / static_cast<unsigned long long>(pow10(kScale - decimals));
-        text += u'.' + QString::number(fraction).rightJustified(decimals, u'0');
-    }
-    return negative && magnitude != 0 ? u'-' + text : text;
+    unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(r.m_units)
+                                            : static_cast<unsigned long long>(r.m_units);
+    // Written from the right into a buffer and turned into text once.
+    char buffer[72];
+    char *p = buffer + sizeof buffer;
+    for (int i = 0; i < padding && i < 30; ++i)
+        *--p = '0';
+    const unsigned long long whole = magnitude / kOne;
+    unsigned long long fraction = (magnitude % kOne) / static_cast<unsigned long long>(pow10(kScale - decimals));
+    for (int i = 0; i < decimals; ++i, fraction /= 10)
+        *--p = char('0' + fraction % 10);
+    if (decimals > 0 || padding > 0)
+        *--p = '.';
+    unsigned long long rest = whole;
+    do {
+        *--p = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest > 0);
+    if (negative && r.m_units != 0)
+        *--p = '-';
+    return QString::fromLatin1(p, buffer + sizeof buffer - p);
 }
 
 QString Decimal::toString() const
 {
     QString text = toFixed(kScale);
-    if (text.contains(u'.')) {
-        while (text.endsWith(u'0'))
-            text.chop(1);
-        if (text.endsWith(u'.'))
-            text.chop(1);
-    }
+    qsizetype cut = text.size();
+    while (text.at(cut - 1) == u'0')
+        --cut;
+    if (text.at(cut - 1) == u'.')
+        --cut;
+    text.truncate(cut);
     return text;
 }
 

@@ -63,9 +63,10 @@ QVariant Recordset::value(int index) const
     return m_query->value(index);
 }
 
-bool Recordset::isNumeric(int index) const
+namespace {
+
+bool holdsNumber(const QVariant &v, int declared)
 {
-    const QVariant v = value(index);
     switch (v.typeId()) {
     case QMetaType::Int: case QMetaType::LongLong: case QMetaType::UInt: case QMetaType::ULongLong:
     case QMetaType::Double: case QMetaType::Float: case QMetaType::Short:
@@ -74,17 +75,19 @@ bool Recordset::isNumeric(int index) const
         break;
     }
     // PostgreSQL hands numeric columns over as text to keep them exact.
-    const int declared = m_types.value(index).id();
-    return !v.isNull() && (declared == QMetaType::Double || declared == QMetaType::LongLong
-                           || declared == QMetaType::Int);
+    return !v.isNull() && (declared == QMetaType::Double || declared == QMetaType::LongLong || declared == QMetaType::Int);
 }
+
+} // namespace
+
+bool Recordset::isNumeric(int index) const { return holdsNumber(value(index), m_types.value(index).id()); }
 
 QString Recordset::textAt(int index) const
 {
     const QVariant v = value(index);
     if (v.isNull())
         return {};
-    if (isNumeric(index))
+    if (holdsNumber(v, m_types.value(index).id()))
         return Decimal::fromVariant(v).toString();
     switch (v.typeId()) {
     case QMetaType::QDate:

@@ -15,7 +15,7 @@ void installElectronicDocuments(HostObject &host)
         } catch (const Error &error) {
             return error.description();
         } catch (const std::exception &error) {
-            return QStringLiteral("No se pudo firmar el documento: %1").arg(QString::fromLocal8Bit(error.what()));
+            return QStringLiteral("No se pudo firmar el documento: %1").arg(QString::fromUtf8(error.what()));
         }
     });
     host.setValidator([](const QString &request, HostObject &target) {

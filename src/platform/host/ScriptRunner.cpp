@@ -176,6 +176,7 @@ void ScriptRunner::execute(const QStringList &words)
             if (m_session && m_session->screen())
                 m_session->screen()->hide();
         });
+        m_session->screen()->resize(1280, 800);   // the size a clerk's screen gives it
         m_session->show();
     } else if (command == QLatin1String("type")) {
         commandType(words);

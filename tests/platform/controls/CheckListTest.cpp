@@ -334,3 +334,22 @@ TEST(CheckListLoad, HundredThousandRowsLoadCheckAndSortQuickly)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CheckListEvents, AHandlerFailureStaysInsideTheEvent)
+{
+    CheckList list;
+    list.addColumn(QStringLiteral("Folio"), 80);
+    list.addRow(QStringLiteral("K1"), QStringLiteral("N-1"));
+    int calls = 0;
+    QObject::connect(&list, &CheckList::itemCheck, &list, [&](int) {
+        ++calls;
+        throw Error(QStringLiteral("falla del manejador"));
+    });
+    EXPECT_NO_THROW(list.scriptCheck(QStringLiteral("K1"), true));
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(list.isChecked(0));
+}
+
+} // namespace

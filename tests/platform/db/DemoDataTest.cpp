@@ -332,18 +332,6 @@ TEST_P(DemoDataTest, CandidateNotesAddExactlyTheCount)
 }
 
 // Run by hand with --gtest_also_run_disabled_tests to time a large batch.
-TEST_P(DemoDataTest, DISABLED_HundredThousandCandidateNotes)
-{
-    fill();
-    QElapsedTimer timer;
-    timer.start();
-    demo::addCandidateNotes(*connection, 100000, 1, kToday);
-    const qint64 ms = timer.elapsed();
-    std::printf("addCandidateNotes(100000): %lld ms\n", static_cast<long long>(ms));
-    EXPECT_EQ(count(*connection, QStringLiteral("SELECT count(*) AS n FROM Venta WHERE Vn_Folio LIKE 'NB-%'")), 100000);
-    EXPECT_LT(ms, 60000);
-}
-
 } // namespace
 
 ZENTARO_ON_BOTH_ENGINES(DemoDataTest);

@@ -43,7 +43,8 @@ public:
     QObject *Padre() const override { return m_padre; }
     void setPadre(QObject *padre) override { m_padre = padre; }
     QString Transaccion() const override;
-    void activateScreen() override;
+    // Load (the first time) and activate, as the host runs them when it shows the screen.
+    Q_INVOKABLE void activateScreen() override;
 
     // The folio list of the checked rows: "VE" the notes, anything else the returns.
     Q_INVOKABLE QString Notas_Seleccionadas(const QString &Tipo);

@@ -1,0 +1,230 @@
+#include "ElectronicDocumentFixture.h"
+
+#include "platform/components/AmountInWords.h"
+#include "platform/components/DigitalDocuments.h"
+#include "platform/components/DocumentOutput.h"
+#include "platform/components/DocumentRecord.h"
+#include "platform/components/InvoicePdf.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+
+namespace zentaro::test {
+
+namespace {
+
+// poppler-utils is part of the development setup; the text checks read what a person
+// would read on the page.
+QString popplerOutput(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(tool, arguments);
+    if (!process.waitForFinished(120000))
+        return {};
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+int pdfPages(const QString &path)
+{
+    const QString info = popplerOutput(QStringLiteral("pdfinfo"), {path});
+    for (const QString &line : info.split(u'\n'))
+        if (line.startsWith(QStringLiteral("Pages:")))
+            return line.mid(6).trimmed().toInt();
+    return -1;
+}
+
+QString pdfText(const QString &path, int first = 1, int last = 1)
+{
+    return popplerOutput(QStringLiteral("pdftotext"),
+                         {QStringLiteral("-f"), QString::number(first), QStringLiteral("-l"), QString::number(last),
+                          QStringLiteral("-layout"), path, QStringLiteral("-")});
+}
+
+// Share of the page's middle that is printed in the watermark's red: the diagonal mark is
+// drawn, not written, as far as a text extractor can tell.
+double redShare(const QString &path)
+{
+    QProcess process;
+    const QString root = path + QStringLiteral("-pagina");
+    process.start(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("30"),
+                                               QStringLiteral("-singlefile"), path, root});
+    if (!process.waitForFinished(60000))
+        return -1;
+    const QImage page(root + QStringLiteral(".png"));
+    if (page.isNull())
+        return -1;
+    int red = 0;
+    int all = 0;
+    for (int y = page.height() / 4; y < page.height() * 3 / 4; ++y)
+        for (int x = page.width() / 4; x < page.width() * 3 / 4; ++x) {
+            const QColor c = page.pixelColor(x, y);
+            red += c.red() > c.green() + 25 && c.red() > c.blue() + 25;
+            ++all;
+        }
+    return double(red) / all;
+}
+
+QByteArray head(const QString &path, int bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.read(bytes) : QByteArray();
+}
+
+} // namespace
+
+TEST(AmountInWordsTest, WritesAmountsAsMexicanInvoicesDo)
+{
+    struct Case
+    {
+        const char *amount;
+        const char *currency;
+        const char16_t *words;
+    };
+    const Case cases[] = {
+        {"0", "MXN", u"CERO PESOS 00/100 M.N."},
+        {"1", "MXN", u"UN PESO 00/100 M.N."},
+        {"1.5", "MXN", u"UN PESO 50/100 M.N."},
+        {"16", "MXN", u"DIECISÉIS PESOS 00/100 M.N."},
+        {"21", "MXN", u"VEINTIÚN PESOS 00/100 M.N."},
+        {"22.05", "MXN", u"VEINTIDÓS PESOS 05/100 M.N."},
+        {"31", "MXN", u"TREINTA Y UN PESOS 00/100 M.N."},
+        {"100", "MXN", u"CIEN PESOS 00/100 M.N."},
+        {"101", "MXN", u"CIENTO UN PESOS 00/100 M.N."},
+        {"515.99", "MXN", u"QUINIENTOS QUINCE PESOS 99/100 M.N."},
+        {"1160", "MXN", u"MIL CIENTO SESENTA PESOS 00/100 M.N."},
+        {"1160.004", "MXN", u"MIL CIENTO SESENTA PESOS 00/100 M.N."},
+        {"1160.995", "MXN", u"MIL CIENTO SESENTA Y UN PESOS 00/100 M.N."},
+        {"21000", "MXN", u"VEINTIÚN MIL PESOS 00/100 M.N."},
+        {"100000", "MXN", u"CIEN MIL PESOS 00/100 M.N."},
+        {"999999.99", "MXN", u"NOVECIENTOS NOVENTA Y NUEVE MIL NOVECIENTOS NOVENTA Y NUEVE PESOS 99/100 M.N."},
+        {"1000000", "MXN", u"UN MILLÓN DE PESOS 00/100 M.N."},
+        {"1000100", "MXN", u"UN MILLÓN CIEN PESOS 00/100 M.N."},
+        {"2500000.75", "MXN", u"DOS MILLONES QUINIENTOS MIL PESOS 75/100 M.N."},
+        {"1000000000", "MXN", u"MIL MILLONES DE PESOS 00/100 M.N."},
+        {"1", "USD", u"UN DÓLAR 00/100 USD"},
+        {"1234.56", "USD", u"MIL DOSCIENTOS TREINTA Y CUATRO DÓLARES 56/100 USD"},
+        {"-12", "MXN", u"MENOS DOCE PESOS 00/100 M.N."},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.amount);
+        const auto amount = Decimal::parse(QString::fromLatin1(c.amount));
+        ASSERT_TRUE(amount);
+        EXPECT_EQ(amountInWords(*amount, QString::fromLatin1(c.currency)), QString::fromUtf16(c.words));
+    }
+    EXPECT_THROW(numberInWords(1'000'000'000'000LL), Error);
+}
+
+class OutputTest : public ElectronicDocumentTest
+{
+};
+
+TEST_P(OutputTest, SignedAndUnsignedInvoicesPrintWithWhatTheyAre)
+{
+    ASSERT_EQ(sign(QStringLiteral("FG-000001")), QString());
+    const QString uuid = uuidOf(QStringLiteral("FG-000001"));
+    struct Case
+    {
+        const char *folio;
+        bool signedInvoice;
+        QString profile;
+    };
+    const Case cases[] = {{"FG-000001", true, QStringLiteral("PDF")},
+                          {"FG-000004", false, QStringLiteral("FACTURA")},
+                          {"FG-000003", false, QStringLiteral("PRINT")}}; // no user at the screen: a PDF too
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.folio);
+        reports->outputs.clear();
+        DocumentOutput().Produce(c.profile, QString::fromLatin1(c.folio), {}, 0, 0, {});
+        ASSERT_EQ(reports->outputs.size(), 1);
+        const QString path = reports->outputs.first();
+        EXPECT_EQ(path, outputDir.filePath(QString::fromLatin1(c.folio) + QStringLiteral(".pdf")));
+        EXPECT_EQ(head(path, 5), QByteArray("%PDF-"));
+        EXPECT_EQ(pdfPages(path), 1);
+        const QString text = pdfText(path);
+        EXPECT_TRUE(text.contains(QStringLiteral("Página 1 de 1")));
+        EXPECT_TRUE(text.contains(QStringLiteral("ESCUELA KEMPER URGATE")));
+        EXPECT_EQ(text.contains(QStringLiteral("sin validez fiscal")), !c.signedInvoice) << text.toStdString();
+        EXPECT_EQ(redShare(path) > 0.01, !c.signedInvoice) << redShare(path);
+        EXPECT_EQ(text.contains(uuid), c.signedInvoice);
+        EXPECT_EQ(text.contains(QStringLiteral("Cadena original del complemento de certificación digital del SAT")),
+                  c.signedInvoice);
+    }
+    const QString global = pdfText(outputDir.filePath(QStringLiteral("FG-000001.pdf")));
+    EXPECT_TRUE(global.contains(QStringLiteral("PUBLICO EN GENERAL")));
+    EXPECT_TRUE(global.contains(QStringLiteral("periodicidad 01 - Diario")));
+    EXPECT_TRUE(global.contains(QStringLiteral("PESOS"))) << global.toStdString();
+    EXPECT_TRUE(pdfText(outputDir.filePath(QStringLiteral("FG-000004.pdf"))).contains(QString::fromUtf16(u"DÓLARES")));
+}
+
+TEST_P(OutputTest, TenThousandNotesPrintOnNumberedPagesInSeconds)
+{
+    ASSERT_EQ(sign(QStringLiteral("FG-000002")), QString());
+    InvoiceDocument invoice = InvoiceDocument::load(db(), QStringLiteral("FG-000002"));
+    const QList<InvoiceDocument::Line> notes = invoice.lines;
+    invoice.lines.clear();
+    for (int i = 0; i < 10000; ++i) {
+        InvoiceDocument::Line line = notes.at(i % notes.size());
+        line.id = QString::number(i + 1);
+        line.noteFolio = QStringLiteral("NB-%1").arg(i + 1, 6, 10, QLatin1Char('0'));
+        invoice.lines.append(line);
+    }
+    const auto stamped = findDigitalDocument(db(), QStringLiteral("Factura"), QStringLiteral("FG-000002"));
+    QElapsedTimer timer;
+    timer.start();
+    InvoicePdf pdf(InvoicePrintout::fromInvoice(invoice, stamped->xml, now()));
+    const QString path = outputDir.filePath(QStringLiteral("largo.pdf"));
+    pdf.writePdf(path);
+    const qint64 elapsed = timer.elapsed();
+    RecordProperty("pdf_ms_10000_lines", int(elapsed));
+    EXPECT_LT(elapsed, 15000);
+    // Rows are 9 pt of a 720 pt page, one to three taxes each: well over a hundred pages.
+    EXPECT_GT(pdf.pageCount(), 100);
+    EXPECT_LT(pdf.pageCount(), 300);
+    EXPECT_EQ(pdfPages(path), pdf.pageCount());
+    const QString first = pdfText(path, 1, 1);
+    EXPECT_TRUE(first.contains(QStringLiteral("Página 1 de %1").arg(pdf.pageCount())));
+    EXPECT_TRUE(first.contains(QStringLiteral("RECEPTOR")));
+    EXPECT_TRUE(first.contains(QStringLiteral("NB-000001")));
+    const QString last = pdfText(path, pdf.pageCount(), pdf.pageCount());
+    EXPECT_TRUE(last.contains(QStringLiteral("Página %1 de %1").arg(pdf.pageCount())));
+    EXPECT_TRUE(last.contains(QStringLiteral("TIMBRE FISCAL DIGITAL")));
+    // A middle page repeats the header and the columns but not the receiver.
+    const QString middle = pdfText(path, 50, 50);
+    EXPECT_TRUE(middle.contains(QStringLiteral("Valor unitario")));
+    EXPECT_TRUE(middle.contains(QStringLiteral("Serie y folio")));
+    EXPECT_FALSE(middle.contains(QStringLiteral("RECEPTOR")));
+    // Every note is printed once: the last one too.
+    EXPECT_TRUE(popplerOutput(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).contains(QStringLiteral("NB-010000")));
+}
+
+TEST_P(OutputTest, FailuresAreSpanishErrors)
+{
+    EXPECT_THROW(DocumentOutput().Produce(QStringLiteral("PDF"), QStringLiteral("FG-999999"), {}, 0, 0, {}), Error);
+    EXPECT_THROW(DocumentOutput().Produce(QStringLiteral("PDF"), QString(), {}, 0, 0, {}), Error);
+    qputenv("ZENTARO_OUTPUT_DIR", "/proc/no-se-puede");
+    try {
+        DocumentOutput().Produce(QStringLiteral("PDF"), QStringLiteral("FG-000001"), {}, 0, 0, {});
+        ADD_FAILURE() << "se esperaba un error";
+    } catch (const Error &error) {
+        EXPECT_TRUE(error.description().startsWith(QStringLiteral("No se pudo"))) << error.what();
+    }
+    EXPECT_TRUE(reports->outputs.isEmpty());
+}
+
+TEST_P(OutputTest, DocumentRecordNeverFailsWithoutAUser)
+{
+    ASSERT_EQ(sign(QStringLiteral("FG-000001")), QString());
+    EXPECT_NO_THROW(DocumentRecord().Open(QStringLiteral("Factura"), QStringLiteral("Fc_Folio"), QStringLiteral("FG-000001"),
+                                          {}, {}, {}, {}));
+    EXPECT_NO_THROW(DocumentRecord().Open(QStringLiteral("Factura"), QStringLiteral("Fc_Folio"), QStringLiteral("NADA"),
+                                          {}, {}, {}, {}));
+    EXPECT_TRUE(reports->messages.isEmpty());
+}
+
+ZENTARO_ON_BOTH_ENGINES(OutputTest);
+
+} // namespace zentaro::test
+
