@@ -57,6 +57,43 @@ TEST(ScriptRunner, GivesTheSameOutputOnBothEngines)
     EXPECT_TRUE(onSqlite.lines[7].contains(QStringLiteral("\"error\":\"La instrucción contiene más de un comando")));
 }
 
+// The clerk's scenarios: each script's whole output is kept beside it (NAME.expected) and
+// must come out the same on both engines. ZENTARO_UPDATE_EXPECTED=1 rewrites the files
+// after a deliberate change; read their diff before committing it.
+class Scenario : public ::testing::TestWithParam<const char *>
+{
+};
+
+TEST_P(Scenario, GivesTheKeptOutputOnBothEngines)
+{
+    const QString script = scriptPath(GetParam());
+    const QString expectedPath = QString(script).replace(QStringLiteral(".zs"), QStringLiteral(".expected"));
+    for (Engine engine : {Engine::Sqlite, Engine::Postgres}) {
+        test::TestDatabase database(engine);
+        demo::fill(*database.open(), {417, QDate(2026, 12, 6), 0});
+        const ScriptRun run = runScript(script, database.urlText());
+        EXPECT_EQ(run.exitCode, 0);
+        const QString output = run.lines.join(u'\n') + u'\n';
+        QFile expected(expectedPath);
+        if (engine == Engine::Sqlite && qEnvironmentVariableIsSet("ZENTARO_UPDATE_EXPECTED")) {
+            ASSERT_TRUE(expected.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            expected.write(output.toUtf8());
+            expected.close();
+        }
+        ASSERT_TRUE(expected.open(QIODevice::ReadOnly)) << expectedPath.toStdString();
+        const QStringList want = QString::fromUtf8(expected.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        ASSERT_EQ(run.lines.size(), want.size()) << (engine == Engine::Sqlite ? "SQLite" : "PostgreSQL");
+        for (int i = 0; i < want.size(); ++i)
+            EXPECT_EQ(run.lines[i].toStdString(), want[i].toStdString())
+                << (engine == Engine::Sqlite ? "SQLite" : "PostgreSQL") << ", line " << i + 1;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripts, Scenario, ::testing::Values("screen-header.zs", "selection.zs"),
+                         [](const auto &info) {
+                             return QString::fromLatin1(info.param).section(u'.', 0, 0).remove(u'-').toStdString();
+                         });
+
 TEST(ScriptRunner, StopsAtABadLineWithItsNumber)
 {
     test::TestDatabase sqlite(Engine::Sqlite);

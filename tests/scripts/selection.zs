@@ -1,7 +1,6 @@
 # Building the selection of a global invoice from the demo's notes of the day.
 clock 2026-12-06T10:30:00
 open QX417
-click Controles Opcion1
 click Controles Nuevo
 show Controles IsNew Opcion1Caption
 type txt_Mn_Cve_Moneda ""

@@ -410,6 +410,17 @@ void CheckList::scriptSelect(const QStringList &keys)
     selectRows(rows);
 }
 
+void CheckList::scriptClick(const QString &button)
+{
+    bool ok = false;
+    const int column = button.toInt(&ok);
+    if (!ok || column < 1 || column > columnCount())
+        throw ScriptRefusal(QStringLiteral("click en una lista necesita el número de columna (1 a %1)").arg(columnCount()));
+    if (!isEnabled())
+        throw ScriptRefusal(QStringLiteral("la lista no está disponible"));
+    dispatchEvent(objectName(), [&] { emit columnClick(column); });
+}
+
 void CheckList::scriptKey(int keyCode, int shift)
 {
     if (!isEnabled())

@@ -71,6 +71,8 @@ public:
     void scriptCheck(const QString &key, bool on) override;
     void scriptSelect(const QStringList &keys) override;
     void scriptKey(int keyCode, int shift) override;
+    // A click on the header of a column, 1-based.
+    void scriptClick(const QString &button) override;
     OrderedJson scriptListState() const override;
 
 signals:

@@ -49,6 +49,8 @@ public:
     // The folio list of the checked rows: "VE" the notes, anything else the returns.
     Q_INVOKABLE QString Notas_Seleccionadas(const QString &Tipo);
     Q_INVOKABLE void CalculaTotales();
+    // Sends the signed document of `folio` by e-mail; see documents/EnviarCfd.cpp.
+    Q_INVOKABLE void Enviar_CFD(const QString &folio, const QString &table, bool sendAlways);
 
     // ScriptableControl: key events of the window (key-up with its shift state).
     void scriptKey(int keyCode, int shift) override;
