@@ -4,7 +4,9 @@
 #include "platform/db/Connection.h"
 #include "platform/services/Platform.h"
 
+#include <QEvent>
 #include <QFormLayout>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +61,14 @@ bool isSi(const QString &text)
 // destructor of its own).
 struct Toolbar::Private : public QObject
 {
+    // The popup of additional fields closes by itself (a click elsewhere): its button follows.
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == extraPanel && event->type() == QEvent::Hide && extraToggle->isChecked())
+            extraToggle->setChecked(false);
+        return false;
+    }
+
     QLabel *title = nullptr;
     QMap<int, QToolButton *> buttons;   // by event number
     QList<QShortcut *> shortcuts;
@@ -147,9 +157,11 @@ struct Toolbar::Private : public QObject
 
 Toolbar::Toolbar(QWidget *parent) : QWidget(parent), d(new Private)
 {
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(6, 4, 6, 4);
-    outer->setSpacing(2);
+    // One row, so that the bar fits the height screens give it: the caption, the buttons,
+    // and at the right end the additional fields and Exit.
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(6, 2, 6, 2);
+    row->setSpacing(2);
 
     d->title = new QLabel(this);
     d->title->setObjectName(QStringLiteral("caption"));
@@ -157,11 +169,8 @@ Toolbar::Toolbar(QWidget *parent) : QWidget(parent), d(new Private)
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.6);
     titleFont.setBold(true);
     d->title->setFont(titleFont);
-    outer->addWidget(d->title);
-
-    auto *row = new QHBoxLayout;
-    row->setSpacing(2);
-    outer->addLayout(row);
+    row->addWidget(d->title);
+    row->addSpacing(16);
     for (const ButtonInfo &info : buttonInfo()) {
         auto *button = new QToolButton(this);
         const QString name = QString::fromUtf16(info.name);
@@ -174,8 +183,10 @@ Toolbar::Toolbar(QWidget *parent) : QWidget(parent), d(new Private)
         button->setMinimumWidth(64);
         const QKeySequence sequence(QString::fromLatin1(info.shortcut));
         button->setToolTip(QStringLiteral("%1 (%2)").arg(name, sequence.toString(QKeySequence::NativeText)));
-        if (info.event == Exit)
+        if (info.event == Exit) {
             row->addStretch(1);   // Exit stands apart at the right end
+            row->addWidget(d->extraToggle = new QToolButton(this));
+        }
         row->addWidget(button);
         const Event event = info.event;
         connect(button, &QToolButton::clicked, this, [this, event] { press(event); });
@@ -190,7 +201,6 @@ Toolbar::Toolbar(QWidget *parent) : QWidget(parent), d(new Private)
         d->shortcuts.append(shortcut);
     }
 
-    d->extraToggle = new QToolButton(this);
     d->extraToggle->setObjectName(QStringLiteral("extraFieldsToggle"));
     d->extraToggle->setText(QStringLiteral("Campos adicionales"));
     d->extraToggle->setCheckable(true);
@@ -198,16 +208,23 @@ Toolbar::Toolbar(QWidget *parent) : QWidget(parent), d(new Private)
     d->extraToggle->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     d->extraToggle->setArrowType(Qt::RightArrow);
     d->extraToggle->setVisible(false);
-    outer->addWidget(d->extraToggle, 0, Qt::AlignLeft);
 
-    d->extraPanel = new QWidget(this);
+    // The fields open below their button, over the screen, and close when the clerk
+    // clicks elsewhere.
+    d->extraPanel = new QFrame(this, Qt::Popup);
     d->extraPanel->setObjectName(QStringLiteral("extraFields"));
+    static_cast<QFrame *>(d->extraPanel)->setFrameShape(QFrame::StyledPanel);
     d->extraForm = new QFormLayout(d->extraPanel);
-    d->extraForm->setContentsMargins(18, 0, 0, 0);
+    d->extraForm->setContentsMargins(12, 8, 12, 8);
     d->extraPanel->setVisible(false);
-    outer->addWidget(d->extraPanel);
+    d->extraPanel->installEventFilter(d);
     connect(d->extraToggle, &QToolButton::toggled, this, [this](bool open) {
         d->extraToggle->setArrowType(open ? Qt::DownArrow : Qt::RightArrow);
+        if (open) {
+            d->extraPanel->adjustSize();
+            const QPoint below = d->extraToggle->mapToGlobal(QPoint(0, d->extraToggle->height()));
+            d->extraPanel->move(below.x() + d->extraToggle->width() - d->extraPanel->width(), below.y());
+        }
         d->extraPanel->setVisible(open);
     });
 

@@ -6,6 +6,7 @@
 
 #include "platform/controls/CheckList.h"
 #include "platform/controls/SimpleControls.h"
+#include "platform/controls/Toolbar.h"
 #include "platform/core/Error.h"
 
 #include <QResizeEvent>
@@ -39,6 +40,7 @@ void frmQX417::Form_Resize()
 {
     // While the window is minimised or too small the controls keep their places.
     try {
+        Controles->resize(this->width(), Controles->height());
         const int width = this->width() - 2 * ssTabVek->x();
         const int height = this->height() - ssTabVek->y() - px(100);
         if (width <= 0 || height <= 0)

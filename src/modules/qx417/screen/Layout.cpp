@@ -265,6 +265,8 @@ void frmQX417::createHeaderPage()
     lookup(txtCondicionVenta, "CONDICION_VENTA",
            "SELECT Cv_Descripcion FROM Condicion_Venta WHERE Cv_Cve_Condicion_Venta = '?' AND Es_Cve_Estado <> 'BA'",
            "txtNCondicionVenta", "CT040");
+    // The condition's box is too narrow for its button: F2 opens the list.
+    txtCondicionVenta->setShowLookupButton(false);
 }
 
 void frmQX417::createNotesPage()
