@@ -11,6 +11,7 @@
 #include "platform/controls/SimpleControls.h"
 #include "platform/controls/Toolbar.h"
 
+#include <array>
 #include <type_traits>
 
 namespace qx417 {
@@ -269,33 +270,64 @@ void frmQX417::createHeaderPage()
     txtCondicionVenta->setShowLookupButton(false);
 }
 
+namespace {
+
+// A page of documents: its mark-all box, its list and, under the list, the frame with the
+// five totals of the checked rows.
+struct DocumentsPage
+{
+    CheckBox *markAll;
+    CheckList *list;
+    Frame *totals;
+    KeyBox *suma, *descuentoGlobal, *subtotal, *impuestos, *total;
+};
+
+DocumentsPage documentsPage(Frame *page, const char *markAll, const char *list, const char *totalsFrame,
+                            const std::array<const char *, 5> &boxes)
+{
+    DocumentsPage built {};
+    built.markAll = make<CheckBox>(page, markAll);
+    built.markAll->setText(QStringLiteral("Marcar todos"));
+    place(built.markAll, 120, 120, 2400, kBoxHeight);
+    built.markAll->setTag(QStringLiteral("1"));
+    built.list = make<CheckList>(page, list);
+    place(built.list, 0, 480, 11295, 3255);
+    built.list->setTag(QStringLiteral("1"));
+    addListColumns(built.list);
+
+    built.totals = make<Frame>(page, totalsFrame);
+    place(built.totals, 3000, 3800, 8295, 1095);
+    label(built.totals, QStringLiteral("Suma:"), 0, 0, 1380);
+    built.suma = total(built.totals, boxes[0], 1440, 0);
+    label(built.totals, QStringLiteral("Desc. global:"), 0, 360, 1380);
+    built.descuentoGlobal = total(built.totals, boxes[1], 1440, 360);
+    label(built.totals, QStringLiteral("Sub-Total:"), 4320, 0, 1740);
+    built.subtotal = total(built.totals, boxes[2], 6120, 0);
+    label(built.totals, QStringLiteral("Impuestos:"), 4320, 360, 1740);
+    built.impuestos = total(built.totals, boxes[3], 6120, 360);
+    label(built.totals, QStringLiteral("Total:"), 4320, 720, 1740);
+    built.total = total(built.totals, boxes[4], 6120, 720);
+    return built;
+}
+
+} // namespace
+
 void frmQX417::createNotesPage()
 {
     frDetalle = make<Frame>(nullptr, "frDetalle");
     frDetalle->resize(px(11775), px(5055));
     ssTabVek->addPage(QStringLiteral("Notas de venta"), frDetalle);
     sh1 = band(frDetalle, "sh1");
-    chkMarcarN = make<CheckBox>(frDetalle, "chkMarcarN");
-    chkMarcarN->setText(QStringLiteral("Marcar todos"));
-    place(chkMarcarN, 120, 120, 2400, kBoxHeight);
-    chkMarcarN->setTag(QStringLiteral("1"));
-    lvNotas = make<CheckList>(frDetalle, "lvNotas");
-    place(lvNotas, 0, 480, 11295, 3255);
-    lvNotas->setTag(QStringLiteral("1"));
-    addListColumns(lvNotas);
-
-    frTotal = make<Frame>(frDetalle, "frTotal");
-    place(frTotal, 3000, 3800, 8295, 1095);
-    label(frTotal, QStringLiteral("Suma:"), 0, 0, 1380);
-    txtSuma = total(frTotal, "txtSuma", 1440, 0);
-    label(frTotal, QStringLiteral("Desc. global:"), 0, 360, 1380);
-    txtDescuento_Global = total(frTotal, "txtDescuento_Global", 1440, 360);
-    label(frTotal, QStringLiteral("Sub-Total:"), 4320, 0, 1740);
-    txtSubtotal = total(frTotal, "txtSubtotal", 6120, 0);
-    label(frTotal, QStringLiteral("Impuestos:"), 4320, 360, 1740);
-    txtImpuestos = total(frTotal, "txtImpuestos", 6120, 360);
-    label(frTotal, QStringLiteral("Total:"), 4320, 720, 1740);
-    txtTotal = total(frTotal, "txtTotal", 6120, 720);
+    const DocumentsPage notes = documentsPage(frDetalle, "chkMarcarN", "lvNotas", "frTotal",
+                                              {"txtSuma", "txtDescuento_Global", "txtSubtotal", "txtImpuestos", "txtTotal"});
+    chkMarcarN = notes.markAll;
+    lvNotas = notes.list;
+    frTotal = notes.totals;
+    txtSuma = notes.suma;
+    txtDescuento_Global = notes.descuentoGlobal;
+    txtSubtotal = notes.subtotal;
+    txtImpuestos = notes.impuestos;
+    txtTotal = notes.total;
 }
 
 void frmQX417::createReturnsPage()
@@ -306,27 +338,17 @@ void frmQX417::createReturnsPage()
     frDev->resize(px(11295), px(5775));
     ssTabVek->addPage(QStringLiteral("Devoluciones"), frDev);
     band(frDev, "shDev");
-    chkMarcarD = make<CheckBox>(frDev, "chkMarcarD");
-    chkMarcarD->setText(QStringLiteral("Marcar todos"));
-    place(chkMarcarD, 120, 120, 2400, kBoxHeight);
-    chkMarcarD->setTag(QStringLiteral("1"));
-    lvDevoluciones = make<CheckList>(frDev, "lvDevoluciones");
-    place(lvDevoluciones, 0, 480, 11295, 3255);
-    lvDevoluciones->setTag(QStringLiteral("1"));
-    addListColumns(lvDevoluciones);
-
-    frDevTotal = make<Frame>(frDev, "frDevTotal");
-    place(frDevTotal, 3000, 3800, 8295, 1095);
-    label(frDevTotal, QStringLiteral("Suma:"), 0, 0, 1380);
-    txtDevSuma = total(frDevTotal, "txtDevSuma", 1440, 0);
-    label(frDevTotal, QStringLiteral("Desc. global:"), 0, 360, 1380);
-    txtDevDescuento_Global = total(frDevTotal, "txtDevDescuento_Global", 1440, 360);
-    label(frDevTotal, QStringLiteral("Sub-Total:"), 4320, 0, 1740);
-    txtDevSubtotal = total(frDevTotal, "txtDevSubtotal", 6120, 0);
-    label(frDevTotal, QStringLiteral("Impuestos:"), 4320, 360, 1740);
-    txtDevImpuestos = total(frDevTotal, "txtDevImpuestos", 6120, 360);
-    label(frDevTotal, QStringLiteral("Total:"), 4320, 720, 1740);
-    txtDevTotal = total(frDevTotal, "txtDevTotal", 6120, 720);
+    const DocumentsPage returns =
+        documentsPage(frDev, "chkMarcarD", "lvDevoluciones", "frDevTotal",
+                      {"txtDevSuma", "txtDevDescuento_Global", "txtDevSubtotal", "txtDevImpuestos", "txtDevTotal"});
+    chkMarcarD = returns.markAll;
+    lvDevoluciones = returns.list;
+    frDevTotal = returns.totals;
+    txtDevSuma = returns.suma;
+    txtDevDescuento_Global = returns.descuentoGlobal;
+    txtDevSubtotal = returns.subtotal;
+    txtDevImpuestos = returns.impuestos;
+    txtDevTotal = returns.total;
 }
 
 void frmQX417::createTotalsPage()
