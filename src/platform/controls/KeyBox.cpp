@@ -238,6 +238,8 @@ QString KeyBox::filtered(const QString &text) const
 void KeyBox::setLookupId(const QString &id)
 {
     m_lookupId = id;
+    // A box with a catalogue offers its button unless the screen hides it afterwards.
+    m_showButton = !id.isEmpty();
     updateButton();
 }
 
@@ -268,7 +270,7 @@ void KeyBox::setShowLookupButton(bool show)
 
 void KeyBox::updateButton()
 {
-    m_button->setVisible(!m_lookupId.isEmpty() || m_showButton);
+    m_button->setVisible(m_showButton);
     m_button->setEnabled(!m_locked);
 }
 

@@ -15,7 +15,8 @@ namespace zentaro {
 // statement (`sql`, "?" standing for the key) on every change of its text, holds the
 // validated key in `Value` ("" when the key is unknown) and writes the lookup's first
 // column into its result box (another control of the screen, named by `ResultBox`).
-// F2 or its small button opens the catalogue browser of `LookupId`.
+// F2 or its small button (shown once a `LookupId` is set, unless ShowLookupButton is
+// turned off afterwards) opens the catalogue browser of `LookupId`.
 // As a plain box it holds a text; with a `NumberFormat` it holds a number in `Value`
 // and shows it formatted.
 class KeyBox : public QWidget, public GroupedControl, public ScriptableControl

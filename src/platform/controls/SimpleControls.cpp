@@ -85,6 +85,10 @@ FlatButton::FlatButton(const QString &caption, QWidget *parent) : QPushButton(ca
 {
     setFlat(true);
     setAutoDefault(false);
+    // Flat, but still recognisable as a button among the labels of a form.
+    setStyleSheet(QStringLiteral("QPushButton { border: 1px solid palette(mid); border-radius: 3px; padding: 1px 8px; }"
+                                 "QPushButton:hover { background: palette(midlight); }"
+                                 "QPushButton:pressed { background: palette(mid); }"));
 }
 
 void FlatButton::scriptClick(const QString &)
@@ -109,6 +113,8 @@ DatePicker::DatePicker(QWidget *parent) : QWidget(parent), m_edit(new QDateEdit(
     layout->addWidget(m_edit);
     setFocusPolicy(Qt::StrongFocus);
     setFocusProxy(m_edit);
+    // A new picker shows today rather than the widget's own 01/01/2000.
+    m_edit->setDate(Platform::isInstalled() ? Utilities().ServerNow().date() : QDate::currentDate());
     connect(m_edit, &QDateEdit::dateChanged, this, [this] { dispatchEvent(objectName(), [this] { emit changed(); }); });
 }
 

@@ -23,8 +23,7 @@ ShellWindow::ShellWindow(ModuleLoader loader, QWidget *parent)
     m_area->setTabsClosable(true);
     setCentralWidget(m_area);
 
-    m_modules->setHeaderLabel(QStringLiteral("Módulos"));
-    m_modules->header()->setStretchLastSection(true);
+    m_modules->setHeaderHidden(true);   // the dock's title names the list
     auto *dock = new QDockWidget(QStringLiteral("Módulos"), this);
     dock->setObjectName(QStringLiteral("dockModulos"));
     dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
