@@ -1,5 +1,6 @@
 #include "platform/components/CancellationMotive.h"
 
+#include "platform/controls/DialogParts.h"
 #include "platform/services/Platform.h"
 
 #include <QComboBox>
@@ -71,7 +72,7 @@ std::optional<CancellationMotive> askCancellationMotive(const QString &invoiceNa
     form->addRow(QStringLiteral("Motivo:"), motives);
     form->addRow(QStringLiteral("Folio fiscal que la sustituye:"), replacement);
     layout->addLayout(form);
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    auto *buttons = dialogparts::acceptCancelButtons(&dialog);
     layout->addWidget(buttons);
     // Only motive 01 relates the cancelled invoice to the one that replaces it.
     QObject::connect(motives, &QComboBox::currentIndexChanged, replacement,

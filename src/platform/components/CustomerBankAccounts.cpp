@@ -1,5 +1,6 @@
 #include "platform/components/CustomerBankAccounts.h"
 
+#include "platform/controls/DialogParts.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/services/Platform.h"
@@ -107,15 +108,10 @@ public:
                 m_table->removeRow(m_table->currentRow());
         });
 
-        m_error = new QLabel(this);
-        m_error->setObjectName(QStringLiteral("error"));
-        m_error->setStyleSheet(QStringLiteral("color: #b00020;"));
-        m_error->setWordWrap(true);
+        m_error = dialogparts::errorLine(this);
         layout->addWidget(m_error);
 
-        auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-        buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Aceptar"));
-        buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
+        auto *buttons = dialogparts::acceptCancelButtons(this);
         layout->addWidget(buttons);
         connect(buttons, &QDialogButtonBox::accepted, this, [this] {
             // The dialog stays open until every row can be stored.

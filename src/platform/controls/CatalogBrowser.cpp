@@ -1,5 +1,6 @@
 #include "platform/controls/CatalogBrowser.h"
 
+#include "platform/controls/DialogParts.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/services/Platform.h"
@@ -127,9 +128,7 @@ CatalogBrowser::CatalogBrowser(const Catalog &catalog, const QList<Row> &rows, Q
     m_view->setColumnWidth(0, 120);
     m_view->installEventFilter(this);
 
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Aceptar"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
+    auto *buttons = dialogparts::acceptCancelButtons(this);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_search);

@@ -223,7 +223,9 @@ QString KeyBox::filtered(const QString &text) const
     QString result;
     result.reserve(text.size());
     for (QChar c : text) {
-        if (c == u'\'')
+        // Nothing the clerk can type carries a quote into a statement; a box that only
+        // shows (locked, without lookup) keeps the text it is given, "O'Brien" included.
+        if (c == u'\'' && (!m_locked || !m_sql.isEmpty()))
             continue;
         c = convertCase(c, m_case);
         if (!m_allowedClass.isEmpty() && !single.match(QString(c)).hasMatch())

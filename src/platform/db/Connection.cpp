@@ -245,9 +245,13 @@ void Connection::commitTrans()
 {
     if (!m_inTransaction)
         throw Error(QStringLiteral("No hay una transacción abierta que confirmar"));
-    if (!m_db.commit())
-        throw Error(engineText(m_db.lastError()));
     m_inTransaction = false;
+    if (!m_db.commit()) {
+        // A commit that fails leaves nothing half-written: what it could not keep is undone.
+        const QString text = engineText(m_db.lastError());
+        m_db.rollback();
+        throw Error(text);
+    }
 }
 
 void Connection::rollbackTrans()

@@ -27,8 +27,10 @@ QString Environment::GetVariable(const QString &name, int flag, const QString &t
         return defaultValue;
     const QString value = rs.textAt(0).trimmed();
     const QString kind = type.toUpper();
-    if (kind == QLatin1String("N"))
-        return Decimal::parse(value) ? Decimal::parse(value)->toString() : defaultValue;
+    if (kind == QLatin1String("N")) {
+        const auto number = Decimal::parse(value);
+        return number ? number->toString() : defaultValue;
+    }
     if (kind == QLatin1String("B")) {
         static const QStringList yes = {QStringLiteral("1"), QStringLiteral("SI"), QStringLiteral("S"),
                                         QStringLiteral("TRUE"), QStringLiteral("VERDADERO"), QStringLiteral("-1")};

@@ -1,5 +1,6 @@
 #include "platform/services/QueryFilterDialog.h"
 
+#include "platform/controls/DialogParts.h"
 #include "platform/controls/TextFormats.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
@@ -176,15 +177,10 @@ QueryFilterDialog::QueryFilterDialog(QWidget *parent) : QDialog(parent)
     amounts->addWidget(m_maximum);
     form->addRow(QStringLiteral("Importe neto de:"), amounts);
 
-    m_error = new QLabel(this);
-    m_error->setObjectName(QStringLiteral("error"));
-    m_error->setStyleSheet(QStringLiteral("color: #b00020;"));
-    m_error->setWordWrap(true);
+    m_error = dialogparts::errorLine(this);
     layout->addWidget(m_error);
 
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Aceptar"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Cancelar"));
+    auto *buttons = dialogparts::acceptCancelButtons(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         if (tryAccept())
