@@ -176,11 +176,13 @@ void KeyBox::setLocked(bool locked)
 
 void KeyBox::clearContent()
 {
-    // Clearing a group is a reset, not an edit: no change, no lookup, the result box is
-    // cleared by its own group.
+    // Clearing a group is a reset, not an edit: no change event and no lookup. The
+    // description the box wrote goes with its key, or an emptied screen would still name
+    // the branch or the customer of the last document.
     m_edit->setText(QString());
     m_value = isNumeric() ? QVariant(0.0) : QVariant(QString());
     m_dirty = false;
+    writeResult(QString());
 }
 
 void KeyBox::unlock()

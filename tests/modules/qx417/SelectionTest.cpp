@@ -217,6 +217,8 @@ TEST_P(Selection, CancelReturnsToTheStartingState)
     EXPECT_EQ(form.lvNotas->count(), 0);
     EXPECT_EQ(form.ssTabVek->tab(), 0);
     EXPECT_EQ(form.txt_Mn_Cve_Moneda->text(), QString());
+    EXPECT_EQ(form.txt_Mn_Descripcion->text(), QString());   // no description of a cleared key
+    EXPECT_EQ(form.txt_Sc_Descripcion->text(), QString());
 
     bool unloaded = false;
     QObject::connect(host.get(), &HostObject::unloadRequested, [&] { unloaded = true; });
