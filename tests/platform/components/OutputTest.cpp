@@ -6,7 +6,6 @@
 #include "platform/components/DocumentRecord.h"
 #include "platform/components/InvoicePdf.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -159,7 +158,7 @@ TEST_P(OutputTest, SignedAndUnsignedInvoicesPrintWithWhatTheyAre)
     EXPECT_TRUE(pdfText(outputDir.filePath(QStringLiteral("FG-000004.pdf"))).contains(QString::fromUtf16(u"DÓLARES")));
 }
 
-TEST_P(OutputTest, TenThousandNotesPrintOnNumberedPagesInSeconds)
+TEST_P(OutputTest, TenThousandNotesPrintOnNumberedPages)
 {
     ASSERT_EQ(sign(QStringLiteral("FG-000002")), QString());
     InvoiceDocument invoice = InvoiceDocument::load(db(), QStringLiteral("FG-000002"));
@@ -172,14 +171,10 @@ TEST_P(OutputTest, TenThousandNotesPrintOnNumberedPagesInSeconds)
         invoice.lines.append(line);
     }
     const auto stamped = findDigitalDocument(db(), QStringLiteral("Factura"), QStringLiteral("FG-000002"));
-    QElapsedTimer timer;
-    timer.start();
+    // How fast this prints is measured by bench/output_bench, not here.
     InvoicePdf pdf(InvoicePrintout::fromInvoice(invoice, stamped->xml, now()));
     const QString path = outputDir.filePath(QStringLiteral("largo.pdf"));
     pdf.writePdf(path);
-    const qint64 elapsed = timer.elapsed();
-    RecordProperty("pdf_ms_10000_lines", int(elapsed));
-    EXPECT_LT(elapsed, 15000);
     // Rows are 9 pt of a 720 pt page, one to three taxes each: well over a hundred pages.
     EXPECT_GT(pdf.pageCount(), 100);
     EXPECT_LT(pdf.pageCount(), 300);

@@ -13,7 +13,6 @@
 #include <QTest>
 #include <QTreeView>
 
-#include <chrono>
 
 using namespace zentaro;
 
@@ -305,13 +304,13 @@ TEST_F(CheckListTest, GroupBehaviour)
     EXPECT_EQ(list.scriptListState().serialize(), QByteArray(R"({"rows":[],"widths":[80,120,90]})"));
 }
 
-TEST(CheckListLoad, HundredThousandRowsLoadCheckAndSortQuickly)
+// At full size: keys stay with their rows through a sort. How fast is measured by
+// bench/checklist_bench, not here.
+TEST(CheckListLoad, HundredThousandRowsKeepTheirKeysThroughASort)
 {
-    using Clock = std::chrono::steady_clock;
     CheckList list;
     for (int column = 0; column < 14; ++column)
         list.addColumn(QStringLiteral("C%1").arg(column), 60);
-    const auto start = Clock::now();
     list.reserve(100000);
     for (int i = 0; i < 100000; ++i) {
         const int row = list.addRow(QString::number(i), QStringLiteral("F%1").arg((i * 7919) % 100000, 6, 10, QChar(u'0')));
@@ -319,16 +318,10 @@ TEST(CheckListLoad, HundredThousandRowsLoadCheckAndSortQuickly)
             list.setCell(row, column, QString::number((i + column) % 977));
     }
     QCoreApplication::processEvents();
-    const auto loaded = Clock::now();
     list.setAllChecked(true);
     list.setSortKey(0);
     list.setSorted(true);
     list.setSortAscending(false);
-    const auto sorted = Clock::now();
-    auto ms = [](auto a, auto b) { return std::chrono::duration_cast<std::chrono::milliseconds>(b - a).count(); };
-    // Generous bounds for a loaded build machine; bench/checklist_bench measures properly.
-    EXPECT_LT(ms(start, loaded), 1500);
-    EXPECT_LT(ms(loaded, sorted), 2000);
     EXPECT_EQ(list.text(0), QStringLiteral("F099999"));
     EXPECT_EQ(list.rowOfKey(list.key(54321)), 54321);
 }

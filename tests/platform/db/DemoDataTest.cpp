@@ -6,7 +6,6 @@
 #include "platform/db/Schema.h"
 
 #include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QHash>
 #include <QSet>
 
