@@ -155,6 +155,8 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
     // Screens read record sets while they run other statements, so PostgreSQL results
     // are fetched whole; SQLite keeps several statements open without that problem.
     query->setForwardOnly(m_url.engine == Engine::Sqlite);
+    if (m_url.engine == Engine::Sqlite && sqltext::holdsEmptyInList(statement))
+        throw Error(QStringLiteral("near \")\": syntax error: una lista IN no puede estar vacía"));
     const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
     // PostgreSQL prepares only queries and data changes, so a statement without values runs
     // as it is; the check above keeps it to one command.

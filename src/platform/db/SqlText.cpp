@@ -204,6 +204,44 @@ bool holdsSeveralStatements(const QString &statement)
     return false;
 }
 
+bool holdsEmptyInList(const QString &statement)
+{
+    qsizetype i = 0;
+    while (i < statement.size()) {
+        const QChar c = statement[i];
+        if (c == u'\'' || c == u'"') {
+            i = skipQuoted(statement, i);
+            continue;
+        }
+        const qsizetype afterComment = skipComment(statement, i);
+        if (afterComment != i) {
+            i = afterComment;
+            continue;
+        }
+        if (isIdentifierStart(c) && (i == 0 || !isIdentifierChar(statement[i - 1]))) {
+            qsizetype end = i;
+            while (end < statement.size() && isIdentifierChar(statement[end]))
+                ++end;
+            if (statement.mid(i, end - i).compare(QLatin1String("in"), Qt::CaseInsensitive) == 0) {
+                qsizetype next = end;
+                while (next < statement.size() && statement[next].isSpace())
+                    ++next;
+                if (next < statement.size() && statement[next] == u'(') {
+                    ++next;
+                    while (next < statement.size() && statement[next].isSpace())
+                        ++next;
+                    if (next < statement.size() && statement[next] == u')')
+                        return true;
+                }
+            }
+            i = end;
+            continue;
+        }
+        ++i;
+    }
+    return false;
+}
+
 QString adaptForSqlite(const QString &statement)
 {
     return adapt(statement);

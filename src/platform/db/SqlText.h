@@ -8,6 +8,11 @@ namespace zentaro::sqltext {
 // comments followed by anything but blanks and comments.
 bool holdsSeveralStatements(const QString &statement);
 
+// True when the text holds "IN ()": SQLite takes an empty list as "no row matches", while
+// the engines the screens were written for refuse the statement. The connection refuses it
+// on SQLite too, so that a screen learns of its empty list the same way everywhere.
+bool holdsEmptyInList(const QString &statement);
+
 // Adapts the suite's SQL Server-style text to SQLite:
 //   ISNULL(a, b)                    -> ifnull(a, b)
 //   CAST(x AS Decimal(p,s))         -> zentaro_decimal(x, s)   (also Numeric, Money)

@@ -19,6 +19,15 @@ TEST(SqlText, CountsStatementsOutsideQuotesAndComments)
     EXPECT_TRUE(holdsSeveralStatements(QStringLiteral("SELECT 1;/* c */DROP TABLE t")));
 }
 
+TEST(SqlText, FindsEmptyInLists)
+{
+    EXPECT_TRUE(holdsEmptyInList(QStringLiteral("SELECT 1 FROM t WHERE k IN ()")));
+    EXPECT_TRUE(holdsEmptyInList(QStringLiteral("UPDATE t SET a = 1 WHERE k in(  ) ")));
+    EXPECT_FALSE(holdsEmptyInList(QStringLiteral("SELECT 1 FROM t WHERE k IN ('a', 'b')")));
+    EXPECT_FALSE(holdsEmptyInList(QStringLiteral("SELECT 'IN ()' FROM t")));
+    EXPECT_FALSE(holdsEmptyInList(QStringLiteral("SELECT min() FROM t")));
+}
+
 TEST(SqlText, AdaptsSqlServerFunctionsForSqlite)
 {
     const struct

@@ -43,6 +43,11 @@ public:
     QObject *Padre() const override { return m_padre; }
     void setPadre(QObject *padre) override { m_padre = padre; }
     QString Transaccion() const override;
+    // The lots that the documents (quoted folios, comma-separated) of `Tabla` consumed, as
+    // "lot@qty1@qty2@expiry@declaration@declaration date@customs" entries joined by "|";
+    // "" when none or on a failure, whose reason is left in ErrorText.
+    Q_INVOKABLE QString Traer_Lotes_Ventas(const QString &Tabla, const QString &Documentos);
+
     // Load (the first time) and activate, as the host runs them when it shows the screen.
     Q_INVOKABLE void activateScreen() override;
 
