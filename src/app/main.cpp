@@ -21,6 +21,8 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMessageBox>
 #include <QTextStream>
 
@@ -173,8 +175,9 @@ int runShell(const app::CommandLine &line)
         return 1;
     }
     ShellWindow shell{ModuleLoader()};
-    shell.resize(1280, 800);
-    shell.show();
+    // The whole screen, with or without a window manager to maximise it.
+    shell.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    shell.showMaximized();
     if (line.option(QStringLiteral("open"), QStringLiteral("QX417")) != QLatin1String("none"))
         shell.openModule(line.option(QStringLiteral("open"), QStringLiteral("QX417")));
     const int code = QApplication::exec();
