@@ -273,41 +273,37 @@ void frmQX417::createHeaderPage()
 namespace {
 
 // A page of documents: its mark-all box, its list and, under the list, the frame with the
-// five totals of the checked rows.
-struct DocumentsPage
+// five totals of the checked rows (Suma, Desc. global, Sub-Total, Impuestos, Total).
+struct TotalBox
 {
-    CheckBox *markAll;
-    CheckList *list;
-    Frame *totals;
-    KeyBox *suma, *descuentoGlobal, *subtotal, *impuestos, *total;
+    KeyBox *&box;
+    const char *name;
 };
 
-DocumentsPage documentsPage(Frame *page, const char *markAll, const char *list, const char *totalsFrame,
-                            const std::array<const char *, 5> &boxes)
+void documentsPage(Frame *page, CheckBox *&markAll, const char *markAllName, CheckList *&list, const char *listName,
+                   Frame *&totals, const char *totalsName, const std::array<TotalBox, 5> &boxes)
 {
-    DocumentsPage built {};
-    built.markAll = make<CheckBox>(page, markAll);
-    built.markAll->setText(QStringLiteral("Marcar todos"));
-    place(built.markAll, 120, 120, 2400, kBoxHeight);
-    built.markAll->setTag(QStringLiteral("1"));
-    built.list = make<CheckList>(page, list);
-    place(built.list, 0, 480, 11295, 3255);
-    built.list->setTag(QStringLiteral("1"));
-    addListColumns(built.list);
+    markAll = make<CheckBox>(page, markAllName);
+    markAll->setText(QStringLiteral("Marcar todos"));
+    place(markAll, 120, 120, 2400, kBoxHeight);
+    markAll->setTag(QStringLiteral("1"));
+    list = make<CheckList>(page, listName);
+    place(list, 0, 480, 11295, 3255);
+    list->setTag(QStringLiteral("1"));
+    addListColumns(list);
 
-    built.totals = make<Frame>(page, totalsFrame);
-    place(built.totals, 3000, 3800, 8295, 1095);
-    label(built.totals, QStringLiteral("Suma:"), 0, 0, 1380);
-    built.suma = total(built.totals, boxes[0], 1440, 0);
-    label(built.totals, QStringLiteral("Desc. global:"), 0, 360, 1380);
-    built.descuentoGlobal = total(built.totals, boxes[1], 1440, 360);
-    label(built.totals, QStringLiteral("Sub-Total:"), 4320, 0, 1740);
-    built.subtotal = total(built.totals, boxes[2], 6120, 0);
-    label(built.totals, QStringLiteral("Impuestos:"), 4320, 360, 1740);
-    built.impuestos = total(built.totals, boxes[3], 6120, 360);
-    label(built.totals, QStringLiteral("Total:"), 4320, 720, 1740);
-    built.total = total(built.totals, boxes[4], 6120, 720);
-    return built;
+    totals = make<Frame>(page, totalsName);
+    place(totals, 3000, 3800, 8295, 1095);
+    const struct
+    {
+        const char *caption;
+        int labelLeft, boxLeft, top, labelWidth;
+    } places[] = {{"Suma:", 0, 1440, 0, 1380}, {"Desc. global:", 0, 1440, 360, 1380}, {"Sub-Total:", 4320, 6120, 0, 1740},
+                  {"Impuestos:", 4320, 6120, 360, 1740}, {"Total:", 4320, 6120, 720, 1740}};
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        label(totals, QLatin1String(places[i].caption), places[i].labelLeft, places[i].top, places[i].labelWidth);
+        boxes[i].box = total(totals, boxes[i].name, places[i].boxLeft, places[i].top);
+    }
 }
 
 } // namespace
@@ -318,16 +314,9 @@ void frmQX417::createNotesPage()
     frDetalle->resize(px(11775), px(5055));
     ssTabVek->addPage(QStringLiteral("Notas de venta"), frDetalle);
     sh1 = band(frDetalle, "sh1");
-    const DocumentsPage notes = documentsPage(frDetalle, "chkMarcarN", "lvNotas", "frTotal",
-                                              {"txtSuma", "txtDescuento_Global", "txtSubtotal", "txtImpuestos", "txtTotal"});
-    chkMarcarN = notes.markAll;
-    lvNotas = notes.list;
-    frTotal = notes.totals;
-    txtSuma = notes.suma;
-    txtDescuento_Global = notes.descuentoGlobal;
-    txtSubtotal = notes.subtotal;
-    txtImpuestos = notes.impuestos;
-    txtTotal = notes.total;
+    documentsPage(frDetalle, chkMarcarN, "chkMarcarN", lvNotas, "lvNotas", frTotal, "frTotal",
+                  {{{txtSuma, "txtSuma"}, {txtDescuento_Global, "txtDescuento_Global"}, {txtSubtotal, "txtSubtotal"},
+                    {txtImpuestos, "txtImpuestos"}, {txtTotal, "txtTotal"}}});
 }
 
 void frmQX417::createReturnsPage()
@@ -338,17 +327,10 @@ void frmQX417::createReturnsPage()
     frDev->resize(px(11295), px(5775));
     ssTabVek->addPage(QStringLiteral("Devoluciones"), frDev);
     band(frDev, "shDev");
-    const DocumentsPage returns =
-        documentsPage(frDev, "chkMarcarD", "lvDevoluciones", "frDevTotal",
-                      {"txtDevSuma", "txtDevDescuento_Global", "txtDevSubtotal", "txtDevImpuestos", "txtDevTotal"});
-    chkMarcarD = returns.markAll;
-    lvDevoluciones = returns.list;
-    frDevTotal = returns.totals;
-    txtDevSuma = returns.suma;
-    txtDevDescuento_Global = returns.descuentoGlobal;
-    txtDevSubtotal = returns.subtotal;
-    txtDevImpuestos = returns.impuestos;
-    txtDevTotal = returns.total;
+    documentsPage(frDev, chkMarcarD, "chkMarcarD", lvDevoluciones, "lvDevoluciones", frDevTotal, "frDevTotal",
+                  {{{txtDevSuma, "txtDevSuma"}, {txtDevDescuento_Global, "txtDevDescuento_Global"},
+                    {txtDevSubtotal, "txtDevSubtotal"}, {txtDevImpuestos, "txtDevImpuestos"},
+                    {txtDevTotal, "txtDevTotal"}}});
 }
 
 void frmQX417::createTotalsPage()
