@@ -1,16 +1,20 @@
 #include "platform/db/Connection.h"
 
 #include "platform/core/Error.h"
+#include "platform/db/SqlErrorText.h"
 #include "platform/db/SqlText.h"
 #include "platform/db/SqliteFunctions.h"
 
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSqlDriver>
-#include <QSqlError>
+#include <QtDebug>
 
 #include <sqlite3.h>
+
+#include <climits>
 
 namespace zentaro {
 
@@ -22,16 +26,6 @@ QVariant bindable(const QVariant &value)
     if (value.typeId() == QMetaType::QString && value.toString().isNull())
         return QStringLiteral("");
     return value;
-}
-
-QString engineText(const QSqlError &error)
-{
-    QString text = error.databaseText().trimmed();
-    if (text.isEmpty())
-        text = error.driverText().trimmed();
-    if (text.isEmpty())
-        text = error.text().trimmed();
-    return text;
 }
 
 void trace(const QString &statement)
@@ -60,6 +54,15 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
     return *static_cast<sqlite3 *const *>(handle.data());
 }
 
+const QString kSeveralStatements = QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez");
+
+// PostgreSQL takes at most 65535 parameters in one statement.
+constexpr int kMaxParameters = 30000;
+constexpr int kMaxRowsPerInsert = 1000;
+constexpr int kPreparedCacheSize = 64;
+
+QString savepointName(int depth) { return QStringLiteral("zentaro_sp_%1").arg(depth); }
+
 } // namespace
 
 Connection::Connection(ConnectionUrl url) : m_url(std::move(url))
@@ -70,6 +73,7 @@ Connection::Connection(ConnectionUrl url) : m_url(std::move(url))
 
 Connection::~Connection()
 {
+    m_prepared.clear();
     if (m_db.isOpen()) {
         if (m_inTransaction)
             m_db.rollback();
@@ -94,7 +98,6 @@ void Connection::connect(OpenMode mode)
                             .arg(m_url.path));
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         m_db.setDatabaseName(m_url.path);
-        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
     } else {
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
         m_db.setHostName(m_url.host);
@@ -108,7 +111,8 @@ void Connection::connect(OpenMode mode)
         throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1")
                         .arg(m_url.engine == Engine::Sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL")));
     if (!m_db.open())
-        throw Error(QStringLiteral("No se pudo abrir la base de datos %1: %2").arg(m_url.display(), engineText(m_db.lastError())));
+        throw Error(QStringLiteral("No se pudo abrir la base de datos %1: %2")
+                        .arg(m_url.display(), engineErrorText(m_db.lastError())));
     m_db.setNumericalPrecisionPolicy(QSql::HighPrecision);
 
     if (m_url.engine == Engine::Sqlite) {
@@ -116,12 +120,19 @@ void Connection::connect(OpenMode mode)
         run(QStringLiteral("PRAGMA foreign_keys = ON"));
         // A file that is not a database fails here, not later in the middle of a command.
         select(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        // Readers never block the clerk who writes, and a writer never blocks readers.
+        try {
+            select(QStringLiteral("PRAGMA journal_mode = WAL"));
+        } catch (const Error &error) {
+            // Another program holds the file in a transaction; the old journal still works.
+            qWarning("SQLite sigue sin WAL: %s", error.what());
+        }
     } else if (!m_url.schema.isEmpty()) {
         if (mode == OpenMode::Create)
             run(QStringLiteral("CREATE SCHEMA IF NOT EXISTS \"%1\"").arg(m_url.schema));
         run(QStringLiteral("SET search_path TO \"%1\"").arg(m_url.schema));
     }
-    setCommandTimeout(m_commandTimeout);
+    applyTimeout();
 }
 
 void Connection::installSqliteDialect()
@@ -141,42 +152,87 @@ bool Connection::overDeadline() const
 void Connection::setCommandTimeout(int seconds)
 {
     m_commandTimeout = seconds < 0 ? 0 : seconds;
-    if (m_url.engine == Engine::Postgres)
-        run(QStringLiteral("SET statement_timeout = %1").arg(qint64(m_commandTimeout) * 1000));
+    applyTimeout();
+    if (m_inTransaction)
+        m_timeoutChangedInTransaction = true;
+}
+
+void Connection::applyTimeout()
+{
+    if (m_url.engine == Engine::Sqlite) {
+        // Waiting for another clerk's write turn counts against the same limit.
+        const qint64 ms = m_commandTimeout == 0 ? INT_MAX : qint64(m_commandTimeout) * 1000;
+        sqlite3_busy_timeout(sqliteHandle(m_db), int(std::min<qint64>(ms, INT_MAX)));
+    } else {
+        control(QStringLiteral("SET statement_timeout = %1").arg(qint64(m_commandTimeout) * 1000));
+    }
+}
+
+void Connection::beforeStatement(const QString &statement)
+{
+    if (m_inTransaction && m_failedDepth >= 0)
+        throw Error(QStringLiteral("La transacción quedó anulada por un error anterior y debe deshacerse"));
+    if (!m_faultHook)
+        return;
+    try {
+        m_faultHook(statement);
+    } catch (const Error &error) {
+        fail(error.description());
+    }
+}
+
+void Connection::markFailed()
+{
+    if (m_inTransaction && m_failedDepth < 0)
+        m_failedDepth = m_savepoints;
+}
+
+void Connection::fail(const QString &text)
+{
+    markFailed();
+    throw Error(text);
+}
+
+void Connection::control(const QString &statement)
+{
+    beforeStatement(statement);
+    QSqlQuery query(m_db);
+    if (!query.exec(statement))
+        fail(engineErrorText(query.lastError()));
 }
 
 std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
 {
     if (sqltext::holdsSeveralStatements(statement))
-        throw Error(QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez"));
+        throw Error(kSeveralStatements);
+    if (m_url.engine == Engine::Sqlite && sqltext::holdsEmptyInList(statement))
+        throw Error(QStringLiteral("near \")\": syntax error: una lista IN no puede estar vacía"));
+    beforeStatement(statement);
     auto query = std::make_unique<QSqlQuery>(m_db);
     // Forward-only makes Qt's PostgreSQL driver stream rows in single-row mode, where the
     // next statement on the connection silently drops the rest of an open record set.
     // Screens read record sets while they run other statements, so PostgreSQL results
     // are fetched whole; SQLite keeps several statements open without that problem.
     query->setForwardOnly(m_url.engine == Engine::Sqlite);
-    if (m_url.engine == Engine::Sqlite && sqltext::holdsEmptyInList(statement))
-        throw Error(QStringLiteral("near \")\": syntax error: una lista IN no puede estar vacía"));
     const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
     // PostgreSQL prepares only queries and data changes, so a statement without values runs
     // as it is; the check above keeps it to one command.
-    if (values.isEmpty()) {
-        armDeadline();
-        const bool ok = query->exec(text);
-        m_deadlineArmed = false;
-        if (!ok)
-            throw Error(failureText(*query));
-        return query;
-    }
-    if (!query->prepare(text))
-        throw Error(engineText(query->lastError()));
-    for (const QVariant &v : values)
-        query->addBindValue(bindable(v));
+    bool ok = false;
     armDeadline();
-    const bool ok = query->exec();
+    if (values.isEmpty()) {
+        ok = query->exec(text);
+    } else {
+        if (!query->prepare(text)) {
+            m_deadlineArmed = false;
+            fail(engineErrorText(query->lastError()));
+        }
+        for (const QVariant &v : values)
+            query->addBindValue(bindable(v));
+        ok = query->exec();
+    }
     m_deadlineArmed = false;
     if (!ok)
-        throw Error(failureText(*query));
+        fail(failureText(*query));
     return query;
 }
 
@@ -186,9 +242,17 @@ void Connection::armDeadline()
     m_deadlineArmed = m_commandTimeout > 0;
 }
 
+void Connection::define(const QString &statement)
+{
+    beforeStatement(statement);
+    QSqlQuery query(m_db);
+    if (!query.exec(statement))
+        fail(engineErrorText(query.lastError()));
+}
+
 QString Connection::failureText(const QSqlQuery &query) const
 {
-    QString text = engineText(query.lastError());
+    QString text = engineErrorText(query.lastError());
     if (m_url.engine == Engine::Sqlite && text == QLatin1String("interrupted"))
         text = QStringLiteral("interrupted: se agotó el tiempo de espera de %1 s").arg(m_commandTimeout);
     return text;
@@ -197,17 +261,53 @@ QString Connection::failureText(const QSqlQuery &query) const
 Recordset Connection::execute(const QString &statement)
 {
     trace(statement);
-    return Recordset(prepare(statement, {}));
+    return Recordset(prepare(statement, {}), [this](const QString &) { markFailed(); });
 }
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)
 {
-    return Recordset(prepare(statement, values));
+    return Recordset(prepare(statement, values), [this](const QString &) { markFailed(); });
+}
+
+QSqlQuery &Connection::cachedQuery(const QString &text)
+{
+    auto it = m_prepared.find(text);
+    if (it != m_prepared.end())
+        return **it;
+    if (m_prepared.size() >= kPreparedCacheSize)
+        m_prepared.clear();
+    auto query = std::make_shared<QSqlQuery>(m_db);
+    query->setForwardOnly(true);
+    if (!query->prepare(text))
+        fail(engineErrorText(query->lastError()));
+    m_prepared.insert(text, query);
+    return *query;
 }
 
 int Connection::run(const QString &statement, const QVariantList &values)
 {
-    return prepare(statement, values)->numRowsAffected();
+    if (values.isEmpty())
+        return prepare(statement, values)->numRowsAffected();
+    if (sqltext::holdsSeveralStatements(statement))
+        throw Error(kSeveralStatements);
+    beforeStatement(statement);
+    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    QSqlQuery &query = cachedQuery(text);
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, bindable(values.at(i)));
+    armDeadline();
+    const bool ok = query.exec();
+    m_deadlineArmed = false;
+    if (!ok) {
+        const QString failure = failureText(query);
+        // A statement that failed is prepared again next time: on PostgreSQL a failure can
+        // come from a dropped connection or an aborted transaction that took it along.
+        m_prepared.remove(text);
+        fail(failure);
+    }
+    const int rows = query.numRowsAffected();
+    query.finish();
+    return rows;
 }
 
 void Connection::runBatch(const QString &statement, const QList<QVariantList> &columns)
@@ -215,80 +315,199 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     if (columns.isEmpty() || columns.first().isEmpty())
         return;
     if (sqltext::holdsSeveralStatements(statement))
-        throw Error(QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez"));
-    auto query = std::make_unique<QSqlQuery>(m_db);
-    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
-    if (!query->prepare(text))
-        throw Error(engineText(query->lastError()));
+        throw Error(kSeveralStatements);
+    if (m_url.engine == Engine::Postgres)
+        return runMultiRow(statement, columns);
+    beforeStatement(statement);
+    QSqlQuery query(m_db);
+    if (!query.prepare(sqltext::adaptForSqlite(statement)))
+        fail(engineErrorText(query.lastError()));
     for (const QVariantList &column : columns) {
         QVariantList bound;
         bound.reserve(column.size());
         for (const QVariant &v : column)
             bound << bindable(v);
-        query->addBindValue(bound);
+        query.addBindValue(bound);
     }
     armDeadline();
-    const bool ok = query->execBatch();
+    const bool ok = query.execBatch();
     m_deadlineArmed = false;
     if (!ok)
-        throw Error(failureText(*query));
+        fail(failureText(query));
+}
+
+void Connection::runMultiRow(const QString &statement, const QList<QVariantList> &columns)
+{
+    static const QRegularExpression insert(QStringLiteral("^(\\s*INSERT\\s+INTO\\s+.*\\)\\s*VALUES\\s*)(\\([\\s?,]*\\))\\s*$"),
+                                           QRegularExpression::CaseInsensitiveOption
+                                               | QRegularExpression::DotMatchesEverythingOption);
+    const int width = int(columns.size());
+    const int rows = int(columns.first().size());
+    for (const QVariantList &column : columns)
+        if (column.size() != rows)
+            throw Error(QStringLiteral("Las columnas de un bloque de filas deben tener el mismo número de valores"));
+    const QRegularExpressionMatch match = insert.match(statement);
+    // Any other statement (or one that already lists several rows) runs once a row.
+    const bool oneRowInsert = match.hasMatch() && match.captured(2).count(u'?') == width;
+    const QString head = oneRowInsert ? match.captured(1) : QString();
+    const QString group = oneRowInsert ? match.captured(2) : statement;
+    const int perStatement = oneRowInsert ? std::max(1, std::min(kMaxRowsPerInsert, kMaxParameters / width)) : 1;
+    for (int first = 0; first < rows; first += perStatement) {
+        const int count = std::min(perStatement, rows - first);
+        QString text = head;
+        text.reserve(head.size() + count * (group.size() + 2));
+        for (int r = 0; r < count; ++r) {
+            if (r > 0)
+                text += u',';
+            text += group;
+        }
+        beforeStatement(text);
+        QSqlQuery &query = cachedQuery(text);
+        int position = 0;
+        for (int r = first; r < first + count; ++r)
+            for (int c = 0; c < width; ++c)
+                query.bindValue(position++, bindable(columns.at(c).at(r)));
+        armDeadline();
+        const bool ok = query.exec();
+        m_deadlineArmed = false;
+        if (!ok) {
+            const QString failure = failureText(query);
+            m_prepared.remove(text);
+            fail(failure);
+        }
+        query.finish();
+    }
 }
 
 void Connection::beginTrans()
 {
     if (m_inTransaction)
         throw Error(QStringLiteral("Ya hay una transacción abierta en la conexión"));
-    if (!m_db.transaction())
-        throw Error(engineText(m_db.lastError()));
+    // SQLite: take the write turn now, waiting for it under the busy timeout, instead of
+    // failing with "database is locked" at the first write after a read.
+    control(m_url.engine == Engine::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
     m_inTransaction = true;
+    m_savepoints = 0;
+    m_failedDepth = -1;
+    m_timeoutChangedInTransaction = false;
 }
 
 void Connection::commitTrans()
 {
     if (!m_inTransaction)
         throw Error(QStringLiteral("No hay una transacción abierta que confirmar"));
-    m_inTransaction = false;
-    if (!m_db.commit()) {
-        // A commit that fails leaves nothing half-written: what it could not keep is undone.
-        const QString text = engineText(m_db.lastError());
-        m_db.rollback();
-        throw Error(text);
+    if (m_failedDepth >= 0) {
+        // PostgreSQL would answer COMMIT with a silent ROLLBACK; say so instead.
+        rollbackTrans();
+        throw Error(QStringLiteral("La transacción quedó anulada por un error anterior y se deshizo"));
     }
+    try {
+        control(QStringLiteral("COMMIT"));
+    } catch (const Error &) {
+        // A commit that fails leaves nothing half-written: what it could not keep is undone.
+        rollbackTrans();
+        throw;
+    }
+    endTransaction();
 }
 
 void Connection::rollbackTrans()
 {
     if (!m_inTransaction)
-        throw Error(QStringLiteral("No hay una transacción abierta que deshacer"));
+        return;
+    const bool restoreTimeout = m_timeoutChangedInTransaction;
+    endTransaction();
+    sqlite3 *handle = m_url.engine == Engine::Sqlite ? sqliteHandle(m_db) : nullptr;
+    // SQLite may have rolled back by itself already (a full disk, an I/O error).
+    if (!handle || !sqlite3_get_autocommit(handle)) {
+        QSqlQuery query(m_db);
+        if (!query.exec(QStringLiteral("ROLLBACK"))) {
+            // The connection is gone; the engine discards the transaction with it.
+            qWarning("ROLLBACK falló: %s", qUtf8Printable(engineErrorText(query.lastError())));
+            return;
+        }
+    }
+    // A SET done inside the transaction went with it.
+    if (restoreTimeout && m_url.engine == Engine::Postgres) {
+        try {
+            applyTimeout();
+        } catch (const Error &error) {
+            qWarning("No se restableció el tiempo de espera: %s", error.what());
+        }
+    }
+}
+
+void Connection::endTransaction()
+{
     m_inTransaction = false;
-    if (!m_db.rollback())
-        throw Error(engineText(m_db.lastError()));
+    m_savepoints = 0;
+    m_failedDepth = -1;
+    m_timeoutChangedInTransaction = false;
+}
+
+void Connection::beginNested()
+{
+    if (!m_inTransaction)
+        throw Error(QStringLiteral("No hay una transacción abierta en la que anidar"));
+    control(QStringLiteral("SAVEPOINT ") + savepointName(m_savepoints + 1));
+    ++m_savepoints;
+}
+
+void Connection::commitNested()
+{
+    if (m_savepoints == 0)
+        throw Error(QStringLiteral("No hay un ámbito anidado que confirmar"));
+    control(QStringLiteral("RELEASE SAVEPOINT ") + savepointName(m_savepoints));
+    --m_savepoints;
+}
+
+void Connection::rollbackNested()
+{
+    if (m_savepoints == 0 || !m_inTransaction)
+        return;
+    const QString name = savepointName(m_savepoints);
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("ROLLBACK TO SAVEPOINT ") + name)
+        || !query.exec(QStringLiteral("RELEASE SAVEPOINT ") + name)) {
+        // The whole transaction is in doubt: only its owner's rollback can end it.
+        m_failedDepth = 0;
+        --m_savepoints;
+        return;
+    }
+    if (m_failedDepth >= m_savepoints)
+        m_failedDepth = -1;
+    --m_savepoints;
+    if (m_timeoutChangedInTransaction && m_url.engine == Engine::Postgres)
+        applyTimeout();
 }
 
 TransactionGuard::TransactionGuard(Connection &connection) : m_connection(connection)
 {
-    if (!m_connection.inTransaction()) {
+    if (m_connection.inTransaction()) {
+        m_connection.beginNested();
+        m_nested = true;
+    } else {
         m_connection.beginTrans();
-        m_owner = true;
     }
 }
 
 TransactionGuard::~TransactionGuard()
 {
-    if (m_owner && !m_done && m_connection.inTransaction()) {
-        try {
-            m_connection.rollbackTrans();
-        } catch (const Error &) {
-            // The rollback of a broken connection fails too; the engine drops the work.
-        }
-    }
+    if (m_done)
+        return;
+    if (m_nested)
+        m_connection.rollbackNested();
+    else
+        m_connection.rollbackTrans();
 }
 
 void TransactionGuard::commit()
 {
-    m_done = true;
-    if (m_owner)
+    if (m_nested)
+        m_connection.commitNested();
+    else
         m_connection.commitTrans();
+    m_done = true;
 }
 
 } // namespace zentaro

@@ -3,18 +3,32 @@
 #include "platform/db/ConnectionUrl.h"
 #include "platform/db/Recordset.h"
 
+#include <QHash>
 #include <QSqlDatabase>
 #include <QString>
 #include <QVariantList>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace zentaro {
 
+namespace test { class ConnectionFaults; }
+
 // The suite's database connection on Qt SQL. Every statement is one execute of one
 // statement text; a text holding two statements is refused on every engine. Failures
 // throw zentaro::Error carrying the engine's own text.
+//
+// Transactions behave alike on both engines:
+// - a write transaction takes the database's write turn when it begins (SQLite: BEGIN
+//   IMMEDIATE, waiting up to the command timeout for another writer; PostgreSQL takes
+//   row locks as it goes), so two clerks serialise instead of failing half-way;
+// - a statement that fails inside a transaction leaves it dead, as PostgreSQL does: every
+//   later statement is refused until it is rolled back (or, inside a nested scope, until
+//   that scope's savepoint is rolled back);
+// - rolling back with nothing open does nothing, so every error trap may call it;
+// - the command timeout is what commandTimeout() says, also after a rollback.
 class Connection
 {
 public:
@@ -31,13 +45,29 @@ public:
     // The suite's own statements, with bound values.
     Recordset select(const QString &statement, const QVariantList &values = {});
     int run(const QString &statement, const QVariantList &values = {});
-    // Many rows through one prepared statement; `columns` holds one list per placeholder.
+    // Many rows through one statement "INSERT INTO t (...) VALUES (?, ...)"; `columns`
+    // holds one list per placeholder. PostgreSQL gets them as multi-row inserts, since one
+    // bound statement a row costs a round trip each.
     void runBatch(const QString &statement, const QList<QVariantList> &columns);
+
+    // A definition of the suite's schema, run as written on every engine. Unlike the
+    // statements above it may hold a trigger body with semicolons of its own; it never
+    // carries text a screen composed.
+    void define(const QString &statement);
 
     void beginTrans();
     void commitTrans();
+    // Harmless when no transaction is open.
     void rollbackTrans();
     bool inTransaction() const { return m_inTransaction; }
+    // True once a statement failed inside the open transaction: it can only be rolled back.
+    bool transactionFailed() const { return m_inTransaction && m_failedDepth >= 0; }
+
+    // Nested scopes inside an open transaction, as savepoints.
+    void beginNested();
+    void commitNested();
+    void rollbackNested();
+    int nestingDepth() const { return m_savepoints; }
 
     QString defaultDatabase() const { return m_url.databaseName(); }
     int commandTimeout() const { return m_commandTimeout; }
@@ -50,11 +80,22 @@ public:
     bool overDeadline() const;
 
 private:
+    friend class test::ConnectionFaults;
+
     explicit Connection(ConnectionUrl url);
     void connect(OpenMode mode);
     void installSqliteDialect();
+    void applyTimeout();
     // Checks, adapts and runs one statement; throws with the engine's text.
     std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values);
+    // Runs a statement of the connection's own (transaction control, settings).
+    void control(const QString &statement);
+    void beforeStatement(const QString &statement);
+    void markFailed();
+    [[noreturn]] void fail(const QString &text);
+    void endTransaction();
+    void runMultiRow(const QString &statement, const QList<QVariantList> &columns);
+    QSqlQuery &cachedQuery(const QString &text);
     void armDeadline();
     QString failureText(const QSqlQuery &query) const;
 
@@ -62,24 +103,34 @@ private:
     QString m_name;
     QSqlDatabase m_db;
     bool m_inTransaction = false;
+    int m_savepoints = 0;
+    int m_failedDepth = -1;                  // savepoint depth of the first failure, -1 none
+    bool m_timeoutChangedInTransaction = false;
     int m_commandTimeout = 30;
     std::chrono::steady_clock::time_point m_deadline {};
     bool m_deadlineArmed = false;
+    // Prepared statements of the suite's own bound statements, reused by text: on
+    // PostgreSQL each fresh one costs a PREPARE and a DEALLOCATE round trip.
+    QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
+    // Tests only (ConnectionFaults): called before every statement the connection runs.
+    std::function<void(const QString &)> m_faultHook;
 };
 
 // Owns one transaction for a scope of the suite's own code: rolls back on every exit that
-// did not commit. Inside a transaction somebody else opened it takes part without
-// committing, so the outer owner decides.
+// did not commit. Inside a transaction somebody else opened it works in a savepoint, so a
+// failure it rolls back leaves the outer transaction usable; the outer owner commits.
 class TransactionGuard
 {
 public:
     explicit TransactionGuard(Connection &connection);
     ~TransactionGuard();
+    TransactionGuard(const TransactionGuard &) = delete;
+    TransactionGuard &operator=(const TransactionGuard &) = delete;
     void commit();
 
 private:
     Connection &m_connection;
-    bool m_owner = false;
+    bool m_nested = false;
     bool m_done = false;
 };
 

@@ -1,13 +1,15 @@
 #include "platform/db/Recordset.h"
 
 #include "platform/core/Error.h"
+#include "platform/db/SqlErrorText.h"
 
 #include <QSqlRecord>
 #include <QSqlField>
 
 namespace zentaro {
 
-Recordset::Recordset(std::unique_ptr<QSqlQuery> query) : m_query(std::move(query))
+Recordset::Recordset(std::shared_ptr<QSqlQuery> query, FailureHandler onFailure)
+    : m_query(std::move(query)), m_onFailure(std::move(onFailure))
 {
     const QSqlRecord record = m_query->record();
     for (int i = 0; i < record.count(); ++i) {
@@ -15,13 +17,25 @@ Recordset::Recordset(std::unique_ptr<QSqlQuery> query) : m_query(std::move(query
         m_columns.insert(record.fieldName(i).toLower(), i);
         m_types.append(record.field(i).metaType());
     }
+    step();
+}
+
+void Recordset::step()
+{
     m_eof = !m_query->next();
+    if (m_eof && m_query->lastError().isValid()) {
+        const QString text = engineErrorText(m_query->lastError());
+        m_query.reset();
+        if (m_onFailure)
+            m_onFailure(text);
+        throw Error(text);
+    }
 }
 
 void Recordset::moveNext()
 {
     requireRow();
-    m_eof = !m_query->next();
+    step();
 }
 
 void Recordset::close()

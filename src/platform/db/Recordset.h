@@ -9,18 +9,23 @@
 #include <QString>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
 namespace zentaro {
 
 // A forward-only record set, positioned on its first row after the statement ran.
 // Fields are read by column name without regard to case. Reading past the end or a
-// column the statement did not return throws zentaro::Error.
+// column the statement did not return throws zentaro::Error, and so does an engine error
+// met while moving through the rows (SQLite computes rows as they are read).
 class Recordset
 {
 public:
+    // Called with the engine's text when reading rows fails part-way.
+    using FailureHandler = std::function<void(const QString &)>;
+
     Recordset() = default;   // a closed record set, at its end
-    explicit Recordset(std::unique_ptr<QSqlQuery> query);
+    explicit Recordset(std::shared_ptr<QSqlQuery> query, FailureHandler onFailure = {});
 
     bool eof() const { return m_eof; }
     void moveNext();
@@ -47,8 +52,12 @@ public:
 private:
     int indexOf(const QString &name) const;
     void requireRow() const;
+    // Moves to the next row; an engine error while stepping is raised, never taken for
+    // the end of the data.
+    void step();
 
     std::shared_ptr<QSqlQuery> m_query;
+    FailureHandler m_onFailure;
     QHash<QString, int> m_columns;   // lower-case name -> index
     QStringList m_names;
     QList<QMetaType> m_types;

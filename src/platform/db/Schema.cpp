@@ -1,5 +1,6 @@
 #include "platform/db/Schema.h"
 
+#include "platform/core/Decimal.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 
@@ -124,6 +125,7 @@ const std::vector<Table> kTables = {
      {"Ce_Tabla", "Ce_Campo"}},
     {"Campo_Extra_Valor", {key("Ce_Tabla", 30), key("Ce_Documento"), key("Ce_Campo", 30), text("Ce_Valor", 250)},
      {"Ce_Tabla", "Ce_Documento", "Ce_Campo"}},
+    {"Contador", {key("Ct_Nombre", 60), {"Ct_Valor", T::Integer}}, {"Ct_Nombre"}, 2},
     {"Emisor", {key("Em_R_F_C", 13), text("Em_Razon_Social", 250), text("Em_Regimen_Fiscal", 3),
                 {"Em_Certificado", T::LongText}, {"Em_Llave", T::LongText}, text("Em_Clave", 100)}, {"Em_R_F_C"}},
 };
@@ -137,7 +139,50 @@ const std::vector<Index> kIndexes = {
     {"IX_Devolucion_Cliente_Factura", "Devolucion_Cliente", {"Fc_Folio"}},
     {"IX_Almacen_Sucursal", "Almacen", {"Sc_Cve_Sucursal"}},
     {"IX_Cliente_Sucursal", "Cliente", {"Sc_Cve_Sucursal"}},
+    // Two clerks can never store the same number of a series.
+    {"UX_Factura_Serie_Numero", "Factura", {"Fc_Serie", "Fc_Numero"}, 2, true, "Fc_Serie <> ''"},
 };
+
+// A sales note belongs to one invoice at a time, and a cancelled note to none: a second
+// clerk who bills a note another clerk billed a moment ago is refused by the database,
+// whatever statement he runs, at no extra round trip. Freeing a note ("" folio) is allowed.
+struct NoteRule
+{
+    const char *table;
+    int since;
+};
+
+const std::vector<NoteRule> kNoteRules = {{"Venta", 2}, {"Venta_Encabezado", 2}};
+
+QStringList ruleStatements(Engine engine, const NoteRule &rule, bool withFunction)
+{
+    const QString table = QString::fromLatin1(rule.table);
+    const QString name = QStringLiteral("TR_%1_Una_Factura").arg(table);
+    if (engine == Engine::Sqlite) {
+        // zentaro_raise is registered on every connection of the suite (SqliteFunctions).
+        return {QStringLiteral(
+                    "CREATE TRIGGER %1 BEFORE UPDATE OF Fc_Folio ON %2 FOR EACH ROW "
+                    "WHEN NEW.Fc_Folio <> '' AND ((OLD.Fc_Folio <> '' AND NEW.Fc_Folio <> OLD.Fc_Folio) "
+                    "OR OLD.Es_Cve_Estado = 'CA') "
+                    "BEGIN SELECT zentaro_raise(CASE WHEN OLD.Es_Cve_Estado = 'CA' "
+                    "THEN 'La nota ' || OLD.Vn_Folio || ' está cancelada y no puede facturarse' "
+                    "ELSE 'La nota ' || OLD.Vn_Folio || ' ya está facturada en la factura ' || OLD.Fc_Folio END); END")
+                    .arg(name, table)};
+    }
+    QStringList statements;
+    if (withFunction)
+        statements << QStringLiteral(
+            "CREATE OR REPLACE FUNCTION zentaro_nota_una_factura() RETURNS trigger AS '"
+            "BEGIN "
+            "IF NEW.Fc_Folio <> '''' AND OLD.Es_Cve_Estado = ''CA'' THEN "
+            "RAISE EXCEPTION ''La nota % está cancelada y no puede facturarse'', OLD.Vn_Folio; END IF; "
+            "IF NEW.Fc_Folio <> '''' AND OLD.Fc_Folio <> '''' AND NEW.Fc_Folio <> OLD.Fc_Folio THEN "
+            "RAISE EXCEPTION ''La nota % ya está facturada en la factura %'', OLD.Vn_Folio, OLD.Fc_Folio; END IF; "
+            "RETURN NEW; END' LANGUAGE plpgsql");
+    statements << QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OF Fc_Folio ON %2 FOR EACH ROW "
+                                 "EXECUTE FUNCTION zentaro_nota_una_factura()").arg(name.toLower(), table);
+    return statements;
+}
 
 QString columnType(const Column &column, Engine engine)
 {
@@ -184,7 +229,71 @@ const Table *findTable(const QString &name)
     return nullptr;
 }
 
-QStringList createStatements(Engine engine)
+namespace {
+
+QString columnDefinition(const Column &column, Engine engine)
+{
+    QString part = QString::fromLatin1(column.name) + u' ' + columnType(column, engine);
+    // Keys are written into statements between quotes: a quote inside one would end it.
+    if (column.type == T::Key)
+        part += QStringLiteral(" CHECK (%1 NOT LIKE '%''%')").arg(QLatin1String(column.name));
+    return part;
+}
+
+QString createTable(const Table &table, Engine engine, int version)
+{
+    QStringList parts;
+    for (const Column &column : table.columns)
+        if (column.since <= version)
+            parts << columnDefinition(column, engine);
+    if (!table.primaryKey.empty())
+        parts << QStringLiteral("PRIMARY KEY (%1)").arg(joined(table.primaryKey));
+    return QStringLiteral("CREATE TABLE %1 (%2)").arg(QLatin1String(table.name), parts.join(QStringLiteral(", ")));
+}
+
+QString createIndex(const Index &index)
+{
+    QString text = QStringLiteral("CREATE %1INDEX %2 ON %3 (%4)")
+                       .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), QLatin1String(index.name),
+                            QLatin1String(index.table), joined(index.columns));
+    if (index.where)
+        text += QStringLiteral(" WHERE ") + QLatin1String(index.where);
+    return text;
+}
+
+// What version `version` adds to the one before, for a database of that one: new tables,
+// new columns of old tables, indexes and rules.
+QStringList additions(Engine engine, int version)
+{
+    QStringList statements;
+    for (const Table &table : kTables) {
+        if (table.since == version) {
+            statements << createTable(table, engine, version);
+            continue;
+        }
+        if (table.since > version)
+            continue;
+        for (const Column &column : table.columns)
+            if (column.since == version)
+                statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
+                                  .arg(QLatin1String(table.name), columnDefinition(column, engine));
+    }
+    for (const Index &index : kIndexes)
+        if (index.since == version)
+            statements << createIndex(index);
+    bool first = true;
+    for (const NoteRule &rule : kNoteRules) {
+        if (rule.since != version)
+            continue;
+        statements << ruleStatements(engine, rule, first);
+        first = false;
+    }
+    return statements;
+}
+
+} // namespace
+
+QStringList createStatements(Engine engine, int version)
 {
     QStringList statements;
     if (engine == Engine::Postgres) {
@@ -192,23 +301,24 @@ QStringList createStatements(Engine engine)
         statements << QStringLiteral("CREATE OR REPLACE FUNCTION isnull(anycompatible, anycompatible) "
                                      "RETURNS anycompatible AS 'SELECT COALESCE($1, $2)' LANGUAGE sql IMMUTABLE");
     }
-    for (const Table &table : kTables) {
-        QStringList parts;
-        for (const Column &column : table.columns) {
-            QString part = QString::fromLatin1(column.name) + u' ' + columnType(column, engine);
-            // Keys are written into statements between quotes: a quote inside one would end it.
-            if (column.type == T::Key)
-                part += QStringLiteral(" CHECK (%1 NOT LIKE '%''%')").arg(QLatin1String(column.name));
-            parts << part;
-        }
-        if (!table.primaryKey.empty())
-            parts << QStringLiteral("PRIMARY KEY (%1)").arg(joined(table.primaryKey));
-        statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(QLatin1String(table.name), parts.join(QStringLiteral(", ")));
-    }
+    // Version 1 whole, then each later version's additions: a new database is built the
+    // way an old one is upgraded, so the two cannot drift apart.
+    for (const Table &table : kTables)
+        if (table.since == 1)
+            statements << createTable(table, engine, 1);
     for (const Index &index : kIndexes)
-        statements << QStringLiteral("CREATE INDEX %1 ON %2 (%3)")
-                          .arg(QLatin1String(index.name), QLatin1String(index.table), joined(index.columns));
-    statements << QStringLiteral("INSERT INTO Zentaro_Version (Zv_Version) VALUES (%1)").arg(kVersion);
+        if (index.since == 1)
+            statements << createIndex(index);
+    for (int step = 2; step <= version; ++step)
+        statements << additions(engine, step);
+    statements << QStringLiteral("INSERT INTO Zentaro_Version (Zv_Version) VALUES (%1)").arg(version);
+    return statements;
+}
+
+QStringList upgradeStatements(Engine engine, int to)
+{
+    QStringList statements = additions(engine, to);
+    statements << QStringLiteral("UPDATE Zentaro_Version SET Zv_Version = %1").arg(to);
     return statements;
 }
 
@@ -226,24 +336,53 @@ bool hasVersionTable(Connection &connection)
 
 } // namespace
 
-void create(Connection &connection)
+void create(Connection &connection, int version)
 {
     if (hasVersionTable(connection))
         throw Error(QStringLiteral("La base de datos %1 ya contiene las tablas de Zentaro").arg(connection.url().display()));
     TransactionGuard transaction(connection);
-    for (const QString &statement : createStatements(connection.engine()))
-        connection.run(statement);
+    for (const QString &statement : createStatements(connection.engine(), version))
+        connection.define(statement);
     transaction.commit();
+}
+
+int installedVersion(Connection &connection)
+{
+    if (!hasVersionTable(connection))
+        return 0;
+    Recordset rs = connection.select(QStringLiteral("SELECT Zv_Version FROM Zentaro_Version"));
+    return rs.eof() ? 0 : static_cast<int>(rs.decimal(QStringLiteral("Zv_Version")).units() / Decimal::kOne);
+}
+
+int upgrade(Connection &connection)
+{
+    const int from = installedVersion(connection);
+    if (from == 0)
+        throw Error(QStringLiteral("La base de datos %1 no tiene las tablas de Zentaro. Créela con: zentaro init --db %1 --demo")
+                        .arg(connection.url().display()));
+    if (from > kVersion)
+        throw Error(QStringLiteral("La base de datos tiene la versión %1 del esquema, más nueva que la versión %2 de "
+                                   "este programa; actualice el programa").arg(from).arg(kVersion));
+    for (int step = from + 1; step <= kVersion; ++step) {
+        TransactionGuard transaction(connection);
+        for (const QString &statement : upgradeStatements(connection.engine(), step))
+            connection.define(statement);
+        transaction.commit();
+    }
+    return from;
 }
 
 void verify(Connection &connection)
 {
-    if (!hasVersionTable(connection))
+    const int version = installedVersion(connection);
+    if (version == 0)
         throw Error(QStringLiteral("La base de datos %1 no tiene las tablas de Zentaro. Créela con: zentaro init --db %1 --demo")
                         .arg(connection.url().display()));
-    Recordset rs = connection.select(QStringLiteral("SELECT Zv_Version FROM Zentaro_Version"));
-    const int version = rs.eof() ? 0 : static_cast<int>(rs.decimal(QStringLiteral("Zv_Version")).units() / 1000000);
-    if (version != kVersion)
+    if (version < kVersion)
+        throw Error(QStringLiteral("La base de datos tiene la versión %1 del esquema y este programa usa la versión %2. "
+                                   "Actualícela con: zentaro init --db %3 --upgrade")
+                        .arg(version).arg(kVersion).arg(connection.url().display()));
+    if (version > kVersion)
         throw Error(QStringLiteral("La base de datos tiene la versión %1 del esquema y este programa usa la versión %2")
                         .arg(version).arg(kVersion));
 }

@@ -99,6 +99,14 @@ void sumFinal(sqlite3_context *context)
         resultDecimal(context, state->total);
 }
 
+// zentaro_raise(text): fails the running statement with that text. The schema's rules use
+// it where SQLite's RAISE() takes only a fixed text and the message must name the row.
+void raiseFunction(sqlite3_context *context, int, sqlite3_value **values)
+{
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
+    sqlite3_result_error(context, text ? text : "Operación rechazada por una regla de la base de datos", -1);
+}
+
 } // namespace
 
 void install(sqlite3 *handle)
@@ -106,6 +114,7 @@ void install(sqlite3 *handle)
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(handle, "zentaro_decimal", 2, flags, nullptr, &decimalFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "zentaro_sum", 1, flags, nullptr, nullptr, &sumStep, &sumFinal, nullptr);
+    sqlite3_create_function_v2(handle, "zentaro_raise", 1, SQLITE_UTF8, nullptr, &raiseFunction, nullptr, nullptr, nullptr);
 }
 
 } // namespace zentaro::sqlitefunctions
