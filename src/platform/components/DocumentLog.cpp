@@ -1,6 +1,7 @@
 #include "platform/components/DocumentLog.h"
 
 #include "platform/db/Connection.h"
+#include "platform/db/Counter.h"
 #include "platform/services/Platform.h"
 #include "platform/services/Utilities.h"
 
@@ -21,10 +22,13 @@ void logDocumentEvent(Connection &connection, const QString &table, const QStrin
     Utilities utilities;
     const QString now = utilities.SqlDateTime(utilities.ServerNow());
     TransactionGuard transaction(connection);
-    // Bd_ID is a plain integer key: the next number is taken inside the transaction.
-    Recordset last = connection.select(QStringLiteral("SELECT max(Bd_ID) AS ultimo FROM Bitacora_Documento"));
-    const qint64 next = (last.eof() ? 0 : last.decimal(QStringLiteral("ultimo")).units() / Decimal::kOne) + 1;
-    last.close();
+    qint64 start = 0;
+    if (connection.select(QStringLiteral("SELECT 1 FROM Contador WHERE Ct_Nombre = 'Bitacora_Documento'")).eof()) {
+        // A database from before the counter: it starts after the entries already there.
+        Recordset last = connection.select(QStringLiteral("SELECT max(Bd_ID) AS ultimo FROM Bitacora_Documento"));
+        start = last.eof() ? 0 : last.decimal(QStringLiteral("ultimo")).units() / Decimal::kOne;
+    }
+    const qint64 next = nextCounterValue(connection, QStringLiteral("Bitacora_Documento"), start);
     connection.run(QStringLiteral("INSERT INTO Bitacora_Documento (Bd_ID, Bd_Tabla, Bd_Documento, Bd_Fecha, Bd_Usuario, "
                                   "Bd_Accion, Bd_Detalle) VALUES (?, ?, ?, ?, ?, ?, ?)"),
                    {next, table, document, now, Platform::instance().userCode(), action.left(kActionWidth),

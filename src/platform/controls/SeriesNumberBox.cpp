@@ -1,6 +1,6 @@
 #include "platform/controls/SeriesNumberBox.h"
 
-#include "platform/core/Error.h"
+#include "platform/services/DocumentNumbers.h"
 #include "platform/services/Platform.h"
 
 #include <QHBoxLayout>
@@ -45,17 +45,11 @@ void SeriesNumberBox::setBranch(const QString &branch)
     d->number = 0;
     d->message.clear();
     if (!d->branch.isEmpty()) {
-        Recordset rs = Platform::instance().connection().select(
-            QStringLiteral("SELECT Sr_Cve_Serie, Sr_Siguiente_Numero FROM Serie WHERE Sc_Cve_Sucursal = ? "
-                           "AND Sr_Tabla = 'Factura' AND Sr_Default = 'SI' AND Es_Cve_Estado <> 'BA' "
-                           "ORDER BY Sr_Cve_Serie"),
-            {d->branch});
-        if (rs.eof()) {
-            d->message = QStringLiteral("La sucursal %1 no tiene una serie de facturas").arg(d->branch);
-        } else {
-            d->series = rs.text(QStringLiteral("Sr_Cve_Serie"));
-            d->number = rs.field(QStringLiteral("Sr_Siguiente_Numero")).toInt();
-        }
+        const documentnumbers::SeriesNumber found =
+            documentnumbers::defaultSeries(Platform::instance().connection(), d->branch);
+        d->series = found.series;
+        d->number = found.next;
+        d->message = found.message;
     }
     d->show();
     emit changed();
@@ -69,14 +63,10 @@ void SeriesNumberBox::setSeries(const QString &series)
     d->number = 0;
     d->message.clear();
     if (!d->series.isEmpty()) {
-        Recordset rs = Platform::instance().connection().select(
-            QStringLiteral("SELECT Sr_Siguiente_Numero FROM Serie WHERE Sr_Cve_Serie = ? AND Sr_Tabla = 'Factura' "
-                           "AND Es_Cve_Estado <> 'BA'"),
-            {d->series});
-        if (rs.eof())
-            d->message = QStringLiteral("La serie de facturas %1 no existe o está dada de baja").arg(d->series);
-        else
-            d->number = rs.field(QStringLiteral("Sr_Siguiente_Numero")).toInt();
+        const documentnumbers::SeriesNumber found =
+            documentnumbers::nextNumber(Platform::instance().connection(), d->series);
+        d->number = found.next;
+        d->message = found.message;
     }
     d->show();
     emit changed();
@@ -95,7 +85,7 @@ void SeriesNumberBox::setNumber(int number)
 
 QString SeriesNumberBox::documentNumber() const
 {
-    return d->series.isEmpty() ? QString() : QStringLiteral("%1-%2").arg(d->series).arg(d->number);
+    return d->series.isEmpty() ? QString() : documentnumbers::numberText(d->series, d->number);
 }
 
 QString SeriesNumberBox::message() const { return d->message; }
@@ -108,43 +98,14 @@ bool SeriesNumberBox::ReserveNumber()
             : QStringLiteral("La sucursal %1 no tiene una serie de facturas").arg(d->branch);
         return false;
     }
-    Connection &connection = Platform::instance().connection();
-    // Taking the number and storing the document must stand or fall together; the caller's
-    // transaction is what makes them one.
-    if (!connection.inTransaction()) {
-        d->message = QStringLiteral("El número de factura solo se aparta dentro de la transacción que guarda la factura");
-        return false;
-    }
-    // Another clerk may have taken numbers since the box was shown: the series row is read
-    // again, locked on PostgreSQL until the caller commits (SQLite already writes alone).
-    QString read = QStringLiteral("SELECT Sr_Siguiente_Numero FROM Serie WHERE Sr_Cve_Serie = ? AND Es_Cve_Estado <> 'BA'");
-    if (connection.engine() == Engine::Postgres)
-        read += QStringLiteral(" FOR UPDATE");
-    Recordset rs = connection.select(read, {d->series});
-    if (rs.eof()) {
-        d->message = QStringLiteral("La serie de facturas %1 no existe o está dada de baja").arg(d->series);
-        return false;
-    }
-    const int number = rs.field(QStringLiteral("Sr_Siguiente_Numero")).toInt();
-    rs.close();
-    if (number != d->number) {
-        d->number = number;
-        d->show();
-        emit changed();
-    }
-
-    Recordset used = connection.select(
-        QStringLiteral("SELECT Fc_Folio FROM Factura WHERE Fc_Serie = ? AND Fc_Numero = ? ORDER BY Fc_Folio"),
-        {d->series, number});
-    if (!used.eof()) {
-        d->message = QStringLiteral("El número %1 ya fue usado por la factura %2; revise el siguiente número de la serie %3")
-                         .arg(documentNumber(), used.text(QStringLiteral("Fc_Folio")), d->series);
-        return false;
-    }
-    connection.run(QStringLiteral("UPDATE Serie SET Sr_Siguiente_Numero = ? WHERE Sr_Cve_Serie = ?"),
-                   {number + 1, d->series});
-    d->message.clear();
-    return true;
+    const documentnumbers::Reservation reservation =
+        documentnumbers::reserve(Platform::instance().connection(), d->series, d->number);
+    d->message = reservation.message;
+    // A number another clerk took is not offered again: the box shows the next one, and
+    // the clerk accepts again with it.
+    if (!reservation.reserved && reservation.next > 0 && reservation.next != d->number)
+        setNumber(reservation.next);
+    return reservation.reserved;
 }
 
 QString SeriesNumberBox::tag() const { return d->tag; }

@@ -9,8 +9,8 @@ namespace zentaro {
 
 // The invoice-number box: the series and next number of the branch's default electronic
 // series of invoices (Serie), shown as "<series>-<number>". ReserveNumber takes the number
-// inside the caller's open transaction, refusing a number already used (with the reason in
-// Message) and moving the series on.
+// shown inside the caller's open transaction (documentnumbers::reserve); a number that is
+// no longer free is refused with the reason in Message, and the box moves on to the next.
 class SeriesNumberBox : public QWidget, public GroupedControl, public ScriptableControl
 {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/services/ExtraFields.h"
 #include "platform/services/Platform.h"
 
 #include <QEvent>
@@ -128,19 +129,13 @@ struct Toolbar::Private : public QObject
         extraEdits.clear();
         extraFieldsOf = optionTable;
         if (!optionTable.trimmed().isEmpty() && Platform::isInstalled()) {
-            Recordset fields = Platform::instance().connection().select(
-                QStringLiteral("SELECT Ce_Campo, Ce_Etiqueta FROM Campo_Extra WHERE Ce_Tabla = ? "
-                               "ORDER BY Ce_Orden, Ce_Campo"), {optionTable});
-            for (; !fields.eof(); fields.moveNext()) {
-                const QString field = fields.text(QStringLiteral("Ce_Campo"));
-                QString label = fields.text(QStringLiteral("Ce_Etiqueta")).trimmed();
-                if (label.isEmpty())
-                    label = field;
+            for (const extrafields::Definition &definition :
+                 extrafields::definitions(Platform::instance().connection(), optionTable)) {
                 auto *edit = new QLineEdit(extraPanel);
-                edit->setObjectName(field);
+                edit->setObjectName(definition.field);
                 edit->setMaxLength(250);   // Campo_Extra_Valor.Ce_Valor
-                extraForm->addRow(label + u':', edit);
-                extraEdits.append({field, edit});
+                extraForm->addRow(definition.label + u':', edit);
+                extraEdits.append({definition.field, edit});
             }
         }
         extraToggle->setVisible(!extraEdits.isEmpty());
@@ -299,18 +294,12 @@ bool Toolbar::UpdateExtraFields(const QString &folio)
         return false;
     try {
         d->ensureExtraFields();
-        // No transaction of its own: the values go with the document the caller is
-        // storing, and a false answer makes the caller roll the whole document back.
-        Connection &db = Platform::instance().connection();
-        db.run(QStringLiteral("DELETE FROM Campo_Extra_Valor WHERE Ce_Tabla = ? AND Ce_Documento = ?"),
-               {d->optionTable, folio});
-        for (const auto &[field, edit] : std::as_const(d->extraEdits)) {
-            const QString value = edit->text().trimmed();
-            if (value.isEmpty())
-                continue;   // an empty field is the same as no row
-            db.run(QStringLiteral("INSERT INTO Campo_Extra_Valor (Ce_Tabla, Ce_Documento, Ce_Campo, Ce_Valor) "
-                                  "VALUES (?, ?, ?, ?)"), {d->optionTable, folio, field, value});
-        }
+        // The values go with the document the caller is storing, in its transaction; a
+        // false answer makes the caller roll the whole document back.
+        extrafields::Values values;
+        for (const auto &[field, edit] : std::as_const(d->extraEdits))
+            values.append({field, edit->text()});
+        extrafields::store(Platform::instance().connection(), d->optionTable, folio, values);
     } catch (const Error &error) {
         qWarning("Campos adicionales de %s: %s", qPrintable(folio), qPrintable(error.description()));
         return false;
@@ -324,14 +313,10 @@ void Toolbar::LoadExtraFields(const QString &folio)
     d->clearExtraFields();
     if (d->extraEdits.isEmpty() || folio.trimmed().isEmpty())
         return;
-    Recordset values = Platform::instance().connection().select(
-        QStringLiteral("SELECT Ce_Campo, Ce_Valor FROM Campo_Extra_Valor WHERE Ce_Tabla = ? AND Ce_Documento = ?"),
-        {d->optionTable, folio});
-    for (; !values.eof(); values.moveNext()) {
-        const QString field = values.text(QStringLiteral("Ce_Campo"));
+    for (const auto &[field, value] : extrafields::load(Platform::instance().connection(), d->optionTable, folio)) {
         for (const auto &[name, edit] : std::as_const(d->extraEdits)) {
             if (name == field)
-                edit->setText(values.text(QStringLiteral("Ce_Valor")));
+                edit->setText(value);
         }
     }
 }

@@ -57,17 +57,22 @@ TEST_P(SeriesNumberBoxTest, ReservesInsideTheCallersTransactionAndRefusesAUsedNu
     EXPECT_EQ(nextNumber(), 12);
 
     db().beginTrans();
-    box.setNumber(99);   // the series decides, not what the box showed
-    ASSERT_TRUE(box.ReserveNumber()) << qPrintable(box.message());
+    box.setNumber(99);   // not the series' next number: refused, and the box moves on to it
+    EXPECT_FALSE(box.ReserveNumber());
+    EXPECT_TRUE(box.message().contains(QStringLiteral("FG-99")) && box.message().contains(QStringLiteral("FG-12")))
+        << qPrintable(box.message());
     EXPECT_EQ(box.documentNumber(), QStringLiteral("FG-12"));
+    EXPECT_EQ(nextNumber(), 12);
+    ASSERT_TRUE(box.ReserveNumber()) << qPrintable(box.message());
     EXPECT_EQ(box.message(), QString());
     EXPECT_EQ(nextNumber(), 13);
     EXPECT_TRUE(db().inTransaction());   // the caller commits
 
-    EXPECT_FALSE(box.ReserveNumber());
+    EXPECT_FALSE(box.ReserveNumber());   // 12 is taken now; the box offers 13
+    EXPECT_EQ(box.documentNumber(), QStringLiteral("FG-13"));
+    EXPECT_FALSE(box.ReserveNumber());   // 13 was used by hand
     EXPECT_TRUE(box.message().contains(QStringLiteral("FG-13"))) << qPrintable(box.message());
     EXPECT_TRUE(box.message().contains(QStringLiteral("F-000077"))) << qPrintable(box.message());
-    EXPECT_EQ(nextNumber(), 13);
     db().rollbackTrans();
     EXPECT_EQ(nextNumber(), 12);
 }
