@@ -29,6 +29,7 @@ void frmQX417::connectEvents()
         switch (event) {
         case Toolbar::New: Controles_Nuevo(); break;
         case Toolbar::Option1: Controles_Opcion1(); break;
+        case Toolbar::Accept: Controles_Aceptar(); break;
         case Toolbar::Cancel: Controles_Cancelar(); break;
         case Toolbar::Exit: Controles_Salir(); break;
         default: break;

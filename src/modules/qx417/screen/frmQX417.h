@@ -25,6 +25,8 @@ class Toolbar;
 
 namespace qx417 {
 
+class WorkProgress;
+
 // The screen "Facturación global SAT": the clerk gathers the uninvoiced sales notes of one
 // branch and currency into one global invoice. Its procedures keep the names the screen
 // gives them; each group of them lives in the file of its subject (start-up, header
@@ -107,6 +109,14 @@ private:
     void lvNotas_ColumnClick(int column);
     void Controles_Cancelar();
     void Controles_Salir();
+
+    // Accept (invoicing/*.cpp)
+    void Controles_Aceptar();
+    bool periodoAbierto();
+    bool encabezadoValido();
+    // Builds the invoice of the notes (quoted folios) inside Accept's transaction; "" on a
+    // failure, whose reason is left in ErrorText.
+    QString Facturar_Venta(const QString &notas, const QString &devoluciones, const QString &serie, qint32 numero);
 
     // Messages and error traps as every procedure of the screen uses them.
     void showMessage(const QString &message, int style, const QString &title, const QString &errorId);
@@ -192,6 +202,7 @@ public:
 private:
     QPointer<QObject> m_padre;
     bool m_loaded = false;
+    WorkProgress *m_invoicingProgress = nullptr;   // while Accept builds the invoice
 
     // Settings read at load.
     QString GlobalProductKey;

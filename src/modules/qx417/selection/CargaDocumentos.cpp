@@ -12,11 +12,8 @@
 #include "platform/core/Decimal.h"
 #include "platform/services/Platform.h"
 #include "qx417/module/Publico.h"
+#include "qx417/screen/WorkProgress.h"
 
-#include <QApplication>
-#include <QProgressDialog>
-
-#include <memory>
 
 namespace qx417 {
 
@@ -35,30 +32,6 @@ const QString kGroupedFields = QStringLiteral("   Venta_Encabezado.Vn_Folio, ")
                                + QStringLiteral("   Vendedor.Vn_Cve_Vendedor, ")
                                + QStringLiteral("   Vendedor.Vn_Descripcion, ")
                                + QStringLiteral("   Cliente.Cl_Razon_Social_1, ");
-
-// Shows that a long load is going on and keeps the window painting, in the shell only.
-class LoadProgress
-{
-public:
-    explicit LoadProgress(QWidget *owner) : m_owner(owner) {}
-    void step(int rows)
-    {
-        if (rows % 2000 != 0 || !zentaro::Platform::instance().interactive())
-            return;
-        if (!m_dialog) {
-            m_dialog = std::make_unique<QProgressDialog>(QStringLiteral("Cargando notas de venta..."), QString(), 0, 0,
-                                                         m_owner);
-            m_dialog->setWindowModality(Qt::WindowModal);
-            m_dialog->setMinimumDuration(0);
-        }
-        m_dialog->setLabelText(QStringLiteral("Cargando notas de venta... %1").arg(rows));
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-
-private:
-    QWidget *m_owner;
-    std::unique_ptr<QProgressDialog> m_dialog;
-};
 
 } // namespace
 
@@ -133,7 +106,7 @@ void frmQX417::CargaDocumentos()
                   descuentoImporte = column("SUM_Descuento_Importe"), suma = column("SUM_Suma_Importe"),
                   vendedor = column("Vn_Descripcion"), tabla = column("Vn_Tabla"), documento = column("Vn_Documento");
         const QString mask = QLatin1String(kMoneyMask);
-        LoadProgress progress(this);
+        WorkProgress progress(this, QStringLiteral("Cargando notas de venta... %1"));
         int rows = 0;
         for (; !rs.eof(); rs.moveNext()) {
             const QString noteFolio = rs.textAt(folio);
