@@ -23,7 +23,8 @@ void installElectronicDocuments(HostObject &host)
         try {
             decision = CancellationValidator().validate(request);
         } catch (const std::exception &error) {
-            decision.error = QStringLiteral("No se pudo validar la cancelación: %1").arg(QString::fromUtf8(error.what()));
+            decision.error =
+                QStringLiteral("No se pudo validar la cancelación: %1").arg(QString::fromUtf8(error.what()));
         }
         target.setSError(decision.error);
         target.setSMensaje(decision.message);
