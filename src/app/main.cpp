@@ -8,6 +8,7 @@
 #include "platform/db/DemoData.h"
 #include "platform/db/Schema.h"
 #include "platform/components/DigitalDocuments.h"
+#include "platform/components/QueryFilterDialog.h"
 #include "platform/host/ElectronicDocuments.h"
 #include "platform/host/GuiPresenter.h"
 #include "platform/host/HostObject.h"
@@ -169,6 +170,7 @@ int runShell(const app::CommandLine &line)
         known.close();
         auto platform = std::make_unique<Platform>(std::move(connection), user, std::make_shared<GuiPresenter>());
         platform->setInteractive(true);
+        platform->setFilterDialog(&QueryFilterDialog::ask);
         Platform::install(std::move(platform));
     } catch (const Error &error) {
         QMessageBox::critical(nullptr, QStringLiteral("Zentaro"), error.description());

@@ -5,7 +5,6 @@
 #include "platform/components/DocumentLog.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
-#include "platform/host/HostObject.h"
 #include "platform/services/Platform.h"
 #include "platform/services/Utilities.h"
 
@@ -58,17 +57,13 @@ CancellationValidator::CancellationValidator(MotiveSource ask)
 {
 }
 
-bool CancellationValidator::validate(const QString &request, HostObject &host)
+CancellationValidator::Decision CancellationValidator::validate(const QString &request)
 {
-    Decision decision;
     try {
-        decision = decide(request);
+        return decide(request);
     } catch (const Error &error) {
-        decision = refuse(error.description());
+        return refuse(error.description());
     }
-    host.setSError(decision.error);
-    host.setSMensaje(decision.message);
-    return decision.accepted;
 }
 
 CancellationValidator::Decision CancellationValidator::decide(const QString &request)

@@ -9,8 +9,6 @@
 
 namespace zentaro {
 
-class HostObject;
-
 // Decides, for the host's "ValidaDocumento", whether a stored invoice may be cancelled,
 // and keeps the SAT motive so the invoice canceller can file it. The rules, in order:
 //   - an unknown or already cancelled invoice is refused (sError);
@@ -37,11 +35,13 @@ public:
 
     explicit CancellationValidator(MotiveSource ask = {});
 
-    // `request` is "1|folio". Sets sError and sMensaje on `host`.
-    bool validate(const QString &request, HostObject &host);
-    Decision decide(const QString &request);
+    // `request` is "1|folio". A failure of the suite (the database, say) comes back as a
+    // refusal carrying its description, so the caller only reads the decision.
+    Decision validate(const QString &request);
 
 private:
+    Decision decide(const QString &request);
+
     MotiveSource m_ask;
 };
 

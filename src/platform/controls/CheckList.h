@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/controls/GroupedControl.h"
 #include "platform/controls/ScriptableControl.h"
+#include "platform/core/GroupedControl.h"
 
 #include <QWidget>
 

@@ -19,13 +19,16 @@ void installElectronicDocuments(HostObject &host)
         }
     });
     host.setValidator([](const QString &request, HostObject &target) {
+        CancellationValidator::Decision decision;
         try {
-            return CancellationValidator().validate(request, target);
+            decision = CancellationValidator().validate(request);
         } catch (const std::exception &error) {
-            target.setSError(QStringLiteral("No se pudo validar la cancelación: %1").arg(QString::fromUtf8(error.what())));
-            target.setSMensaje({});
-            return false;
+            decision.error =
+                QStringLiteral("No se pudo validar la cancelación: %1").arg(QString::fromUtf8(error.what()));
         }
+        target.setSError(decision.error);
+        target.setSMensaje(decision.message);
+        return decision.accepted;
     });
 }
 

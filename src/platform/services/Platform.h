@@ -62,6 +62,13 @@ public:
     bool interactive() const { return m_interactive; }
     void setInteractive(bool interactive) { m_interactive = interactive; }
 
+    // The dialog in which the clerk narrows a document query; it answers the condition to
+    // append, "" when the clerk cancelled. Dialogs are widgets above the services, so the
+    // shell hands this one in rather than the services reaching up for it.
+    using FilterDialog = std::function<QString(QWidget *parent)>;
+    const FilterDialog &filterDialog() const { return m_filterDialog; }
+    void setFilterDialog(FilterDialog dialog) { m_filterDialog = std::move(dialog); }
+
     void queueAnswer(const QString &dialog, const QString &value);
     std::optional<QString> takeAnswer(const QString &dialog);
 
@@ -73,6 +80,7 @@ private:
     QString m_userCode;
     std::shared_ptr<MessagePresenter> m_presenter;
     bool m_interactive = false;
+    FilterDialog m_filterDialog;
     QHash<QString, QQueue<QString>> m_answers;
     std::optional<QDateTime> m_clock;
 };

@@ -1,7 +1,6 @@
 #include "platform/services/QueryFilter.h"
 
 #include "platform/services/Platform.h"
-#include "platform/services/QueryFilterDialog.h"
 
 #include <QApplication>
 
@@ -13,10 +12,11 @@ QString QueryFilter::GetCondition(int flag)
     Platform &platform = Platform::instance();
     if (const auto answer = platform.takeAnswer(QStringLiteral("filter")))
         return *answer;
-    // Without a clerk to ask (script runner, tests) the filter is accepted without criteria.
-    if (!platform.interactive())
+    // Without a clerk to ask (script runner, tests) or a dialog to ask in, the filter is
+    // accepted without criteria.
+    if (!platform.interactive() || !platform.filterDialog())
         return noCriteria();
-    return QueryFilterDialog::ask(QApplication::activeWindow());
+    return platform.filterDialog()(QApplication::activeWindow());
 }
 
 } // namespace zentaro

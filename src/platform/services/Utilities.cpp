@@ -1,8 +1,8 @@
 #include "platform/services/Utilities.h"
 
-#include "platform/controls/GroupedControl.h"
 #include "platform/core/Decimal.h"
 #include "platform/core/Error.h"
+#include "platform/core/GroupedControl.h"
 #include "platform/db/Schema.h"
 #include "platform/services/Platform.h"
 

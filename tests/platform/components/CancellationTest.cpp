@@ -2,8 +2,6 @@
 
 #include "platform/components/CancellationValidator.h"
 #include "platform/components/DigitalDocuments.h"
-#include "platform/host/ElectronicDocuments.h"
-#include "platform/host/HostObject.h"
 
 namespace zentaro::test {
 
@@ -20,20 +18,12 @@ protected:
         ASSERT_EQ(sign(QStringLiteral("FG-000003")), QString()); // nominative
     }
 
-    struct Outcome
-    {
-        bool accepted;
-        QString error;
-        QString message;
-    };
+    using Outcome = CancellationValidator::Decision;
     Outcome validate(const QString &folio, const std::optional<QString> &answer)
     {
         if (answer)
             Platform::instance().queueAnswer(QStringLiteral("motive"), *answer);
-        HostObject host(QStringLiteral("QX417"), QStringLiteral("VENTAS"));
-        installElectronicDocuments(host);
-        const bool accepted = host.ValidaDocumento(QStringLiteral("1|") + folio);
-        return {accepted, host.sError(), host.sMensaje()};
+        return CancellationValidator().validate(QStringLiteral("1|") + folio);
     }
     QString recordedMotive(const QString &folio)
     {
@@ -110,10 +100,9 @@ TEST_P(CancellationTest, InvoicesWithoutStampOrUnknownNeedNoMotive)
     EXPECT_FALSE(cancelled.accepted);
     EXPECT_TRUE(cancelled.error.contains(QStringLiteral("ya está cancelada")));
 
-    HostObject host(QStringLiteral("QX417"), QStringLiteral("VENTAS"));
-    installElectronicDocuments(host);
-    EXPECT_FALSE(host.ValidaDocumento(QStringLiteral("FG-000001")));
-    EXPECT_TRUE(host.sError().contains(QStringLiteral("1|folio")));
+    const Outcome malformed = CancellationValidator().validate(QStringLiteral("FG-000001"));
+    EXPECT_FALSE(malformed.accepted);
+    EXPECT_TRUE(malformed.error.contains(QStringLiteral("1|folio")));
 }
 
 TEST_P(CancellationTest, GlobalInvoiceOfADeclaredMonthNeedsAReplacement)

@@ -1,5 +1,5 @@
 #include "platform/services/QueryFilter.h"
-#include "platform/services/QueryFilterDialog.h"
+#include "platform/components/QueryFilterDialog.h"
 
 #include "support/SessionFixture.h"
 
@@ -163,6 +163,8 @@ TEST_P(QueryFilterTest, AnswersComeFromTheScriptTheDialogOrTheDefault)
     EXPECT_EQ(filter.GetCondition(0), QueryFilter::noCriteria());
 
     Platform::instance().setInteractive(true);
+    EXPECT_EQ(filter.GetCondition(0), QueryFilter::noCriteria());   // no dialog handed in: nobody to ask
+    Platform::instance().setFilterDialog(&QueryFilterDialog::ask);
     QString firstError;
     QTimer::singleShot(0, [&] {
         auto *dialog = qobject_cast<QueryFilterDialog *>(QApplication::activeModalWidget());

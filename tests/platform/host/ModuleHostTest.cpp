@@ -1,5 +1,6 @@
 #include "platform/core/Error.h"
 #include "platform/core/LateBinding.h"
+#include "platform/host/ElectronicDocuments.h"
 #include "platform/host/HostObject.h"
 #include "platform/host/ModuleLoader.h"
 #include "platform/host/ScriptLexer.h"
@@ -70,6 +71,16 @@ TEST(ModuleHost, HostObjectNeverFakesASignature)
     host.setSigner([](const QString &) { return QString(); });
     EXPECT_TRUE(latebound::call(&host, "FirmaDocumento", {QStringLiteral("demo|6|F1")}).toString().isEmpty());
     EXPECT_THROW(latebound::call(&host, "NoExiste"), Error);
+}
+
+TEST(ModuleHost, HostObjectHandsOnTheCancellationDecision)
+{
+    HostObject host(QStringLiteral("QX417"), QStringLiteral("VENTAS"));
+    installElectronicDocuments(host);
+    // A request without its "1|" is refused before any database is asked.
+    EXPECT_FALSE(latebound::call(&host, "ValidaDocumento", {QStringLiteral("FG-000001")}).toBool());
+    EXPECT_TRUE(host.sError().contains(QStringLiteral("1|folio"))) << host.sError().toStdString();
+    EXPECT_EQ(host.sMensaje(), QString());
 }
 
 TEST(ScriptLexer, SplitsWordsQuotesAndComments)

@@ -1,4 +1,4 @@
-#include "platform/services/QueryFilterDialog.h"
+#include "platform/components/QueryFilterDialog.h"
 
 #include "platform/controls/DialogParts.h"
 #include "platform/controls/TextFormats.h"
