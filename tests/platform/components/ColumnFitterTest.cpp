@@ -86,9 +86,11 @@ TEST_P(ColumnFitterFonts, EveryColumnShowsItsTitleAndLongestTextWhole)
     for (int column = 0; column < headers.size(); ++column)
         list.addColumn(headers[column], 96, column == 5 || column == 6 ? Qt::AlignRight : Qt::AlignLeft);
     for (int i = 0; i < 20; ++i) {
-        const int row = list.addRow(QStringLiteral("K%1").arg(i), QStringLiteral("NV-S01-%1").arg(170 + i, 6, 10, QChar(u'0')));
+        const int row =
+            list.addRow(QStringLiteral("K%1").arg(i), QStringLiteral("NV-S01-%1").arg(170 + i, 6, 10, QChar(u'0')));
         const QStringList cells {
-            i == 7 ? QStringLiteral("Distribuidora de Abarrotes y Semillas del Bajío") : QStringLiteral("PUBLICO EN GENERAL"),
+            i == 7 ? QStringLiteral("Distribuidora de Abarrotes y Semillas del Bajío")
+                   : QStringLiteral("PUBLICO EN GENERAL"),
             QStringLiteral("06/12/2026"), i % 3 ? QStringLiteral("Contado") : QStringLiteral("Crédito"),
             QStringLiteral("Caja %1").arg(i % 4), QStringLiteral("$%1.71").arg(i * 37),
             QStringLiteral("$%1,731.16").arg(i + 1), QStringLiteral("0"), QStringLiteral("Ana Sofía Martínez Ruiz"),
