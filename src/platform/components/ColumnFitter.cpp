@@ -53,7 +53,10 @@ void ColumnFitter::FitColumns(CheckList &list)
 
     for (int column = 0; column < list.columnCount(); ++column) {
         const QString title = header ? header->model()->headerData(column, Qt::Horizontal).toString() : QString();
-        int width = headerMetrics.horizontalAdvance(title) + kHeaderPadding;
+        // The header's own hint knows what the style adds (a title is drawn bold when its
+        // section is highlighted); a hidden section has none and keeps the estimate.
+        int width = std::max(headerMetrics.horizontalAdvance(title) + kHeaderPadding,
+                             header ? header->sectionSizeHint(column) : 0);
         // Shaping text is what costs: only the longest texts of the sample are measured.
         QList<QString> longest;
         for (const int row : rows) {

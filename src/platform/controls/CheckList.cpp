@@ -458,12 +458,18 @@ OrderedJson CheckList::scriptListState() const
         item.insert(QStringLiteral("cells"), texts);
         list.append(item);
     }
-    OrderedJson widths = OrderedJson::array();
-    for (const int width : d->widths)
-        widths.append(QJsonValue(width));
+    // Pixel widths are left out: once a list is fitted to its texts they follow the
+    // installed fonts. Which columns are hidden is the screen's own decision.
+    OrderedJson hidden = OrderedJson::array();
+    for (int column = 0; column < d->widths.size(); ++column)
+        if (d->widths[column] == 0)
+            hidden.append(QJsonValue(column + 1));
     OrderedJson state = OrderedJson::object();
     state.insert(QStringLiteral("rows"), list);
-    state.insert(QStringLiteral("widths"), widths);
+    state.insert(QStringLiteral("hidden"), hidden);
+    // Unsorted, the rows keep the order their statement gave, which SQL leaves open
+    // without ORDER BY; readers of the state compare such rows by key.
+    state.insert(QStringLiteral("sorted"), QJsonValue(d->sorted));
     return state;
 }
 

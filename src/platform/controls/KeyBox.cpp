@@ -30,12 +30,12 @@ QChar convertCase(QChar c, QChar mode)
 }
 
 // The allowed characters of a key: the format's class, never a quote, because keys end up
-// inside the quotes of the screens' lookup statements.
-QString allowedPattern(const QString &classBody)
+// inside the quotes of the screens' statements. Free text takes the class as it stands.
+QString allowedPattern(const QString &classBody, bool quotes)
 {
     if (classBody.isEmpty())
-        return QStringLiteral("[^']*");
-    return QStringLiteral("(?:(?!')[%1])*").arg(classBody);
+        return quotes ? QStringLiteral(".*") : QStringLiteral("[^']*");
+    return quotes ? QStringLiteral("[%1]*").arg(classBody) : QStringLiteral("(?:(?!')[%1])*").arg(classBody);
 }
 
 // Converts the case as the user types, so that a lower-case letter of an upper-case key is
@@ -201,21 +201,39 @@ void KeyBox::setFormat(const QString &format)
     m_case = mode == QLatin1String("U") || mode == QLatin1String("L") ? mode.at(0) : QChar(u'M');
     // The class body may itself hold a "|".
     m_allowedClass = parts.size() > 2 ? parts.mid(2).join(u'|') : QString();
-
-    QRegularExpression expression(allowedPattern(m_allowedClass));
-    if (!expression.isValid()) {
+    if (!QRegularExpression(allowedPattern(m_allowedClass, false)).isValid()) {
         qWarning("KeyBox %s: formato de clave no válido \"%s\"; se admite cualquier texto sin comillas",
                  qPrintable(objectName()), qPrintable(format));
         m_allowedClass.clear();
-        expression.setPattern(allowedPattern({}));
     }
-    delete m_edit->validator();
-    m_edit->setValidator(new KeyFormatValidator(expression, m_case, m_edit));
-    m_edit->setMaxLength(m_maxLength > 0 && !isNumeric() ? m_maxLength : 32767);
-
+    applyFormat();
     const QString current = m_edit->text();
     if (filtered(current) != current)
         m_edit->setText(filtered(current));
+}
+
+// Neither of these two takes a character out of the text already there: a quote that stays
+// in a box that became a key box is kept from its lookup by validate().
+void KeyBox::setFreeText(bool on)
+{
+    m_freeText = on;
+    applyFormat();
+}
+
+void KeyBox::setSql(const QString &sql)
+{
+    const bool quotesBefore = takesQuotes();
+    m_sql = sql;
+    if (takesQuotes() != quotesBefore)
+        applyFormat();
+}
+
+void KeyBox::applyFormat()
+{
+    const QRegularExpression expression(allowedPattern(m_allowedClass, takesQuotes()));
+    delete m_edit->validator();
+    m_edit->setValidator(new KeyFormatValidator(expression, m_case, m_edit));
+    m_edit->setMaxLength(m_maxLength > 0 && !isNumeric() ? m_maxLength : 32767);
 }
 
 QString KeyBox::filtered(const QString &text) const
@@ -225,9 +243,9 @@ QString KeyBox::filtered(const QString &text) const
     QString result;
     result.reserve(text.size());
     for (QChar c : text) {
-        // Nothing the clerk can type carries a quote into a statement; a box that only
-        // shows (locked, without lookup) keeps the text it is given, "O'Brien" included.
-        if (c == u'\'' && (!m_locked || !m_sql.isEmpty()))
+        // Nothing the clerk can type into a key carries a quote into a statement; free text
+        // and a box that only shows (locked, without lookup) keep "O'Brien" whole.
+        if (c == u'\'' && !takesQuotes() && (!m_locked || !m_sql.isEmpty()))
             continue;
         c = convertCase(c, m_case);
         if (!m_allowedClass.isEmpty() && !single.match(QString(c)).hasMatch())
@@ -290,7 +308,8 @@ void KeyBox::validate()
     const QString key = text();
     bool found = false;
     QString result;
-    if (!key.isEmpty()) {
+    // A quote left in the text from before the box had its statement never reaches it.
+    if (!key.isEmpty() && !key.contains(u'\'')) {
         // A failing lookup statement is the screen's fault, not the clerk's: it is reported
         // and the key simply stays unvalidated.
         dispatchEvent(objectName(), [&] {

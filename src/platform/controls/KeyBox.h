@@ -36,6 +36,7 @@ class KeyBox : public QWidget, public GroupedControl, public ScriptableControl
     Q_PROPERTY(QString NumberFormat READ numberFormat WRITE setNumberFormat)
     Q_PROPERTY(bool ShowLookupButton READ showsLookupButton WRITE setShowLookupButton)
     Q_PROPERTY(bool SuggestOnly READ suggestOnly WRITE setSuggestOnly)
+    Q_PROPERTY(bool FreeText READ isFreeText WRITE setFreeText)
 
 public:
     explicit KeyBox(QWidget *parent = nullptr);
@@ -59,7 +60,7 @@ public:
     QString format() const { return m_format; }
     void setFormat(const QString &format);
     QString sql() const { return m_sql; }
-    void setSql(const QString &sql) { m_sql = sql; }
+    void setSql(const QString &sql);
     QString lookupId() const { return m_lookupId; }
     void setLookupId(const QString &id);
     QString resultBox() const { return m_resultBox; }
@@ -76,6 +77,12 @@ public:
     // Two settings the sales screens make on the salesperson box; kept for them.
     bool suggestOnly() const { return m_suggestOnly; }
     void setSuggestOnly(bool on) { m_suggestOnly = on; }
+    // A free-text box (a comment, a reference) keeps what the clerk typed, apostrophes
+    // included ("Entrega a O'Brien"): its text reaches the database as a bound value only.
+    // Boxes are key boxes unless a screen says otherwise, and a box with a lookup statement
+    // never takes a quote.
+    bool isFreeText() const { return m_freeText; }
+    void setFreeText(bool on);
 
     // Runs the lookup now (the box does so on every change of its text).
     void validate();
@@ -100,9 +107,13 @@ protected:
 
 private:
     bool isNumeric() const { return !m_numberFormat.isEmpty(); }
+    // Whether a quote may stand in the text: in a free-text box without lookup statement.
+    bool takesQuotes() const { return m_freeText && m_sql.isEmpty(); }
     // The text as the format lets it in: case converted, no character outside the allowed
-    // class, never a quote, cut at the maximum length.
+    // class, no quote unless the box takes them, cut at the maximum length.
     QString filtered(const QString &text) const;
+    // Builds the typing validator from the format and whether the box takes quotes.
+    void applyFormat();
     // Puts a text in as typing does (`typed`: by the user or a script, so that leaving the
     // box confirms it) or as a screen sets it.
     void applyText(const QString &text, bool typed);
@@ -120,6 +131,7 @@ private:
     bool m_locked = false;
     bool m_showButton = false;
     bool m_suggestOnly = false;
+    bool m_freeText = false;
     // The text changed since the key was last confirmed (focus-out then raises entered).
     bool m_dirty = false;
     // Case, allowed characters and maximum length of the current Format.

@@ -38,7 +38,8 @@ public:
     virtual void scriptSelect(const QStringList &keys);
     // The properties `show` prints when none are named.
     virtual QStringList scriptDefaultProperties() const;
-    // A list prints itself whole: {"rows":[...],"widths":[...]}; other controls answer {}.
+    // A list prints itself whole: {"rows":[...],"hidden":[columns from 1],"sorted":bool};
+    // other controls answer {}.
     virtual OrderedJson scriptListState() const { return OrderedJson::object(); }
 
 protected:

@@ -285,7 +285,7 @@ TEST_F(CheckListTest, ScriptsSelectByKeyAndSeeTheWholeList)
                          R"({"key":"K3","checked":false,"selected":false,"cells":["N-005","alfa","50.00"]},)"
                          R"({"key":"K4","checked":false,"selected":true,"cells":["N-002","Gama","20.00"]},)"
                          R"({"key":"K5","checked":false,"selected":false,"cells":["N-004","Beta","40.00"]}],)"
-                         R"("widths":[80,120,0]})"));
+                         R"("hidden":[3],"sorted":false})"));
     list.scriptSelect({});
     EXPECT_EQ(list.selectedItem(), -1);
     EXPECT_TRUE(list.selectedRows().isEmpty());
@@ -301,7 +301,7 @@ TEST_F(CheckListTest, GroupBehaviour)
     EXPECT_TRUE(list.isEnabled());
     list.clearContent();
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(list.scriptListState().serialize(), QByteArray(R"({"rows":[],"widths":[80,120,90]})"));
+    EXPECT_EQ(list.scriptListState().serialize(), QByteArray(R"({"rows":[],"hidden":[],"sorted":false})"));
 }
 
 // At full size: keys stay with their rows through a sort. How fast is measured by

@@ -21,6 +21,7 @@ struct FormatCase
     const char *format;
     const char *typed;
     const char *shown;
+    bool freeText = false;
 };
 
 class KeyBoxFormatTest : public ::testing::TestWithParam<FormatCase>
@@ -31,6 +32,7 @@ TEST_P(KeyBoxFormatTest, TypingAndSettingKeepOnlyWhatTheFormatAllows)
 {
     const FormatCase &c = GetParam();
     KeyBox typedBox;
+    typedBox.setFreeText(c.freeText);
     typedBox.setFormat(QString::fromUtf8(c.format));
     QTest::keyClicks(editOf(typedBox), QString::fromUtf8(c.typed));
     EXPECT_EQ(typedBox.text(), QString::fromUtf8(c.shown)) << "typed";
@@ -38,6 +40,7 @@ TEST_P(KeyBoxFormatTest, TypingAndSettingKeepOnlyWhatTheFormatAllows)
     // Code and scripts go through the same door as the keyboard.
     KeyBox setBox;
     setBox.setFormat(QString::fromUtf8(c.format));
+    setBox.setFreeText(c.freeText);   // the order of the two settings does not matter
     setBox.setText(QString::fromUtf8(c.typed));
     EXPECT_EQ(setBox.text(), QString::fromUtf8(c.shown)) << "set";
 }
@@ -49,7 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase {"4|L|a-z", "AB1cD", "abcd"},
                       FormatCase {"6|M|A-Za-z", "aB-Cd", "aBCd"},
                       FormatCase {"", "O'Hara's", "OHaras"},                // no format: anything but a quote
-                      FormatCase {"3|U|A-Z'", "a'b'c", "ABC"}));              // not even when the class names it
+                      FormatCase {"3|U|A-Z'", "a'b'c", "ABC"},                // not even when the class names it
+                      // Free text keeps what the clerk typed; its format still applies.
+                      FormatCase {"", "Entrega a O'Brien", "Entrega a O'Brien", true},
+                      FormatCase {"12|U|A-Z' ", "o'brien 4", "O'BRIEN ", true},
+                      FormatCase {"5|M|A-Za-z", "d'Arc", "dArc", true}));   // a class without the quote
 
 // --- Key events ----------------------------------------------------------------------------
 
@@ -173,6 +180,23 @@ TEST_P(KeyBoxLookupTest, ChangeComesBeforeTheLookupAndClearingTakesTheDescriptio
     key->setText(QStringLiteral("C-0001"));
     EXPECT_EQ(seen.size(), 2);
     EXPECT_EQ(key->value().toString(), QString());
+}
+
+TEST_P(KeyBoxLookupTest, AFreeTextBoxWithALookupNeverPutsAQuoteIntoIt)
+{
+    KeyBox box(&screen);
+    box.setFreeText(true);
+    box.setText(QStringLiteral("C-0001'"));
+    EXPECT_EQ(box.text(), QStringLiteral("C-0001'"));
+    box.setSql(key->sql());   // a lookup makes it a key box again: typing refuses the quote
+    EXPECT_EQ(box.text(), QStringLiteral("C-0001'"));   // what is there stays ...
+    box.validate();
+    EXPECT_EQ(box.value().toString(), QString());   // ... but reaches no statement
+    EXPECT_TRUE(presenter->errors.isEmpty());
+    box.setText(QString());
+    QTest::keyClicks(editOf(box), QStringLiteral("C-0001'"));
+    EXPECT_EQ(box.text(), QStringLiteral("C-0001"));
+    EXPECT_EQ(box.value().toString(), QStringLiteral("C-0001"));
 }
 
 TEST_P(KeyBoxLookupTest, AFailingLookupIsReportedNotThrown)

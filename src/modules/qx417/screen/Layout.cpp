@@ -195,6 +195,10 @@ void frmQX417::createHeaderPage()
     txt_Comentario = box(fr0, "txt_Comentario", keyLeft, row(1), 5775, "2");
     label(fr0, QStringLiteral("Referencia:"), rightLabel, row(1), 1935);
     txt_Referencia = box(fr0, "txt_Referencia", rightBox, row(1), 1815, "2");
+    // What the clerk writes here goes into the invoice as bound values, never into a
+    // statement's text: "Entrega a O'Brien" stays whole.
+    txt_Comentario->setFreeText(true);
+    txt_Referencia->setFreeText(true);
 
     label(fr0, QStringLiteral("Moneda:"), labelLeft, row(2), 2175);
     txt_Mn_Cve_Moneda = box(fr0, "txt_Mn_Cve_Moneda", keyLeft, row(2), 1575, "2");
