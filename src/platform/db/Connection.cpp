@@ -102,7 +102,7 @@ void Connection::connect(OpenMode mode)
         m_db.setDatabaseName(m_url.database);
         m_db.setUserName(m_url.user);
         m_db.setPassword(m_url.password);
-        m_db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        m_db.setConnectOptions(m_url.connectOptions());
     }
     if (!m_db.isValid())
         throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1")
