@@ -1,6 +1,7 @@
 #include "platform/db/Connection.h"
 
 #include "platform/core/Error.h"
+#include "platform/db/OpenFailureText.h"
 #include "platform/db/SqlText.h"
 #include "platform/db/SqliteFunctions.h"
 
@@ -108,7 +109,7 @@ void Connection::connect(OpenMode mode)
         throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1")
                         .arg(m_url.engine == Engine::Sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL")));
     if (!m_db.open())
-        throw Error(QStringLiteral("No se pudo abrir la base de datos %1: %2").arg(m_url.display(), engineText(m_db.lastError())));
+        throw Error(openFailureText(m_url, engineText(m_db.lastError())));
     m_db.setNumericalPrecisionPolicy(QSql::HighPrecision);
 
     if (m_url.engine == Engine::Sqlite) {
