@@ -71,7 +71,8 @@ TEST_P(ConnectionFormsTest, EveryWrittenFormReachesTheDatabase)
     };
     QList<Form> forms;
     if (GetParam() == Engine::Sqlite) {
-        const QString file = dir.filePath(QStringLiteral("formas.sqlite"));
+        // A file whose name holds "=" is still a file, not libpq's keyword/value form.
+        const QString file = dir.filePath(QStringLiteral("formas=1.sqlite"));
         auto creator = Connection::open(ConnectionUrl::parse(file), Connection::OpenMode::Create);
         creator->run(QStringLiteral("CREATE TABLE marca (n INTEGER)"));
         creator->run(QStringLiteral("INSERT INTO marca VALUES (7)"));

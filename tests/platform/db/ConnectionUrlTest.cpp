@@ -116,17 +116,6 @@ TEST(ConnectionUrl, RefusesInSpanishWithoutRepeatingThePassword)
     EXPECT_THROW(ConnectionUrl::parse(QStringLiteral("  ")), Error);
 }
 
-TEST(ConnectionUrl, KeepsFilePathsForSqlite)
-{
-    for (const char *text : {"/tmp/caja.sqlite", "sqlite:/tmp/caja.sqlite", "sqlite:///tmp/caja.sqlite"}) {
-        const ConnectionUrl url = ConnectionUrl::parse(QString::fromUtf8(text));
-        EXPECT_EQ(url.engine, Engine::Sqlite) << text;
-        EXPECT_EQ(url.path, QStringLiteral("/tmp/caja.sqlite")) << text;
-    }
-    // A file whose name merely holds "=" is a file, not libpq's keyword/value form.
-    EXPECT_EQ(ConnectionUrl::parse(QStringLiteral("/tmp/a=b.sqlite")).engine, Engine::Sqlite);
-}
-
 TEST(ConnectionUrl, HandsQtsDriverQuotedOptionsAndAConnectTimeout)
 {
     qunsetenv("PGCONNECT_TIMEOUT");
