@@ -15,3 +15,9 @@ su postgres -c "psql -qtAc \"SELECT 1 FROM pg_roles WHERE rolname = 'zentaro'\""
   su postgres -c "psql -qc \"CREATE ROLE zentaro LOGIN PASSWORD 'zentaro' SUPERUSER\""
 su postgres -c "psql -qtAc \"SELECT 1 FROM pg_database WHERE datname = 'zentaro_test'\"" | grep -q 1 ||
   su postgres -c "createdb -O zentaro zentaro_test"
+# Tests also reach the server over its local socket as the system user who runs them (peer
+# authentication), so that user gets a role of the same name.
+login=$(id -un)
+su postgres -c "psql -qtAc \"SELECT 1 FROM pg_roles WHERE rolname = '$login'\"" | grep -q 1 ||
+  su postgres -c "psql -qc 'CREATE ROLE \"$login\" LOGIN'"
+su postgres -c "psql -qc 'GRANT CREATE ON DATABASE zentaro_test TO \"$login\"'"

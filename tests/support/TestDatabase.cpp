@@ -41,8 +41,10 @@ QString TestDatabase::urlText() const
 {
     if (m_engine == Engine::Sqlite)
         return m_url.path;
-    QString text = QStringLiteral("postgresql://%1:%2@%3:%4/%5?schema=%6")
-                       .arg(m_url.user, m_url.password, m_url.host).arg(m_url.port).arg(m_url.database, m_url.schema);
+    // A URL without a port leaves it to libpq.
+    const QString port = m_url.port == -1 ? QString() : u':' + QString::number(m_url.port);
+    QString text = QStringLiteral("postgresql://%1:%2@%3%4/%5?schema=%6")
+                       .arg(m_url.user, m_url.password, m_url.host, port, m_url.database, m_url.schema);
     return text;
 }
 

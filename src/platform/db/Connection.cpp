@@ -1,6 +1,7 @@
 #include "platform/db/Connection.h"
 
 #include "platform/core/Error.h"
+#include "platform/db/OpenFailureText.h"
 #include "platform/db/SqlErrorText.h"
 #include "platform/db/SqlText.h"
 #include "platform/db/SqliteFunctions.h"
@@ -105,14 +106,13 @@ void Connection::connect(OpenMode mode)
         m_db.setDatabaseName(m_url.database);
         m_db.setUserName(m_url.user);
         m_db.setPassword(m_url.password);
-        m_db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+        m_db.setConnectOptions(m_url.connectOptions());
     }
     if (!m_db.isValid())
         throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1")
                         .arg(m_url.engine == Engine::Sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL")));
     if (!m_db.open())
-        throw Error(QStringLiteral("No se pudo abrir la base de datos %1: %2")
-                        .arg(m_url.display(), engineErrorText(m_db.lastError())));
+        throw Error(openFailureText(m_url, engineErrorText(m_db.lastError())));
     m_db.setNumericalPrecisionPolicy(QSql::HighPrecision);
 
     if (m_url.engine == Engine::Sqlite) {
