@@ -1,7 +1,9 @@
 #include "platform/host/GuiPresenter.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QStatusBar>
 
 namespace zentaro {
 
@@ -40,6 +42,17 @@ void GuiPresenter::reportError(const QString &text, const QString &where)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Zentaro"), text, QMessageBox::Ok, QApplication::activeWindow());
     box.setInformativeText(QStringLiteral("Origen: ") + where);
     box.exec();
+}
+
+void GuiPresenter::reportMail(const QString &to, const QString &subject)
+{
+    constexpr int kShownMilliseconds = 15000;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<QMainWindow *>(widget); window && window->isVisible()) {
+            window->statusBar()->showMessage(QStringLiteral("Correo enviado a %1: %2").arg(to, subject), kShownMilliseconds);
+            return;
+        }
+    }
 }
 
 } // namespace zentaro
