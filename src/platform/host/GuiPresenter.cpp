@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace zentaro {
 
@@ -48,10 +49,19 @@ void GuiPresenter::reportMail(const QString &to, const QString &subject)
 {
     constexpr int kShownMilliseconds = 15000;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
-        if (auto *window = qobject_cast<QMainWindow *>(widget); window && window->isVisible()) {
-            window->statusBar()->showMessage(QStringLiteral("Correo enviado a %1: %2").arg(to, subject), kShownMilliseconds);
-            return;
-        }
+        auto *window = qobject_cast<QMainWindow *>(widget);
+        if (!window || !window->isVisible())
+            continue;
+        // The bar normally names the user and the database; it does so again afterwards.
+        QStatusBar *bar = window->statusBar();
+        const QString previous = bar->currentMessage();
+        const QString text = QStringLiteral("Correo enviado a %1: %2").arg(to, subject);
+        bar->showMessage(text);
+        QTimer::singleShot(kShownMilliseconds, bar, [bar, previous, text] {
+            if (bar->currentMessage() == text)
+                bar->showMessage(previous);
+        });
+        return;
     }
 }
 

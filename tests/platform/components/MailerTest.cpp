@@ -207,7 +207,6 @@ TEST_P(MailerTest, FailuresExplainThemselvesWithoutThePasswordAndAreLogged)
         EXPECT_FALSE(lastLogDetail().contains(kPassword));
     }
     EXPECT_TRUE(reports->mails.isEmpty());
-    QString error;
     DocumentMailer mailer;
     QString ignored;
     EXPECT_FALSE(mailer.Send(QStringLiteral("Remision"), kFolio, 0, 0, 0, ignored));
