@@ -8,7 +8,7 @@ packages=(
   libsqlite3-dev libssl-dev libxml2-dev libxslt1-dev libcurl4-openssl-dev libqrencode-dev
   libgtest-dev libgmock-dev
   postgresql postgresql-client
-  xsltproc libxml2-utils poppler-utils fonts-dejavu-core
+  xsltproc libxml2-utils poppler-utils fonts-dejavu-core file
 )
 
 missing=()

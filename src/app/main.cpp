@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 
 #include "platform/core/Error.h"
+#include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
 #include "platform/db/DemoData.h"
 #include "platform/db/Schema.h"
@@ -28,6 +29,11 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
+
+#include <termios.h>
+#include <unistd.h>
 
 using namespace zentaro;
 
@@ -156,6 +162,30 @@ int printXml(const app::CommandLine &line)
     return 0;
 }
 
+// zentaro secret: reads a password from standard input (without echo on a terminal) and
+// prints the sealed text to store in Emisor.Em_Clave or MAIL_CLAVE.
+int sealPassword()
+{
+    termios saved{};
+    const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        std::fprintf(stderr, "Contraseña: ");
+    }
+    std::string password;
+    std::getline(std::cin, password);
+    if (terminal) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    if (password.empty())
+        throw Error(QStringLiteral("uso: zentaro secret < archivo-con-la-contraseña (la contraseña no puede ser vacía)"));
+    std::printf("%s\n", sealSecret(QString::fromStdString(password)).toLatin1().constData());
+    return 0;
+}
+
 int runShell(const app::CommandLine &line)
 {
     const ConnectionUrl url = databaseOf(line);
@@ -196,7 +226,8 @@ int main(int argc, char **argv)
         words << QString::fromLocal8Bit(argv[i]);
     const app::CommandLine line = app::CommandLine::parse(
         words, {QStringLiteral("demo"), QStringLiteral("pending")},
-        {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml")});
+        {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml"),
+         QStringLiteral("secret")});
     const bool headless = !line.command.isEmpty() || !line.arguments.isEmpty();
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -214,7 +245,9 @@ int main(int argc, char **argv)
             return signInvoices(line);
         if (line.command == QLatin1String("xml"))
             return printXml(line);
-        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml (o ninguna para abrir Zentaro)")
+        if (line.command == QLatin1String("secret"))
+            return sealPassword();
+        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret (o ninguna para abrir Zentaro)")
                         .arg(line.command.isEmpty() ? line.arguments.first() : line.command));
     } catch (const Error &error) {
         printError(error.description());

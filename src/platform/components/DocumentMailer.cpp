@@ -3,12 +3,16 @@
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/DocumentLog.h"
 #include "platform/components/InvoicePdf.h"
+#include "platform/components/MailTransport.h"
 #include "platform/components/MimeMessage.h"
-#include "platform/components/SmtpClient.h"
+#include "platform/components/SmtpSettings.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/services/Environment.h"
 #include "platform/services/Platform.h"
 #include "platform/services/Utilities.h"
+
+#include <QRegularExpression>
 
 namespace zentaro {
 
@@ -17,16 +21,34 @@ namespace {
 const QString kInvoiceTable = QStringLiteral("Factura");
 const QString kMailAction = QStringLiteral("Correo");
 
+void addAddress(QStringList &addresses, const QString &address, const QStringList &taken = {})
+{
+    const QString trimmed = address.trimmed();
+    if (!trimmed.isEmpty() && !addresses.contains(trimmed, Qt::CaseInsensitive) && !taken.contains(trimmed, Qt::CaseInsensitive))
+        addresses << trimmed;
+}
+
 QStringList customerAddresses(Connection &connection, const QString &customer)
 {
     QStringList addresses;
     Recordset rs = connection.select(
         QStringLiteral("SELECT Ce_Email FROM Cliente_Email WHERE Cl_Cve_Cliente = ? ORDER BY Ce_ID"), {customer});
-    for (; !rs.eof(); rs.moveNext()) {
-        const QString address = rs.text(QStringLiteral("Ce_Email")).trimmed();
-        if (!address.isEmpty() && !addresses.contains(address, Qt::CaseInsensitive))
-            addresses << address;
-    }
+    for (; !rs.eof(); rs.moveNext())
+        addAddress(addresses, rs.text(QStringLiteral("Ce_Email")));
+    return addresses;
+}
+
+// The branch's own archive when it has the variable (even empty: that branch keeps no
+// archive), else the general one.
+QStringList archiveAddresses(const QString &branch)
+{
+    const Environment environment;
+    const QString general = environment.GetVariable(QStringLiteral("MAIL_ARCHIVO"), 0, QStringLiteral("T"), {});
+    const QString value =
+        environment.GetVariable(QStringLiteral("MAIL_ARCHIVO_") + branch, 0, QStringLiteral("T"), general);
+    QStringList addresses;
+    for (const QString &address : value.split(QRegularExpression(QStringLiteral("[,;]"))))
+        addAddress(addresses, address);
     return addresses;
 }
 
@@ -54,51 +76,54 @@ bool DocumentMailer::Send(const QString &table, const QString &folio, int option
         return false;
     }
     Connection &connection = Platform::instance().connection();
-    QStringList recipients;
+    auto log = [&](const QString &detail) { logDocumentEvent(connection, kInvoiceTable, folio, kMailAction, detail); };
     try {
         const auto digital = findDigitalDocument(connection, kInvoiceTable, folio);
         if (!digital) {
             m_lastError = QStringLiteral("La factura %1 no está timbrada; solo se envían facturas timbradas").arg(folio);
-            logDocumentEvent(connection, kInvoiceTable, folio, kMailAction, QStringLiteral("No enviado: ") + m_lastError);
+            log(QStringLiteral("No enviado: ") + m_lastError);
             return false;
         }
-        InvoicePdf pdf(InvoicePrintout::fromInvoice(InvoiceDocument::load(connection, folio), digital->xml,
-                                                    Utilities().ServerNow()));
-        const InvoicePrintout &printout = pdf.printout();
-        recipients = customerAddresses(connection, printout.invoice.customer.key);
-        if (recipients.isEmpty()) {
-            m_lastError = QStringLiteral("El cliente %1 no tiene correo electrónico registrado")
-                              .arg(printout.invoice.customer.key);
-            logDocumentEvent(connection, kInvoiceTable, folio, kMailAction, QStringLiteral("No enviado: ") + m_lastError);
+        InvoiceDocument invoice = InvoiceDocument::load(connection, folio);
+        const QStringList customer = customerAddresses(connection, invoice.customer.key);
+        QStringList archive;
+        for (const QString &address : archiveAddresses(invoice.branch))
+            addAddress(archive, address, customer);
+        if (customer.isEmpty() && archive.isEmpty()) {
+            log(QStringLiteral("No enviado: sin destinatarios (el cliente %1 no tiene correo electrónico registrado "
+                               "y no hay dirección de archivo en MAIL_ARCHIVO)")
+                    .arg(invoice.customer.key));
             return false;
         }
         const SmtpSettings settings = SmtpSettings::fromConfiguration();
+        InvoicePdf pdf(InvoicePrintout::fromInvoice(std::move(invoice), digital->xml, Utilities().ServerNow()));
+        const InvoicePrintout &printout = pdf.printout();
 
         MimeMessage message;
         message.from = settings.sender;
-        message.to = recipients;
+        message.to = customer.isEmpty() ? archive : customer;
+        message.cc = customer.isEmpty() ? QStringList() : archive;
         message.subject = QStringLiteral("Factura %1 de %2").arg(printout.invoice.name, printout.comprobante.emisor.nombre);
         message.body = bodyOf(printout);
         message.attachments = {
             {folio + QStringLiteral(".xml"), QStringLiteral("application/xml"), digital->xml},
             {folio + QStringLiteral(".pdf"), QStringLiteral("application/pdf"), pdf.toPdf()}};
+        const QString recipients = (message.to + message.cc).join(QStringLiteral(", "));
 
-        SmtpClient client(settings);
-        if (!client.send(recipients, message.toBytes())) {
-            m_lastError = client.lastError();
-            logDocumentEvent(connection, kInvoiceTable, folio, kMailAction,
-                             QStringLiteral("No enviado a %1: %2").arg(recipients.join(QStringLiteral(", ")), m_lastError));
+        const std::unique_ptr<MailTransport> transport = openMailTransport(settings);
+        if (!transport->deliver(message.to + message.cc, message.toBytes(), folio)) {
+            m_lastError = transport->lastError();
+            log(QStringLiteral("No enviado a %1: %2").arg(recipients, m_lastError));
             return false;
         }
-        logDocumentEvent(connection, kInvoiceTable, folio, kMailAction,
-                         QStringLiteral("Enviado a %1").arg(recipients.join(QStringLiteral(", "))));
-        text = recipients.join(QStringLiteral(", "));
+        log(QStringLiteral("Enviado a %1").arg(recipients));
+        text = recipients;
         Platform::instance().presenter().reportMail(text, message.subject);
         return true;
     } catch (const Error &error) {
         m_lastError = error.description();
         try {
-            logDocumentEvent(connection, kInvoiceTable, folio, kMailAction, QStringLiteral("No enviado: ") + m_lastError);
+            log(QStringLiteral("No enviado: ") + m_lastError);
         } catch (const Error &) {
             // The failure to send is what the clerk must see; a history that cannot be
             // written either (the database went away) must not hide it.

@@ -6,6 +6,7 @@
 #include "platform/components/DocumentLog.h"
 #include "platform/components/InvoiceDocument.h"
 #include "platform/core/Error.h"
+#include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
 #include "platform/services/Environment.h"
 #include "platform/services/Platform.h"
@@ -29,7 +30,7 @@ cfdi::Csd issuerCsd(Connection &connection, const QString &rfc)
     cfdi::Csd csd;
     csd.certificateDer = QByteArray::fromBase64(rs.text(QStringLiteral("Em_Certificado")).toLatin1());
     csd.privateKeyDer = QByteArray::fromBase64(rs.text(QStringLiteral("Em_Llave")).toLatin1());
-    csd.password = rs.text(QStringLiteral("Em_Clave"));
+    csd.password = openSecret(rs.text(QStringLiteral("Em_Clave")), QStringLiteral("Emisor.Em_Clave"));
     if (csd.certificateDer.isEmpty() || csd.privateKeyDer.isEmpty())
         throw Error(QStringLiteral("El emisor %1 no tiene registrado su certificado de sello digital y su llave privada")
                         .arg(rfc));

@@ -84,11 +84,17 @@ QByteArray MimeMessage::toBytes(const QString &date, const QByteArray &boundary)
         boundary.isEmpty() ? QByteArray("=_zentaro_") + QUuid::createUuid().toByteArray(QUuid::Id128) : boundary;
     const QString when = date.isEmpty() ? QDateTime::currentDateTime().toString(Qt::RFC2822Date) : date;
     QByteArray out;
+    out += "MIME-Version: 1.0" + kCrLf;
     out += "From: " + from.toUtf8() + kCrLf;
     out += "To: " + addressList(to) + kCrLf;
+    if (!cc.isEmpty())
+        out += "Cc: " + addressList(cc) + kCrLf;
     out += "Subject: " + encodeHeaderWord(subject) + kCrLf;
     out += "Date: " + when.toLatin1() + kCrLf;
-    out += "MIME-Version: 1.0" + kCrLf;
+    // Providers take a mail without an identifier of its own for likely spam.
+    const QString domain = from.section(u'@', 1).remove(u'>').trimmed();
+    out += "Message-ID: <" + (boundary.isEmpty() ? QUuid::createUuid().toByteArray(QUuid::WithoutBraces) : boundary)
+        + "@" + (domain.isEmpty() ? QByteArrayLiteral("zentaro.invalid") : domain.toUtf8()) + ">" + kCrLf;
     out += "Content-Type: multipart/mixed; boundary=\"" + separator + "\"" + kCrLf;
     out += kCrLf;
     out += "This is a multi-part message in MIME format." + kCrLf;

@@ -1,7 +1,10 @@
 #include "platform/host/GuiPresenter.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
 
 namespace zentaro {
 
@@ -40,6 +43,26 @@ void GuiPresenter::reportError(const QString &text, const QString &where)
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Zentaro"), text, QMessageBox::Ok, QApplication::activeWindow());
     box.setInformativeText(QStringLiteral("Origen: ") + where);
     box.exec();
+}
+
+void GuiPresenter::reportMail(const QString &to, const QString &subject)
+{
+    constexpr int kShownMilliseconds = 15000;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *window = qobject_cast<QMainWindow *>(widget);
+        if (!window || !window->isVisible())
+            continue;
+        // The bar normally names the user and the database; it does so again afterwards.
+        QStatusBar *bar = window->statusBar();
+        const QString previous = bar->currentMessage();
+        const QString text = QStringLiteral("Correo enviado a %1: %2").arg(to, subject);
+        bar->showMessage(text);
+        QTimer::singleShot(kShownMilliseconds, bar, [bar, previous, text] {
+            if (bar->currentMessage() == text)
+                bar->showMessage(previous);
+        });
+        return;
+    }
 }
 
 } // namespace zentaro

@@ -11,6 +11,9 @@ class GuiPresenter : public MessagePresenter
 public:
     int present(const Message &message, QWidget *owner) override;
     void reportError(const QString &text, const QString &where) override;
+    // A mail that went out is no event to interrupt the clerk for: the shell's status
+    // bar says so for a while.
+    void reportMail(const QString &to, const QString &subject) override;
 };
 
 } // namespace zentaro

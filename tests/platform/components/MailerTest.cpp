@@ -1,142 +1,317 @@
 #include "ElectronicDocumentFixture.h"
+#include "MailerMimeParts.h"
 #include "SmtpSink.h"
 
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/DocumentMailer.h"
 #include "platform/components/MimeMessage.h"
+#include "platform/components/SmtpClient.h"
+#include "platform/core/StoredSecret.h"
 
-#include <QRegularExpression>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <optional>
 
 namespace zentaro::test {
 
 namespace {
 
-struct Part
-{
-    QByteArray headers;
-    QByteArray body;
-};
+using Tls = SmtpSinkOptions::Tls;
 
-// Splits a multipart message as a mail reader would: by the boundary its header names.
-QList<Part> mimeParts(const QByteArray &message)
-{
-    const QRegularExpression boundaryPattern(QStringLiteral("boundary=\"([^\"]+)\""));
-    const auto match = boundaryPattern.match(QString::fromLatin1(message));
-    if (!match.hasMatch())
-        return {};
-    const QByteArray delimiter = "--" + match.captured(1).toLatin1();
-    QList<Part> parts;
-    const QList<QByteArray> pieces = message.split('\n');
-    QByteArray current;
-    bool inside = false;
-    auto close = [&] {
-        if (!inside)
-            return;
-        const qsizetype split = current.indexOf("\r\n\r\n");
-        parts.append({current.left(split), current.mid(split + 4)});
-        current.clear();
-    };
-    for (const QByteArray &raw : pieces) {
-        const QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
-        if (line == delimiter || line == delimiter + "--") {
-            close();
-            inside = line == delimiter;
-            continue;
-        }
-        if (inside)
-            current += line + "\r\n";
-    }
-    return parts;
-}
+const QString kFolio = QStringLiteral("FG-000003");           // C-0001's, who has one address
+const QString kPublicFolio = QStringLiteral("FG-000001");     // PUBLICO's, branch S01
+const QString kCustomer = QStringLiteral("compras@abarrotes-providencia.example.mx");
+const QString kArchive = QStringLiteral("contabilidad@example.mx");   // the demo's MAIL_ARCHIVO
+const QString kPassword = QStringLiteral("S3creta-del-buzon");
 
 } // namespace
 
 class MailerTest : public ElectronicDocumentTest
 {
 protected:
-    void useServer(const QString &url)
+    void setVariable(const QString &name, const QString &value)
     {
-        db().run(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = ? WHERE Vc_Nombre = 'MAIL_SMTP_URL'"), {url});
+        removeVariable(name);
+        db().run(QStringLiteral("INSERT INTO Variable_Configuracion (Vc_Nombre, Vc_Valor, Vc_Tipo, Vc_Descripcion) "
+                                "VALUES (?, ?, 'C', 'prueba')"),
+                 {name, value});
+    }
+    void removeVariable(const QString &name)
+    {
+        db().run(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = ?"), {name});
+    }
+    // A server setting as plain as the demo's, so each case states only what it changes.
+    void resetServer(const QString &url)
+    {
+        setVariable(QStringLiteral("MAIL_SMTP_URL"), url);
+        setVariable(QStringLiteral("MAIL_STARTTLS"), QStringLiteral("1"));
+        setVariable(QStringLiteral("MAIL_USUARIO"), {});
+        setVariable(QStringLiteral("MAIL_CLAVE"), {});
+        setVariable(QStringLiteral("MAIL_CA_CERTIFICADO"), {});
     }
     QString lastLogDetail()
     {
         return field(QStringLiteral("SELECT Bd_Detalle FROM Bitacora_Documento WHERE Bd_Accion = 'Correo' ORDER BY Bd_ID DESC"));
     }
+    bool send(const QString &folio, QString *sentTo = nullptr, QString *error = nullptr)
+    {
+        DocumentMailer mailer;
+        QString text;
+        const bool sent = mailer.Send(QStringLiteral("Factura"), folio, 0, 0, 0, text);
+        if (sentTo)
+            *sentTo = text;
+        if (error)
+            *error = mailer.LastError();
+        return sent;
+    }
+    QByteArray storedXml(const QString &folio)
+    {
+        return findDigitalDocument(db(), QStringLiteral("Factura"), folio)->xml;
+    }
+
+    SmtpSinkCertificate certificate;
 };
 
-TEST_P(MailerTest, SignedInvoiceReachesTheCustomerWithXmlAndPdf)
+TEST_P(MailerTest, SignedInvoiceReachesTheCustomerOverStartTlsWithALogin)
 {
-    ASSERT_EQ(sign(QStringLiteral("FG-000003")), QString());
-    SmtpSink sink;
-    useServer(QStringLiteral("smtp://127.0.0.1:%1").arg(sink.port()));
-    DocumentMailer mailer;
-    QString sentTo;
-    ASSERT_TRUE(mailer.Send(QStringLiteral("Factura"), QStringLiteral("FG-000003"), 0, 0, 0, sentTo))
-        << mailer.LastError().toStdString();
+    ASSERT_EQ(sign(kFolio), QString());
+    SmtpSink sink({.tls = Tls::StartTls, .certificate = &certificate, .user = "facturas", .password = kPassword.toUtf8()});
+    resetServer(QStringLiteral("smtp://127.0.0.1:%1").arg(sink.port()));
+    setVariable(QStringLiteral("MAIL_USUARIO"), QStringLiteral("facturas"));
+    setVariable(QStringLiteral("MAIL_CLAVE"), sealSecret(kPassword));
+    setVariable(QStringLiteral("MAIL_CA_CERTIFICADO"), certificate.pemPath());
+    QString sentTo, error;
+    ASSERT_TRUE(send(kFolio, &sentTo, &error)) << error.toStdString();
     sink.finish();
-    EXPECT_EQ(mailer.LastError(), QString());
-    EXPECT_EQ(sentTo, QStringLiteral("compras@abarrotes-providencia.example.mx"));
-    EXPECT_TRUE(sink.commands.contains("MAIL FROM:<facturacion@example.mx>")) << sink.commands.join('|').toStdString();
-    EXPECT_TRUE(sink.commands.contains("RCPT TO:<compras@abarrotes-providencia.example.mx>"));
-    EXPECT_TRUE(sink.data.contains("Subject: Factura FG-3 de ESCUELA KEMPER URGATE\r\n"));
+    EXPECT_EQ(error, QString());
+    EXPECT_EQ(sentTo, kCustomer + QStringLiteral(", ") + kArchive);
+    EXPECT_TRUE(sink.encrypted);
+    EXPECT_TRUE(sink.authenticated);
+    const QList<QByteArray> &c = sink.commands;
+    EXPECT_LT(c.indexOf("STARTTLS"), c.indexOf("AUTH PLAIN")) << c.join('|').toStdString();
+    EXPECT_TRUE(c.contains("MAIL FROM:<facturacion@example.mx>"));
+    EXPECT_TRUE(c.contains("RCPT TO:<" + kCustomer.toUtf8() + ">"));
+    EXPECT_TRUE(c.contains("RCPT TO:<" + kArchive.toUtf8() + ">"));
+    EXPECT_EQ(headerOf(sink.data, "To"), kCustomer.toUtf8());
+    EXPECT_EQ(headerOf(sink.data, "Cc"), kArchive.toUtf8());
+    EXPECT_EQ(headerOf(sink.data, "Subject"), QByteArray("Factura FG-3 de ESCUELA KEMPER URGATE"));
 
-    const QList<Part> parts = mimeParts(sink.data);
+    const QList<MimePart> parts = mimeParts(sink.data);
     ASSERT_EQ(parts.size(), 3);
     EXPECT_TRUE(parts.at(0).headers.contains("text/plain; charset=UTF-8"));
     EXPECT_TRUE(parts.at(1).headers.contains("filename=\"FG-000003.xml\""));
     EXPECT_TRUE(parts.at(2).headers.contains("filename=\"FG-000003.pdf\""));
-    const QByteArray xml = QByteArray::fromBase64(parts.at(1).body);
-    EXPECT_EQ(xml, findDigitalDocument(db(), QStringLiteral("Factura"), QStringLiteral("FG-000003"))->xml);
+    EXPECT_EQ(QByteArray::fromBase64(parts.at(1).body), storedXml(kFolio));
     EXPECT_TRUE(QByteArray::fromBase64(parts.at(2).body).startsWith("%PDF-"));
 
     ASSERT_EQ(reports->mails.size(), 1);
     EXPECT_EQ(reports->mails.first().first, sentTo);
     EXPECT_EQ(reports->mails.first().second, QStringLiteral("Factura FG-3 de ESCUELA KEMPER URGATE"));
-    EXPECT_EQ(lastLogDetail(), QStringLiteral("Enviado a compras@abarrotes-providencia.example.mx"));
+    EXPECT_EQ(lastLogDetail(), QStringLiteral("Enviado a ") + sentTo);
 }
 
-TEST_P(MailerTest, FailuresExplainThemselvesAndAreLogged)
+TEST_P(MailerTest, ReachesServersOfEveryKindProvidersRun)
 {
-    ASSERT_EQ(sign(QStringLiteral("FG-000001")), QString());
-    ASSERT_EQ(sign(QStringLiteral("FG-000003")), QString());
+    ASSERT_EQ(sign(kFolio), QString());
+    struct Case
+    {
+        const char *name;
+        Tls tls;
+        const char *url;     // %1: the sink's port
+        const char *starttls;
+        bool encrypted;
+    };
+    const Case cases[] = {
+        {"TLS from the first byte", Tls::Implicit, "smtps://127.0.0.1:%1", "1", true},
+        {"STARTTLS", Tls::StartTls, "smtp://127.0.0.1:%1", "1", true},
+        {"unencrypted when turned off", Tls::None, "smtp://127.0.0.1:%1", "NO", false},
+        {"bare host and port", Tls::StartTls, "127.0.0.1:%1", "1", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SmtpSink sink({.tls = c.tls, .certificate = &certificate});
+        resetServer(QString::fromLatin1(c.url).arg(sink.port()));
+        setVariable(QStringLiteral("MAIL_STARTTLS"), QString::fromLatin1(c.starttls));
+        setVariable(QStringLiteral("MAIL_CA_CERTIFICADO"), certificate.pemPath());
+        QString error;
+        EXPECT_TRUE(send(kFolio, nullptr, &error)) << error.toStdString();
+        sink.finish();
+        EXPECT_EQ(sink.encrypted, c.encrypted);
+        EXPECT_TRUE(sink.data.contains("FG-000003.pdf"));
+    }
+}
+
+TEST_P(MailerTest, FailuresExplainThemselvesWithoutThePasswordAndAreLogged)
+{
+    ASSERT_EQ(sign(kFolio), QString());
     struct Case
     {
         const char *name;
         QString folio;
-        QString server;   // MAIL_SMTP_URL; "sink" = the refusing sink below
-        QString expected; // part of LastError
+        std::optional<SmtpSinkOptions> server;   // started for the case
+        QString url;                             // MAIL_SMTP_URL; %1: the server's port
+        QList<QPair<QString, QString>> variables;
+        QString expected;                        // part of LastError and of the history
     };
-    SmtpSink refusing(QByteArrayLiteral("550 5.1.1 Buzón inexistente"));
+    const QString closed = QString::number(SmtpSink::closedPort());
+    const QPair<QString, QString> trustSink{QStringLiteral("MAIL_CA_CERTIFICADO"), certificate.pemPath()};
+    const QPair<QString, QString> noTls{QStringLiteral("MAIL_STARTTLS"), QStringLiteral("0")};
     const QList<Case> cases = {
-        {"customer without address", QStringLiteral("FG-000001"), QStringLiteral("smtp://127.0.0.1:1"),
-         QStringLiteral("El cliente PUBLICO no tiene correo electrónico registrado")},
-        {"unsigned invoice", QStringLiteral("FG-000004"), QStringLiteral("smtp://127.0.0.1:1"),
+        {"unsigned invoice", QStringLiteral("FG-000004"), {}, QStringLiteral("smtp://127.0.0.1:1"), {},
          QStringLiteral("no está timbrada")},
-        {"nobody listening", QStringLiteral("FG-000003"),
-         QStringLiteral("smtp://127.0.0.1:%1").arg(SmtpSink::closedPort()),
-         QStringLiteral("No se pudo conectar con el servidor de correo smtp://127.0.0.1:")},
-        {"server refuses the recipient", QStringLiteral("FG-000003"), QStringLiteral("sink"),
-         QStringLiteral("rechazó el envío: 550 5.1.1")},
-        {"no server configured", QStringLiteral("FG-000003"), QString(), QStringLiteral("MAIL_SMTP_URL")},
+        {"nobody listening", kFolio, {}, QStringLiteral("smtp://127.0.0.1:") + closed, {},
+         QStringLiteral("No se pudo conectar con el servidor de correo smtp://127.0.0.1:") + closed},
+        {"password in the URL", kFolio, {}, QStringLiteral("smtp://facturas:%1@127.0.0.1:").arg(kPassword) + closed, {},
+         QStringLiteral("No se pudo conectar con el servidor de correo smtp://127.0.0.1:") + closed},
+        {"server refuses the recipient", kFolio,
+         SmtpSinkOptions{.rcptReply = "550 5.1.1 Buzón inexistente"},
+         QStringLiteral("127.0.0.1:%1"), {noTls}, QStringLiteral("rechazó el envío: 550 5.1.1")},
+        {"no server configured", kFolio, {}, QString(), {}, QStringLiteral("MAIL_SMTP_URL")},
+        {"not a mail URL", kFolio, {}, QStringLiteral("http://127.0.0.1:1"), {}, QStringLiteral("MAIL_SMTP_URL admite")},
+        {"outbox without a full path", kFolio, {}, QStringLiteral("file:correo"), {}, QStringLiteral("ruta completa")},
+        {"server without STARTTLS", kFolio, SmtpSinkOptions{}, QStringLiteral("smtp://127.0.0.1:%1"), {},
+         QStringLiteral("no ofrece conexión cifrada (STARTTLS)")},
+        {"certificate nobody vouches for", kFolio, SmtpSinkOptions{.tls = Tls::StartTls, .certificate = &certificate},
+         QStringLiteral("smtp://127.0.0.1:%1"), {}, QStringLiteral("no es de confianza")},
+        {"wrong password", kFolio,
+         SmtpSinkOptions{.tls = Tls::Implicit, .certificate = &certificate, .user = "facturas", .password = "la-buena"},
+         QStringLiteral("smtps://127.0.0.1:%1"),
+         {trustSink, {QStringLiteral("MAIL_USUARIO"), QStringLiteral("facturas")},
+          {QStringLiteral("MAIL_CLAVE"), sealSecret(kPassword)}},
+         QStringLiteral("no aceptó el usuario facturas con la contraseña de MAIL_CLAVE: 535 5.7.8")},
+        {"password sealed under another key", kFolio, {}, QStringLiteral("smtp://127.0.0.1:1"),
+         {{QStringLiteral("MAIL_USUARIO"), QStringLiteral("facturas")},
+          {QStringLiteral("MAIL_CLAVE"), QStringLiteral("zsec1:") + QString::fromLatin1(QByteArray(40, 'x').toBase64())}},
+         QStringLiteral("No se puede leer la contraseña de MAIL_CLAVE")},
     };
     int logged = 0;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        useServer(c.server == QLatin1String("sink") ? QStringLiteral("127.0.0.1:%1").arg(refusing.port()) : c.server);
-        DocumentMailer mailer;
-        QString sentTo;
-        EXPECT_FALSE(mailer.Send(QStringLiteral("Factura"), c.folio, 0, 0, 0, sentTo));
-        EXPECT_TRUE(mailer.LastError().contains(c.expected)) << mailer.LastError().toStdString();
+        std::optional<SmtpSink> sink;
+        if (c.server)
+            sink.emplace(*c.server);
+        resetServer(sink ? c.url.arg(sink->port()) : c.url);
+        for (const auto &[name, value] : c.variables)
+            setVariable(name, value);
+        QString sentTo, error;
+        EXPECT_FALSE(send(c.folio, &sentTo, &error));
+        if (sink)
+            sink->finish();
+        EXPECT_TRUE(error.contains(c.expected)) << error.toStdString();
+        EXPECT_FALSE(error.contains(kPassword)) << error.toStdString();
         EXPECT_EQ(sentTo, QString());
         EXPECT_EQ(logRows(QStringLiteral("Correo")), ++logged);
         EXPECT_TRUE(lastLogDetail().contains(c.expected)) << lastLogDetail().toStdString();
+        EXPECT_FALSE(lastLogDetail().contains(kPassword));
     }
-    refusing.finish();
     EXPECT_TRUE(reports->mails.isEmpty());
     DocumentMailer mailer;
     QString ignored;
-    EXPECT_FALSE(mailer.Send(QStringLiteral("Remision"), QStringLiteral("FG-000003"), 0, 0, 0, ignored));
+    EXPECT_FALSE(mailer.Send(QStringLiteral("Remision"), kFolio, 0, 0, 0, ignored));
     EXPECT_TRUE(mailer.LastError().contains(QStringLiteral("Solo se envían facturas")));
+}
+
+TEST_P(MailerTest, AnInvoiceWithoutCustomerAddressGoesToTheArchiveOrSilentlyNowhere)
+{
+    ASSERT_EQ(sign(kPublicFolio), QString());
+    struct Case
+    {
+        const char *name;
+        QString general;                   // MAIL_ARCHIVO
+        std::optional<QString> branch;     // MAIL_ARCHIVO_S01, absent when empty
+        QString to;                        // "" when nothing may be sent
+    };
+    const QList<Case> cases = {
+        {"no archive", QString(), std::nullopt, QString()},
+        {"the general archive", kArchive, std::nullopt, kArchive},
+        {"the branch's archives", kArchive, QStringLiteral("s01@example.mx; respaldo@example.mx"),
+         QStringLiteral("s01@example.mx, respaldo@example.mx")},
+        {"a branch that keeps none", kArchive, QString(), QString()},
+    };
+    QTemporaryDir outbox;
+    int index = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QDir folder(outbox.filePath(QString::number(++index)));
+        resetServer(QStringLiteral("file:") + folder.path());
+        setVariable(QStringLiteral("MAIL_ARCHIVO"), c.general);
+        if (c.branch)
+            setVariable(QStringLiteral("MAIL_ARCHIVO_S01"), *c.branch);
+        else
+            removeVariable(QStringLiteral("MAIL_ARCHIVO_S01"));
+        const int mails = int(reports->mails.size());
+        QString sentTo, error;
+        const bool sent = send(kPublicFolio, &sentTo, &error);
+        EXPECT_EQ(sent, !c.to.isEmpty());
+        EXPECT_EQ(error, QString());   // nothing for the clerk to read either way
+        EXPECT_EQ(sentTo, c.to);
+        const QStringList files = folder.entryList({QStringLiteral("*.eml")});
+        if (c.to.isEmpty()) {
+            EXPECT_TRUE(files.isEmpty());
+            EXPECT_EQ(reports->mails.size(), mails);
+            EXPECT_TRUE(lastLogDetail().contains(QStringLiteral("sin destinatarios"))) << lastLogDetail().toStdString();
+            continue;
+        }
+        ASSERT_EQ(files, QStringList{QStringLiteral("FG-000001.eml")});
+        QFile eml(folder.filePath(files.first()));
+        ASSERT_TRUE(eml.open(QIODevice::ReadOnly));
+        const QByteArray bytes = eml.readAll();
+        EXPECT_EQ(headerOf(bytes, "To"), c.to.toUtf8());
+        EXPECT_EQ(headerOf(bytes, "Cc"), QByteArray());
+    }
+}
+
+TEST_P(MailerTest, TheOutboxKeepsEachMailAsAFileAMailReaderOpens)
+{
+    ASSERT_EQ(sign(kFolio), QString());
+    QTemporaryDir outbox;
+    const QString folder = outbox.filePath(QStringLiteral("correo saliente"));   // made on first use
+    resetServer(QStringLiteral("file:") + folder);
+    QString sentTo, error;
+    ASSERT_TRUE(send(kFolio, &sentTo, &error)) << error.toStdString();
+    ASSERT_TRUE(send(kFolio, nullptr, &error)) << error.toStdString();   // again: a second file, the first kept
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("FG-000003 (2).eml"), QStringLiteral("FG-000003.eml")}));
+    const QString path = QDir(folder).filePath(QStringLiteral("FG-000003.eml"));
+
+    QProcess file;
+    file.start(QStringLiteral("file"), {QStringLiteral("-b"), path});
+    ASSERT_TRUE(file.waitForFinished(20000)) << "the file command (Debian package file) must be installed";
+    EXPECT_TRUE(file.readAllStandardOutput().startsWith("MIME entity"));
+
+    QFile eml(path);
+    ASSERT_TRUE(eml.open(QIODevice::ReadOnly));
+    const QByteArray bytes = eml.readAll();
+    EXPECT_EQ(headerOf(bytes, "To"), kCustomer.toUtf8());
+    EXPECT_EQ(headerOf(bytes, "Cc"), kArchive.toUtf8());
+    const QList<MimePart> parts = mimeParts(bytes);
+    ASSERT_EQ(parts.size(), 3);
+    EXPECT_EQ(QByteArray::fromBase64(parts.at(1).body), storedXml(kFolio));
+    EXPECT_TRUE(QByteArray::fromBase64(parts.at(2).body).startsWith("%PDF-"));
+    ASSERT_EQ(reports->mails.size(), 2);
+    EXPECT_EQ(reports->mails.first(), qMakePair(sentTo, QStringLiteral("Factura FG-3 de ESCUELA KEMPER URGATE")));
+}
+
+ZENTARO_ON_BOTH_ENGINES(MailerTest);
+
+// The screen waits while a mail goes out, so a server that cannot be reached or does not
+// answer must be given up within seconds.
+TEST(SmtpClientTest, GivesUpOnAServerThatDoesNotAnswer)
+{
+    SmtpSettings settings;
+    settings.sender = QStringLiteral("facturacion@example.mx");
+    SmtpClient client(settings);
+    EXPECT_LE(client.connectTimeout, 10);
+    EXPECT_LE(client.responseTimeout, 30);
+
+    SmtpSink silent({.silent = true});
+    settings.url = QStringLiteral("smtp://127.0.0.1:%1").arg(silent.port());
+    SmtpClient impatient(settings);
+    impatient.responseTimeout = 1;
+    EXPECT_FALSE(impatient.deliver({QStringLiteral("a@example.mx")}, "Subject: x\r\n\r\nx\r\n", QStringLiteral("x")));
+    EXPECT_TRUE(impatient.lastError().contains(QStringLiteral("no respondió a tiempo"))) << impatient.lastError().toStdString();
 }
 
 TEST(MimeMessageTest, WritesHeadersBodyAndAttachmentsAMailReaderCanSplit)
@@ -144,6 +319,7 @@ TEST(MimeMessageTest, WritesHeadersBodyAndAttachmentsAMailReaderCanSplit)
     MimeMessage message;
     message.from = QStringLiteral("facturacion@example.mx");
     message.to = {QStringLiteral("a@example.mx"), QStringLiteral(" b@example.mx")};
+    message.cc = {QStringLiteral("archivo@example.mx")};
     message.subject = QStringLiteral("Factura FG-1 de Compañía Ñandú");
     message.body = QStringLiteral("Línea uno = 1\n.punto al inicio\n") + QString(100, u'x');
     QByteArray binary;
@@ -152,18 +328,19 @@ TEST(MimeMessageTest, WritesHeadersBodyAndAttachmentsAMailReaderCanSplit)
     message.attachments = {{QStringLiteral("FG-000001.pdf"), QStringLiteral("application/pdf"), binary}};
     const QByteArray bytes = message.toBytes(QStringLiteral("Sun, 06 Dec 2026 10:00:00 -0600"), "LIMITE");
 
-    EXPECT_TRUE(bytes.contains("To: a@example.mx, b@example.mx\r\n"));
-    EXPECT_TRUE(bytes.contains("Subject: " + encodeHeaderWord(message.subject) + "\r\n"));
+    EXPECT_TRUE(bytes.startsWith("MIME-Version: 1.0\r\n"));   // what file(1) and mail readers look for
+    EXPECT_EQ(headerOf(bytes, "To"), QByteArray("a@example.mx, b@example.mx"));
+    EXPECT_EQ(headerOf(bytes, "Cc"), QByteArray("archivo@example.mx"));
+    EXPECT_EQ(headerOf(bytes, "Message-ID"), QByteArray("<LIMITE@example.mx>"));
+    EXPECT_EQ(headerOf(bytes, "Subject"), encodeHeaderWord(message.subject));
     EXPECT_TRUE(encodeHeaderWord(message.subject).startsWith("=?UTF-8?B?"));
     EXPECT_EQ(encodeHeaderWord(QStringLiteral("Factura FG-1")), QByteArray("Factura FG-1"));
     for (const QByteArray &line : bytes.split('\n'))
         EXPECT_LE(line.size(), 78) << line.toStdString();
-    const QList<Part> parts = mimeParts(bytes);
+    const QList<MimePart> parts = mimeParts(bytes);
     ASSERT_EQ(parts.size(), 2);
     EXPECT_TRUE(parts.at(0).body.contains("L=C3=ADnea uno =3D 1\r\n"));
     EXPECT_EQ(QByteArray::fromBase64(parts.at(1).body), binary);
 }
-
-ZENTARO_ON_BOTH_ENGINES(MailerTest);
 
 } // namespace zentaro::test

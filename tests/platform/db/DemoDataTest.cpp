@@ -2,6 +2,7 @@
 
 #include "platform/core/Decimal.h"
 #include "platform/core/Error.h"
+#include "platform/core/StoredSecret.h"
 #include "platform/db/DemoData.h"
 #include "platform/db/Schema.h"
 
@@ -284,7 +285,8 @@ TEST_P(DemoDataTest, DemoHoldsWhatTheClerkAndTheTesterNeed)
     Recordset issuer = c.select(QStringLiteral("SELECT * FROM Emisor"));
     ASSERT_FALSE(issuer.eof());
     EXPECT_EQ(issuer.text(QStringLiteral("Em_R_F_C")), QStringLiteral("EKU9003173C9"));
-    EXPECT_EQ(issuer.text(QStringLiteral("Em_Clave")), QStringLiteral("12345678a"));
+    EXPECT_TRUE(isSealedSecret(issuer.text(QStringLiteral("Em_Clave"))));
+    EXPECT_EQ(openSecret(issuer.text(QStringLiteral("Em_Clave")), {}), QStringLiteral("12345678a"));
     const QByteArray der = QByteArray::fromBase64(issuer.text(QStringLiteral("Em_Certificado")).toLatin1(),
                                                   QByteArray::AbortOnBase64DecodingErrors);
     EXPECT_GT(der.size(), 500);

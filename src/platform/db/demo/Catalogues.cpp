@@ -2,8 +2,11 @@
 #include "platform/db/demo/RowWriter.h"
 
 #include "platform/cfdi/TestCertificate.h"
+#include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
 
+#include <QDir>
+#include <QStandardPaths>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -34,6 +37,13 @@ void table(Connection &connection, const char *name, std::initializer_list<const
 
 const QString AC = QStringLiteral("AC");
 const QString BA = QStringLiteral("BA");
+
+// The demo has no mail server: its mails land as .eml files in a folder next to the demo
+// database, where any mail reader opens them.
+QString demoOutbox()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("correo-saliente"));
+}
 
 void writeOrganisation(Connection &c)
 {
@@ -183,8 +193,14 @@ void writeUsersAndSettings(Connection &c, const QDate &today)
            {S(u"VEN_ALMACEN_DEFAULT"), S(u"A01"), S(u"C"), S(u"Almacén propuesto")},
            {S(u"FAC_ENVIAR_DOCUMENTO_EMAIL"), S(u"1"), S(u"L"), S(u"Enviar la factura por correo al timbrarla")},
            {S(u"GEN_VALIDAR_PERIODO_OPERATIVO"), S(u"1"), S(u"L"), S(u"Rechazar documentos fuera de un periodo abierto")},
-           {S(u"MAIL_SMTP_URL"), S(u"smtp://127.0.0.1:2525"), S(u"C"), S(u"Servidor de correo saliente")},
+           {S(u"MAIL_SMTP_URL"), S(u"file:") + demoOutbox(), S(u"C"),
+            S(u"Servidor de correo saliente: smtps://servidor:465, smtp://servidor:587 o file:/carpeta de correo saliente")},
            {S(u"MAIL_REMITENTE"), S(u"facturacion@example.mx"), S(u"C"), S(u"Remitente de los correos")},
+           {S(u"MAIL_USUARIO"), S(), S(u"C"), S(u"Usuario del servidor de correo")},
+           {S(u"MAIL_CLAVE"), S(), S(u"C"), S(u"Contraseña del servidor de correo, cifrada (zentaro secret)")},
+           {S(u"MAIL_STARTTLS"), S(u"1"), S(u"L"), S(u"Exigir STARTTLS en smtp:// (0: enviar sin cifrar)")},
+           {S(u"MAIL_ARCHIVO"), S(u"contabilidad@example.mx"), S(u"C"),
+            S(u"Copia de archivo de cada factura enviada; la recibe sola la factura sin correo del cliente")},
            {S(u"CFDI_PAC"), S(u"SANDBOX"), S(u"C"), S(u"Proveedor de certificación (SANDBOX: pruebas sin timbre real)")}});
 
     // The sales module's monthly periods: this month and the previous one open.
@@ -213,7 +229,7 @@ void writeIssuer(Connection &c, const QDate &today)
     c.run(QStringLiteral("INSERT INTO Emisor (Em_R_F_C, Em_Razon_Social, Em_Regimen_Fiscal, Em_Certificado, Em_Llave, "
                          "Em_Clave) VALUES (?, ?, ?, ?, ?, ?)"),
           {rfc, name, S(u"601"), QString::fromLatin1(csd.certificateDer.toBase64()),
-           QString::fromLatin1(csd.privateKeyDer.toBase64()), csd.password});
+           QString::fromLatin1(csd.privateKeyDer.toBase64()), sealSecret(csd.password)});
 }
 
 } // namespace
