@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/controls/GroupedControl.h"
+#include "platform/core/GroupedControl.h"
 #include "platform/controls/ScriptableControl.h"
 
 #include <QWidget>
