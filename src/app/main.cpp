@@ -55,6 +55,13 @@ int initDatabase(const app::CommandLine &line)
     const ConnectionUrl url = databaseOf(line);
     QElapsedTimer timer;
     timer.start();
+    if (line.has(QStringLiteral("upgrade"))) {
+        auto connection = Connection::open(url);
+        const int from = schema::upgrade(*connection);
+        std::printf("Base de datos %s: versión %d del esquema%s\n", url.display().toLocal8Bit().constData(),
+                    schema::kVersion, from == schema::kVersion ? " (ya estaba al día)" : "");
+        return 0;
+    }
     auto connection = Connection::open(url, Connection::OpenMode::Create);
     schema::create(*connection);
     bool ok = true;
@@ -225,7 +232,7 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         words << QString::fromLocal8Bit(argv[i]);
     const app::CommandLine line = app::CommandLine::parse(
-        words, {QStringLiteral("demo"), QStringLiteral("pending")},
+        words, {QStringLiteral("demo"), QStringLiteral("pending"), QStringLiteral("upgrade")},
         {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml"),
          QStringLiteral("secret")});
     const bool headless = !line.command.isEmpty() || !line.arguments.isEmpty();
