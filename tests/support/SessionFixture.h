@@ -18,9 +18,13 @@ public:
         return 1;
     }
     void reportError(const QString &text, const QString &where) override { errors.append({text, where}); }
+    void reportOutput(const QString &path) override { outputs.append(path); }
+    void reportMail(const QString &to, const QString &) override { mails.append(to); }
 
     QList<Message> messages;
     QList<QPair<QString, QString>> errors;
+    QStringList outputs;
+    QStringList mails;
 };
 
 // A database test with the suite's session installed on it for user ADMIN.

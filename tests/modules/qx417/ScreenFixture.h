@@ -3,6 +3,7 @@
 #include "support/SessionFixture.h"
 
 #include "platform/db/DemoData.h"
+#include "platform/host/ElectronicDocuments.h"
 #include "platform/host/HostObject.h"
 #include "qx417/screen/frmQX417.h"
 
@@ -36,6 +37,7 @@ protected:
     frmQX417 &open()
     {
         host = std::make_unique<zentaro::HostObject>(QStringLiteral("QX417"), QStringLiteral("VENTAS"));
+        zentaro::installElectronicDocuments(*host);
         screen = std::make_unique<frmQX417>();
         screen->setPadre(host.get());
         screen->resize(1280, 760);
