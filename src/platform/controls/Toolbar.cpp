@@ -279,6 +279,7 @@ void Toolbar::NotifySuccess()
 {
     d->isNew = false;
     d->refresh();
+    emit modeChanged(false);
 }
 
 void Toolbar::NotifyFailure()
@@ -329,6 +330,7 @@ void Toolbar::press(Event event)
         d->isNew = event == New;
         d->refresh();
         d->clearExtraFields();
+        emit modeChanged(d->isNew);
     }
     dispatchEvent(objectName(), [this, event] { emit buttonEvent(int(event)); });
 }

@@ -89,6 +89,8 @@ public:
 signals:
     // Raised for every button press, after IsNew has followed New or Cancel.
     void buttonEvent(int event);
+    // IsNew changed: New, Cancel, or an Accept that ended well (right after its commit).
+    void modeChanged(bool isNew);
 
 private:
     struct Private;

@@ -2,6 +2,7 @@
 
 #include "platform/core/Error.h"
 #include "platform/db/OpenFailureText.h"
+#include "platform/db/PostgresCopy.h"
 #include "platform/db/SqlErrorText.h"
 #include "platform/db/SqlText.h"
 #include "platform/db/SqliteFunctions.h"
@@ -57,9 +58,6 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db)
 
 const QString kSeveralStatements = QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez");
 
-// PostgreSQL takes at most 65535 parameters in one statement.
-constexpr int kMaxParameters = 30000;
-constexpr int kMaxRowsPerInsert = 1000;
 constexpr int kPreparedCacheSize = 64;
 
 QString savepointName(int depth) { return QStringLiteral("zentaro_sp_%1").arg(depth); }
@@ -338,41 +336,42 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
 
 void Connection::runMultiRow(const QString &statement, const QList<QVariantList> &columns)
 {
-    static const QRegularExpression insert(QStringLiteral("^(\\s*INSERT\\s+INTO\\s+.*\\)\\s*VALUES\\s*)(\\([\\s?,]*\\))\\s*$"),
-                                           QRegularExpression::CaseInsensitiveOption
-                                               | QRegularExpression::DotMatchesEverythingOption);
-    const int width = int(columns.size());
-    const int rows = int(columns.first().size());
+    static const QRegularExpression insert(
+        QStringLiteral("^\\s*INSERT\\s+INTO\\s+(\\w+)\\s*\\(([\\w\\s,]+)\\)\\s*VALUES\\s*\\(([\\s?,]*)\\)\\s*$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const qsizetype rows = columns.first().size();
     for (const QVariantList &column : columns)
         if (column.size() != rows)
             throw Error(QStringLiteral("Las columnas de un bloque de filas deben tener el mismo número de valores"));
     const QRegularExpressionMatch match = insert.match(statement);
-    // Any other statement (or one that already lists several rows) runs once a row.
-    const bool oneRowInsert = match.hasMatch() && match.captured(2).count(u'?') == width;
-    const QString head = oneRowInsert ? match.captured(1) : QString();
-    const QString group = oneRowInsert ? match.captured(2) : statement;
-    const int perStatement = oneRowInsert ? std::max(1, std::min(kMaxRowsPerInsert, kMaxParameters / width)) : 1;
-    for (int first = 0; first < rows; first += perStatement) {
-        const int count = std::min(perStatement, rows - first);
-        QString text = head;
-        text.reserve(head.size() + count * (group.size() + 2));
-        for (int r = 0; r < count; ++r) {
-            if (r > 0)
-                text += u',';
-            text += group;
-        }
-        beforeStatement(text);
-        QSqlQuery &query = cachedQuery(text);
-        int position = 0;
-        for (int r = first; r < first + count; ++r)
-            for (int c = 0; c < width; ++c)
-                query.bindValue(position++, bindable(columns.at(c).at(r)));
+    QStringList names;
+    if (match.hasMatch()) {
+        for (const QString &name : match.captured(2).split(u','))
+            names << name.trimmed();
+    }
+    if (names.size() == columns.size() && match.captured(3).count(u'?') == columns.size()) {
+        // One stream for every row: COPY, within the open transaction.
+        const QString copy = postgrescopy::copyStatement(match.captured(1), names);
+        beforeStatement(copy);
+        armDeadline();
+        const QString failure = postgrescopy::copyRows(m_db, match.captured(1), names, columns);
+        m_deadlineArmed = false;
+        if (!failure.isEmpty())
+            fail(failure);
+        return;
+    }
+    // Any other statement (one that already lists several rows) runs once a row, prepared once.
+    beforeStatement(statement);
+    QSqlQuery &query = cachedQuery(statement);
+    for (qsizetype r = 0; r < rows; ++r) {
+        for (qsizetype c = 0; c < columns.size(); ++c)
+            query.bindValue(int(c), bindable(columns.at(c).at(r)));
         armDeadline();
         const bool ok = query.exec();
         m_deadlineArmed = false;
         if (!ok) {
             const QString failure = failureText(query);
-            m_prepared.remove(text);
+            m_prepared.remove(statement);
             fail(failure);
         }
         query.finish();

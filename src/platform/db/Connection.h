@@ -46,8 +46,8 @@ public:
     Recordset select(const QString &statement, const QVariantList &values = {});
     int run(const QString &statement, const QVariantList &values = {});
     // Many rows through one statement "INSERT INTO t (...) VALUES (?, ...)"; `columns`
-    // holds one list per placeholder. PostgreSQL gets them as multi-row inserts, since one
-    // bound statement a row costs a round trip each.
+    // holds one list per placeholder. PostgreSQL gets them through COPY, since one bound
+    // statement a row costs a round trip each.
     void runBatch(const QString &statement, const QList<QVariantList> &columns);
 
     // A definition of the suite's schema, run as written on every engine. Unlike the

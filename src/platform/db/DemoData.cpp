@@ -44,7 +44,7 @@ QString firstWarehouse(Connection &connection, const QString &branch)
 } // namespace
 
 void addCandidateNotes(Connection &connection, int count, quint32 seed, const QDate &date, const QString &branch,
-                       const QString &currency)
+                       const QString &currency, bool twoRates)
 {
     if (count <= 0)
         return;
@@ -62,7 +62,8 @@ void addCandidateNotes(Connection &connection, int count, quint32 seed, const QD
                     {QStringLiteral("Vn_Folio"), QStringLiteral("Vt_ID"), QStringLiteral("Vt_Impuesto"),
                      QStringLiteral("Vt_SubTotal_Importe"), QStringLiteral("Vt_Impuesto_Importe")},
                     kBatchNotes);
-    const QStringList iva = {QStringLiteral("IVA16")};
+    const QStringList iva = twoRates ? QStringList{QStringLiteral("IVA16"), QStringLiteral("IVA0")}
+                                     : QStringList{QStringLiteral("IVA16")};
     Note n;
     n.date = date;
     n.branch = branch;

@@ -52,12 +52,13 @@ struct Options
 void fill(Connection &connection, const Options &options = {});
 
 // Adds `count` sales notes that a clerk can invoice: state AC, no invoice, customer
-// PUBLICO, on `date`, for `branch` and `currency`, each with one IVA16 tax row. Folios are
+// PUBLICO, on `date`, for `branch` and `currency`, each with one IVA16 tax row (or, with
+// `twoRates`, its base split between IVA16 and IVA0: two tax rows). Folios are
 // NB-000001, NB-000002, ... continuing after the highest NB folio present. Runs in one
 // transaction (or inside the caller's) and writes in batches.
 void addCandidateNotes(Connection &connection, int count, quint32 seed, const QDate &date,
                        const QString &branch = QStringLiteral("S01"),
-                       const QString &currency = QStringLiteral("MXN"));
+                       const QString &currency = QStringLiteral("MXN"), bool twoRates = false);
 
 } // namespace demo
 } // namespace zentaro
