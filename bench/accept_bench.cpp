@@ -14,6 +14,7 @@
 #include "platform/core/LateBinding.h"
 #include "platform/db/DemoData.h"
 #include "platform/db/Schema.h"
+#include "platform/db/SqliteFunctions.h"
 #include "platform/host/ElectronicDocuments.h"
 #include "platform/host/HostObject.h"
 #include "platform/services/Platform.h"
@@ -23,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
@@ -80,6 +82,9 @@ double replayBare(const ConnectionUrl &url, const QStringList &statements)
         if (!db.open())
             throw Error(QStringLiteral("no se abrió la conexión de comparación"));
         QSqlQuery query(db);
+        // The schema's rules call the suite's functions; the engine needs them to run.
+        if (url.engine == Engine::Sqlite)
+            sqlitefunctions::install(*static_cast<sqlite3 *const *>(db.driver()->handle().data()));
         if (url.engine == Engine::Postgres)
             query.exec(QStringLiteral("SET search_path TO \"%1\"").arg(url.schema));
         QElapsedTimer timer;

@@ -32,12 +32,22 @@ QVariant bindable(const QVariant &value)
 
 void trace(const QString &statement)
 {
+    // The file stays open while the variable names it: tracing a large Accept must not
+    // open and close a file for each of its tens of thousands of statements.
+    static QString path;
+    static QFile out;
     const QString file = qEnvironmentVariable("ZENTARO_SQL_TRACE");
-    if (file.isEmpty())
+    if (file != path) {
+        out.close();
+        path = file;
+        if (!path.isEmpty()) {
+            out.setFileName(path);
+            if (!out.open(QIODevice::Append | QIODevice::WriteOnly | QIODevice::Unbuffered))
+                path.clear();   // tracing is a help for support, never a reason for the statement to fail
+        }
+    }
+    if (path.isEmpty())
         return;
-    QFile out(file);
-    if (!out.open(QIODevice::Append | QIODevice::WriteOnly))
-        return;   // tracing is a help for support, never a reason for the statement to fail
     QString line = statement;
     line.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n")).replace(u'\r', QLatin1String("\\r"));
     out.write(line.toUtf8() + '\n');
@@ -264,7 +274,36 @@ Recordset Connection::execute(const QString &statement)
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)
 {
-    return Recordset(prepare(statement, values), [this](const QString &) { markFailed(); });
+    const auto failed = [this](const QString &) { markFailed(); };
+    if (values.isEmpty())
+        return Recordset(prepare(statement, values), failed);
+    // The suite's lookups run the same text again and again: the prepared statement is
+    // reused while no record set of it is still being read.
+    if (sqltext::holdsSeveralStatements(statement))
+        throw Error(kSeveralStatements);
+    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    std::shared_ptr<QSqlQuery> cached = m_prepared.value(text);
+    if (cached && cached.use_count() > 2)   // the cache and `cached` itself
+        return Recordset(prepare(statement, values), failed);
+    beforeStatement(statement);
+    if (!cached) {
+        cachedQuery(text);
+        cached = m_prepared.value(text);
+    }
+    for (int i = 0; i < values.size(); ++i)
+        cached->bindValue(i, bindable(values.at(i)));
+    armDeadline();
+    const bool ok = cached->exec();
+    m_deadlineArmed = false;
+    if (!ok) {
+        const QString failure = failureText(*cached);
+        m_prepared.remove(text);
+        fail(failure);
+    }
+    // The record set holds the statement through an alias that finishes it when the last
+    // copy is gone, so that SQLite releases its read at once.
+    QSqlQuery *query = cached.get();
+    return Recordset(std::shared_ptr<QSqlQuery>(query, [keep = std::move(cached)](QSqlQuery *q) { q->finish(); }), failed);
 }
 
 QSqlQuery &Connection::cachedQuery(const QString &text)
@@ -275,7 +314,8 @@ QSqlQuery &Connection::cachedQuery(const QString &text)
     if (m_prepared.size() >= kPreparedCacheSize)
         m_prepared.clear();
     auto query = std::make_shared<QSqlQuery>(m_db);
-    query->setForwardOnly(true);
+    // As in prepare(): PostgreSQL results are fetched whole.
+    query->setForwardOnly(m_url.engine == Engine::Sqlite);
     if (!query->prepare(text))
         fail(engineErrorText(query->lastError()));
     m_prepared.insert(text, query);

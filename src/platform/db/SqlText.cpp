@@ -28,11 +28,14 @@ qsizetype skipQuoted(const QString &text, qsizetype i)
 // Index just past a comment starting at `i`, or `i` when none starts there.
 qsizetype skipComment(const QString &text, qsizetype i)
 {
-    if (text.mid(i, 2) == QLatin1String("--")) {
+    if (i + 1 >= text.size())
+        return i;
+    const QChar first = text[i], second = text[i + 1];
+    if (first == u'-' && second == u'-') {
         const qsizetype end = text.indexOf(u'\n', i);
         return end < 0 ? text.size() : end + 1;
     }
-    if (text.mid(i, 2) == QLatin1String("/*")) {
+    if (first == u'/' && second == u'*') {
         const qsizetype end = text.indexOf(QLatin1String("*/"), i + 2);
         return end < 0 ? text.size() : end + 2;
     }
@@ -222,7 +225,7 @@ bool holdsEmptyInList(const QString &statement)
             qsizetype end = i;
             while (end < statement.size() && isIdentifierChar(statement[end]))
                 ++end;
-            if (statement.mid(i, end - i).compare(QLatin1String("in"), Qt::CaseInsensitive) == 0) {
+            if (QStringView(statement).mid(i, end - i).compare(QLatin1String("in"), Qt::CaseInsensitive) == 0) {
                 qsizetype next = end;
                 while (next < statement.size() && statement[next].isSpace())
                     ++next;
@@ -242,9 +245,33 @@ bool holdsEmptyInList(const QString &statement)
     return false;
 }
 
+namespace {
+
+// True when some "(" follows one of the words the adapter rewrites (ISNULL, CAST, SUM);
+// quotes are not looked at, so a word inside a text only costs a full adaptation.
+bool mayNeedAdapting(const QString &statement)
+{
+    for (qsizetype open = statement.indexOf(u'('); open >= 0; open = statement.indexOf(u'(', open + 1)) {
+        qsizetype end = open;
+        while (end > 0 && statement[end - 1].isSpace())
+            --end;
+        qsizetype start = end;
+        while (start > 0 && isIdentifierChar(statement[start - 1]))
+            --start;
+        const QStringView word = QStringView(statement).mid(start, end - start);
+        for (const char *candidate : {"isnull", "cast", "sum"})
+            if (word.compare(QLatin1String(candidate), Qt::CaseInsensitive) == 0)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
 QString adaptForSqlite(const QString &statement)
 {
-    return adapt(statement);
+    // Most statements hold none of the three: they go to SQLite as they are.
+    return mayNeedAdapting(statement) ? adapt(statement) : statement;
 }
 
 } // namespace zentaro::sqltext
