@@ -48,7 +48,7 @@ const QHash<QString, QString> &stampTexts()
 
 QString leadingCode(const QString &message)
 {
-    static const QRegularExpression code(QStringLiteral("^\\s*([A-Z]{0,8}[0-9]{3,6})\\b"));
+    static const QRegularExpression code(QStringLiteral("^\\s*([A-Z]{0,10}[0-9]{2,6})\\b"));
     const QRegularExpressionMatch match = code.match(message);
     return match.hasMatch() ? match.captured(1) : QString();
 }
