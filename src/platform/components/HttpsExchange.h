@@ -16,22 +16,22 @@ struct HttpsRequest
 {
     QByteArray url;
     QList<QPair<QByteArray, QByteArray>> headers;
-    QByteArray body;              // sent as is, with the Content-Type header given
-    QByteArray xmlFormField;      // when set, sent instead as multipart/form-data, field "xml"
+    QByteArray body;         // sent as is, with the Content-Type header given
+    QByteArray xmlFormField; // when set, sent instead as multipart/form-data, field "xml"
 };
 
 struct HttpsReply
 {
     enum class Failure {
-        None,         // the server answered; see status
-        Unreachable,  // no connection (refused, unknown host, network down)
-        TimedOut,     // connected, or trying to, past the time allowed
-        Untrusted,    // the TLS handshake or the server's certificate failed
+        None,        // the server answered; see status
+        Unreachable, // no connection (refused, unknown host, network down)
+        TimedOut,    // connected, or trying to, past the time allowed
+        Untrusted,   // the TLS handshake or the server's certificate failed
         Other,
     };
     Failure failure = Failure::None;
-    QString reason;   // libcurl's words, for a failure
-    int status = 0;   // the HTTP status
+    QString reason; // libcurl's words, for a failure
+    int status = 0; // the HTTP status
     QByteArray body;
 
     bool answered() const { return failure == Failure::None; }

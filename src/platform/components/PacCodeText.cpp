@@ -72,28 +72,38 @@ CancellationCodeMeaning cancellationCodeMeaning(const QString &code)
         {QStringLiteral("201"), {Status::Cancelled, QStringLiteral("El SAT aceptó la solicitud de cancelación")}},
         {QStringLiteral("202"), {Status::Cancelled, QStringLiteral("El comprobante ya estaba cancelado en el SAT")}},
         {QStringLiteral("203"), {Status::Refused, QStringLiteral("El folio fiscal no corresponde al RFC del emisor")}},
-        {QStringLiteral("204"), {Status::NotCancellable, QStringLiteral("El folio fiscal no es aplicable a "
-                                                                         "cancelación")}},
-        {QStringLiteral("205"), {Status::Refused, QStringLiteral("El SAT aún no tiene el folio fiscal; intente "
-                                                                 "más tarde")}},
+        {QStringLiteral("204"),
+         {Status::NotCancellable, QStringLiteral("El folio fiscal no es aplicable a "
+                                                 "cancelación")}},
+        {QStringLiteral("205"),
+         {Status::Refused, QStringLiteral("El SAT aún no tiene el folio fiscal; intente "
+                                          "más tarde")}},
         {QStringLiteral("207"), {Status::Refused, QStringLiteral("El motivo de cancelación falta o no es válido")}},
-        {QStringLiteral("208"), {Status::Refused, QStringLiteral("El folio fiscal que sustituye al cancelado no es "
-                                                                 "válido")}},
-        {QStringLiteral("209"), {Status::Refused, QStringLiteral("El motivo de cancelación no admite un folio que "
-                                                                 "lo sustituya")}},
-        {QStringLiteral("210"), {Status::NotCancellable, QStringLiteral("Ya venció el plazo para cancelar el "
-                                                                         "comprobante: la declaración del ejercicio "
-                                                                         "ya se presentó")}},
-        {QStringLiteral("211"), {Status::NotCancellable, QStringLiteral("Ya venció el plazo para cancelar la factura "
-                                                                         "global")}},
-        {QStringLiteral("212"), {Status::Refused, QStringLiteral("La relación con el folio que lo sustituye no es "
-                                                                 "válida o no existe")}},
-        {QStringLiteral("300"), {Status::Refused, QStringLiteral("El PAC no está autorizado a cancelar por este "
-                                                                 "emisor")}},
-        {QStringLiteral("304"), {Status::Refused, QStringLiteral("El certificado de sello digital del emisor está "
-                                                                 "revocado o caduco")}},
-        {QStringLiteral("305"), {Status::Refused, QStringLiteral("El certificado de sello digital del emisor no es "
-                                                                 "válido")}},
+        {QStringLiteral("208"),
+         {Status::Refused, QStringLiteral("El folio fiscal que sustituye al cancelado no es "
+                                          "válido")}},
+        {QStringLiteral("209"),
+         {Status::Refused, QStringLiteral("El motivo de cancelación no admite un folio que "
+                                          "lo sustituya")}},
+        {QStringLiteral("210"),
+         {Status::NotCancellable, QStringLiteral("Ya venció el plazo para cancelar el "
+                                                 "comprobante: la declaración del ejercicio "
+                                                 "ya se presentó")}},
+        {QStringLiteral("211"),
+         {Status::NotCancellable, QStringLiteral("Ya venció el plazo para cancelar la factura "
+                                                 "global")}},
+        {QStringLiteral("212"),
+         {Status::Refused, QStringLiteral("La relación con el folio que lo sustituye no es "
+                                          "válida o no existe")}},
+        {QStringLiteral("300"),
+         {Status::Refused, QStringLiteral("El PAC no está autorizado a cancelar por este "
+                                          "emisor")}},
+        {QStringLiteral("304"),
+         {Status::Refused, QStringLiteral("El certificado de sello digital del emisor está "
+                                          "revocado o caduco")}},
+        {QStringLiteral("305"),
+         {Status::Refused, QStringLiteral("El certificado de sello digital del emisor no es "
+                                          "válido")}},
     };
     const auto found = meanings.constFind(code);
     if (found != meanings.constEnd())

@@ -29,8 +29,8 @@ int boundedNumber(const QString &name, const QString &text, int defaultValue, in
 QString httpsUrl(const QString &name, const QString &text)
 {
     if (text.isEmpty())
-        throw Error(QStringLiteral("No está configurada la dirección del proveedor de certificación (variable %1)")
-                        .arg(name));
+        throw Error(
+            QStringLiteral("No está configurada la dirección del proveedor de certificación (variable %1)").arg(name));
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || url.scheme().toLower() != QLatin1String("https") || url.host().isEmpty())
         throw Error(QStringLiteral("La variable %1 debe tener una dirección https://servidor/ruta; tiene \"%2\"")

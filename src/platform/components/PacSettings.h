@@ -17,15 +17,15 @@ namespace zentaro {
 //   CFDI_SAT_CONSULTA_URL    the SAT's status service (default its public address)
 struct PacSettings
 {
-    QString baseUrl;          // without the trailing slash
+    QString baseUrl; // without the trailing slash
     bool production = false;
     QString user;
     QString password;
     QString caFile;
-    int connectTimeout = 5;   // seconds to reach the server, TLS handshake included
-    int timeout = 30;         // seconds for a whole request
+    int connectTimeout = 5; // seconds to reach the server, TLS handshake included
+    int timeout = 30;       // seconds for a whole request
     int attempts = 3;
-    int retryPauseMs = 1000;  // before the second attempt; doubled before each further one
+    int retryPauseMs = 1000; // before the second attempt; doubled before each further one
     QString satStatusUrl = QString::fromLatin1(kSatStatusUrl);
 
     static constexpr const char *kSatStatusUrl =

@@ -80,8 +80,8 @@ HttpsReply RestPac::sendWithRetries(const HttpsRequest &request)
 
 cfdi::PacRefusal RestPac::unanswered(const HttpsReply &reply, const QString &server) const
 {
-    const QString tries = m_settings.attempts == 1 ? QStringLiteral("1 intento")
-                                                   : QStringLiteral("%1 intentos").arg(m_settings.attempts);
+    const QString tries =
+        m_settings.attempts == 1 ? QStringLiteral("1 intento") : QStringLiteral("%1 intentos").arg(m_settings.attempts);
     cfdi::PacRefusal refusal;
     refusal.unanswered = true;
     switch (reply.failure) {
@@ -107,7 +107,8 @@ cfdi::PacRefusal RestPac::unanswered(const HttpsReply &reply, const QString &ser
         break;
     case HttpsReply::Failure::Other:
         refusal.code = QStringLiteral("SIN-RESPUESTA");
-        refusal.message = QStringLiteral("Falló la comunicación con el PAC %1 (%2): %3").arg(server, tries, reply.reason);
+        refusal.message =
+            QStringLiteral("Falló la comunicación con el PAC %1 (%2): %3").arg(server, tries, reply.reason);
         break;
     case HttpsReply::Failure::None:
         refusal.code = QStringLiteral("HTTP %1").arg(reply.status);
@@ -135,20 +136,22 @@ std::optional<cfdi::PacRefusal> RestPac::ensureToken()
     if (!reply.answered() || reply.transient())
         return unanswered(reply, server);
     const QJsonObject json = QJsonDocument::fromJson(reply.body).object();
-    const QByteArray token = json.value(QLatin1String("data")).toObject().value(QLatin1String("token")).toString().toUtf8();
+    const QByteArray token =
+        json.value(QLatin1String("data")).toObject().value(QLatin1String("token")).toString().toUtf8();
     if (reply.status == 200 && succeeded(json) && !token.isEmpty()) {
         m_token = token;
-        const int lifetime = json.value(QLatin1String("data")).toObject().value(QLatin1String("expires_in")).toInt(7200);
+        const int lifetime =
+            json.value(QLatin1String("data")).toObject().value(QLatin1String("expires_in")).toInt(7200);
         m_tokenExpires = QDateTime::currentDateTimeUtc().addSecs(qMax(0, lifetime - kTokenMarginSeconds));
         return std::nullopt;
     }
     const QString text = providerText(json);
     const QString code = leadingCode(text);
-    return cfdi::PacRefusal{code.isEmpty() ? QStringLiteral("HTTP %1").arg(reply.status) : code,
-                            m_settings.masked(QStringLiteral("El PAC %1 no aceptó el usuario %2 con la contraseña de "
-                                                             "CFDI_PAC_CLAVE: %3")
-                                                  .arg(server, m_settings.user,
-                                                       text.isEmpty() ? QStringLiteral("sin motivo") : text))};
+    return cfdi::PacRefusal{
+        code.isEmpty() ? QStringLiteral("HTTP %1").arg(reply.status) : code,
+        m_settings.masked(QStringLiteral("El PAC %1 no aceptó el usuario %2 con la contraseña de "
+                                         "CFDI_PAC_CLAVE: %3")
+                              .arg(server, m_settings.user, text.isEmpty() ? QStringLiteral("sin motivo") : text))};
 }
 
 RestPac::Answer RestPac::call(const QByteArray &path, const QByteArray &xml)
@@ -179,8 +182,9 @@ RestPac::Answer RestPac::call(const QByteArray &path, const QByteArray &xml)
                                          .arg(m_settings.masked(QString::fromUtf8(reply.body.left(200))))}};
         return {document.object(), std::nullopt};
     }
-    return {{}, cfdi::PacRefusal{QStringLiteral("HTTP 401"),
-                                 QStringLiteral("El PAC %1 rechazó la sesión recién abierta").arg(server)}};
+    return {{},
+            cfdi::PacRefusal{QStringLiteral("HTTP 401"),
+                             QStringLiteral("El PAC %1 rechazó la sesión recién abierta").arg(server)}};
 }
 
 cfdi::StampResult RestPac::stampFrom(const QString &stampedXml, const QByteArray &sealedXml) const
@@ -190,9 +194,9 @@ cfdi::StampResult RestPac::stampFrom(const QString &stampedXml, const QByteArray
     try {
         stamp.timbre = cfdi::readTimbreFiscalDigital(stamp.xml);
     } catch (const Error &error) {
-        return cfdi::StampResult::refused(QStringLiteral("SIN-TIMBRE"),
-                                          QStringLiteral("El PAC respondió sin timbre fiscal digital: %1")
-                                              .arg(error.description()));
+        return cfdi::StampResult::refused(
+            QStringLiteral("SIN-TIMBRE"),
+            QStringLiteral("El PAC respondió sin timbre fiscal digital: %1").arg(error.description()));
     }
     if (stamp.timbre.selloCfd != selloOf(sealedXml))
         return cfdi::StampResult::refused(QStringLiteral("OTRO-COMPROBANTE"),
@@ -220,9 +224,10 @@ cfdi::StampResult RestPac::stamp(const QByteArray &sealedXml)
     if (code == QLatin1String("307")) {
         if (!stamped.isEmpty())
             return stampFrom(stamped, sealedXml);
-        return cfdi::StampResult::refused(code, QStringLiteral("El PAC dice que el comprobante ya fue timbrado pero no "
-                                                               "devolvió el timbre; consúltelo en el portal del PAC: %1")
-                                                    .arg(text));
+        return cfdi::StampResult::refused(code,
+                                          QStringLiteral("El PAC dice que el comprobante ya fue timbrado pero no "
+                                                         "devolvió el timbre; consúltelo en el portal del PAC: %1")
+                                              .arg(text));
     }
     return cfdi::StampResult::refused(code.isEmpty() ? QStringLiteral("PAC") : code,
                                       m_settings.masked(stampRefusalText(code, text)));
@@ -236,9 +241,9 @@ cfdi::CancellationResult RestPac::cancel(const cfdi::CancellationRequest &reques
         return refusedCancellation(QStringLiteral("UUID"),
                                    QStringLiteral("El folio fiscal \"%1\" no es un UUID válido").arg(request.uuid));
     if (!motives.contains(request.motive))
-        return refusedCancellation(QStringLiteral("207"),
-                                   QStringLiteral("El motivo de cancelación \"%1\" no es uno del SAT (01, 02, 03 o 04)")
-                                       .arg(request.motive));
+        return refusedCancellation(
+            QStringLiteral("207"),
+            QStringLiteral("El motivo de cancelación \"%1\" no es uno del SAT (01, 02, 03 o 04)").arg(request.motive));
     const bool replaced = request.motive == QLatin1String("01");
     if (replaced && !validUuid(request.replacementUuid))
         return refusedCancellation(QStringLiteral("208"),
@@ -285,8 +290,9 @@ cfdi::CancellationResult RestPac::cancellationStatus(const cfdi::CancellationReq
     const QString server = QUrl(m_settings.satStatusUrl).host();
     if (!reply.answered() || reply.transient()) {
         cfdi::PacRefusal failure = unanswered(reply, server);
-        return refusedCancellation(failure.code, failure.message.replace(QLatin1String("El PAC"),
-                                                                          QLatin1String("El servicio de consulta del SAT")));
+        return refusedCancellation(
+            failure.code,
+            failure.message.replace(QLatin1String("El PAC"), QLatin1String("El servicio de consulta del SAT")));
     }
     try {
         return readSatStatus(reply.body);

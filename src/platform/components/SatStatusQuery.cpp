@@ -9,9 +9,9 @@ namespace zentaro {
 
 HttpsRequest satStatusRequest(const cfdi::CancellationRequest &request, const QString &serviceUrl)
 {
-    const QString expression = QStringLiteral("?re=%1&rr=%2&tt=%3&id=%4&fe=%5")
-                                   .arg(request.issuerRfc, request.receiverRfc, request.total, request.uuid,
-                                        request.sello.right(8));
+    const QString expression =
+        QStringLiteral("?re=%1&rr=%2&tt=%3&id=%4&fe=%5")
+            .arg(request.issuerRfc, request.receiverRfc, request.total, request.uuid, request.sello.right(8));
     HttpsRequest http;
     http.url = serviceUrl.toUtf8();
     http.headers = {{"Content-Type", "text/xml; charset=utf-8"},
@@ -51,8 +51,9 @@ cfdi::CancellationResult readSatStatus(const QByteArray &soapAnswer)
     result.code = cancellation.isEmpty() ? state : cancellation;
     if (state.compare(QLatin1String("Cancelado"), Qt::CaseInsensitive) == 0) {
         result.status = Status::Cancelled;
-        result.message = cancellation.isEmpty() ? QStringLiteral("El comprobante está cancelado en el SAT")
-                                                : QStringLiteral("El comprobante está cancelado en el SAT (%1)").arg(cancellation);
+        result.message = cancellation.isEmpty()
+                             ? QStringLiteral("El comprobante está cancelado en el SAT")
+                             : QStringLiteral("El comprobante está cancelado en el SAT (%1)").arg(cancellation);
     } else if (cancellation.compare(QLatin1String("En proceso"), Qt::CaseInsensitive) == 0) {
         result.status = Status::InProcess;
         result.message = QStringLiteral("La cancelación espera la aceptación del receptor (tiene tres días hábiles "

@@ -2,8 +2,8 @@
 #include "PacServer.h"
 
 #include "platform/cfdi/SandboxPac.h"
-#include "platform/components/RestPac.h"
 #include "platform/components/DigitalDocuments.h"
+#include "platform/components/RestPac.h"
 #include "platform/core/StoredSecret.h"
 
 #include <QJsonDocument>
@@ -71,7 +71,8 @@ TEST_P(ConfiguredPacTest, AnIncompleteConfigurationSaysWhichVariable)
     };
     const Case cases[] = {
         {"CFDI_PAC_URL_PRUEBAS", "", "variable CFDI_PAC_URL_PRUEBAS"},
-        {"CFDI_PAC_URL_PRUEBAS", "http://pruebas.example.mx/api", "CFDI_PAC_URL_PRUEBAS debe tener una dirección https://"},
+        {"CFDI_PAC_URL_PRUEBAS", "http://pruebas.example.mx/api",
+         "CFDI_PAC_URL_PRUEBAS debe tener una dirección https://"},
         {"CFDI_PAC_AMBIENTE", "DEMO", "CFDI_PAC_AMBIENTE admite PRUEBAS o PRODUCCION"},
         {"CFDI_PAC_USUARIO", "", "variable CFDI_PAC_USUARIO"},
         {"CFDI_PAC_CLAVE", "", "variable CFDI_PAC_CLAVE"},
@@ -88,7 +89,8 @@ TEST_P(ConfiguredPacTest, AnIncompleteConfigurationSaysWhichVariable)
             DocumentSigner::configuredPac();
             ADD_FAILURE() << "accepted";
         } catch (const Error &error) {
-            EXPECT_TRUE(error.description().contains(QString::fromUtf8(c.message))) << error.description().toStdString();
+            EXPECT_TRUE(error.description().contains(QString::fromUtf8(c.message)))
+                << error.description().toStdString();
             EXPECT_FALSE(error.description().contains(kPassword));
         }
     }
@@ -108,9 +110,10 @@ TEST_P(ConfiguredPacTest, TheSignerStampsThroughTheConfiguredProvider)
         }
         const cfdi::StampResult result = sandbox.stamp(request.xmlField());
         if (!result.stamped())
-            return reply({{QStringLiteral("status"), QStringLiteral("error")},
-                          {QStringLiteral("message"), result.refusal->code + QStringLiteral(" - ") + result.refusal->message}},
-                         400);
+            return reply(
+                {{QStringLiteral("status"), QStringLiteral("error")},
+                 {QStringLiteral("message"), result.refusal->code + QStringLiteral(" - ") + result.refusal->message}},
+                400);
         QJsonObject data;
         data.insert(QStringLiteral("cfdi"), QString::fromUtf8(result.stamp->xml));
         return reply({{QStringLiteral("status"), QStringLiteral("success")}, {QStringLiteral("data"), data}}, 200);

@@ -25,7 +25,7 @@ struct HttpRequest
 {
     QByteArray method;
     QByteArray path;
-    QHash<QByteArray, QByteArray> headers;   // names in lower case
+    QHash<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
 
     // The "xml" field of a multipart/form-data body.
@@ -49,7 +49,7 @@ struct HttpAnswer
     int status = 200;
     QByteArray body;
     QByteArray contentType = QByteArrayLiteral("application/json");
-    bool silent = false;   // read the request and never answer: a server that hangs
+    bool silent = false; // read the request and never answer: a server that hangs
 };
 
 // A PAC's HTTPS server on 127.0.0.1 for the adapter's tests: it answers each request with
@@ -147,7 +147,8 @@ private:
             if (headerEnd < 0 && (headerEnd = received.indexOf("\r\n\r\n")) >= 0) {
                 const qsizetype at = received.toLower().indexOf("content-length:");
                 if (at >= 0 && at < headerEnd)
-                    contentLength = received.mid(at + 15, received.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
+                    contentLength =
+                        received.mid(at + 15, received.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
             }
         }
         HttpRequest request;
@@ -172,8 +173,9 @@ private:
             }
             return;
         }
-        const QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\nContent-Type: " +
-                                answer.contentType + "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
+        const QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) +
+                                " X\r\nContent-Type: " + answer.contentType +
+                                "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
                                 "\r\nConnection: close\r\n\r\n" + answer.body;
         SSL_write(ssl, text.constData(), int(text.size()));
     }

@@ -2,10 +2,10 @@
 #include "SmtpSink.h"
 
 #include "platform/cfdi/CadenaOriginal.h"
+#include "platform/cfdi/CfdiFixtures.h"
 #include "platform/cfdi/ComprobanteSealer.h"
 #include "platform/cfdi/SandboxPac.h"
 #include "platform/components/RestPac.h"
-#include "platform/cfdi/CfdiFixtures.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,7 +24,10 @@ const QString kPassword = QStringLiteral("Cl4ve-del-PAC");
 const QString kUuid = QStringLiteral("6F0B6C8E-3D0B-4F5A-9C1E-2A7D5B3C9E11");
 const QString kReplacement = QStringLiteral("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
 
-QByteArray json(const QJsonObject &object) { return QJsonDocument(object).toJson(QJsonDocument::Compact); }
+QByteArray json(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
 
 // JSON objects written as the provider's documentation shows them, keys and texts as literals.
 QJsonObject object(std::initializer_list<std::pair<const char *, QJsonValue>> members)
@@ -34,9 +37,15 @@ QJsonObject object(std::initializer_list<std::pair<const char *, QJsonValue>> me
         result.insert(QString::fromUtf8(key), value);
     return result;
 }
-QJsonValue text(const char *value) { return QString::fromUtf8(value); }
+QJsonValue text(const char *value)
+{
+    return QString::fromUtf8(value);
+}
 
-HttpAnswer success(const QJsonObject &data) { return {200, json(object({{"status", text("success")}, {"data", data}}))}; }
+HttpAnswer success(const QJsonObject &data)
+{
+    return {200, json(object({{"status", text("success")}, {"data", data}}))};
+}
 HttpAnswer error(int status, const QString &message, const QJsonObject &data = {})
 {
     QJsonObject body = object({{"status", text("error")}, {"message", message}, {"messageDetail", message}});
@@ -47,10 +56,11 @@ HttpAnswer error(int status, const QString &message, const QJsonObject &data = {
 
 QByteArray satStatusAnswer(const char *estado, const char *esCancelable, const char *estatusCancelacion)
 {
-    return QByteArrayLiteral("<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
-                             "<ConsultaResponse xmlns=\"http://tempuri.org/\"><ConsultaResult "
-                             "xmlns:a=\"http://schemas.datacontract.org/2004/07/Sat.Cfdi.Negocio.ConsultaCfdi.Servicio\">"
-                             "<a:CodigoEstatus>S - Comprobante obtenido satisfactoriamente.</a:CodigoEstatus><a:EsCancelable>") +
+    return QByteArrayLiteral(
+               "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+               "<ConsultaResponse xmlns=\"http://tempuri.org/\"><ConsultaResult "
+               "xmlns:a=\"http://schemas.datacontract.org/2004/07/Sat.Cfdi.Negocio.ConsultaCfdi.Servicio\">"
+               "<a:CodigoEstatus>S - Comprobante obtenido satisfactoriamente.</a:CodigoEstatus><a:EsCancelable>") +
            esCancelable + "</a:EsCancelable><a:Estado>" + estado + "</a:Estado><a:EstatusCancelacion>" +
            estatusCancelacion + "</a:EstatusCancelacion></ConsultaResult></ConsultaResponse></s:Body></s:Envelope>";
 }
@@ -109,10 +119,16 @@ protected:
         settings.satStatusUrl = server->baseUrl() + QStringLiteral("/ConsultaCFDIService.svc");
         return *server;
     }
-    cfdi::CancellationRequest cancellation(const QString &motive = QStringLiteral("02"), const QString &replacement = {})
+    cfdi::CancellationRequest cancellation(const QString &motive = QStringLiteral("02"),
+                                           const QString &replacement = {})
     {
-        return {QStringLiteral("EKU9003173C9"), QStringLiteral("XAXX010101000"), kUuid, QStringLiteral("870.49"),
-                motive, replacement, QStringLiteral("…sello…AbCdEfGh")};
+        return {QStringLiteral("EKU9003173C9"),
+                QStringLiteral("XAXX010101000"),
+                kUuid,
+                QStringLiteral("870.49"),
+                motive,
+                replacement,
+                QStringLiteral("…sello…AbCdEfGh")};
     }
 
     SmtpSinkCertificate certificate;
@@ -170,7 +186,7 @@ TEST_F(RestPacTest, AlreadyStampedGivesBackTheFirstStampAndNothingElse)
     ASSERT_FALSE(foreign.stamped());
     EXPECT_EQ(foreign.refusal->code, QStringLiteral("OTRO-COMPROBANTE"));
 
-    firstStamp = object({{"uuid", first.stamp->timbre.uuid}});   // 307 without the stamp
+    firstStamp = object({{"uuid", first.stamp->timbre.uuid}}); // 307 without the stamp
     const cfdi::StampResult bare = adapter.stamp(sealed);
     ASSERT_FALSE(bare.stamped());
     EXPECT_EQ(bare.refusal->code, QStringLiteral("307"));
@@ -249,7 +265,7 @@ TEST_F(RestPacTest, ServerErrorsAreRetriedABoundedNumberOfTimes)
     struct Case
     {
         const char *name;
-        int failures;        // 5xx answers before the server recovers
+        int failures; // 5xx answers before the server recovers
         int status;
         bool stamped;
     };
@@ -262,7 +278,8 @@ TEST_F(RestPacTest, ServerErrorsAreRetriedABoundedNumberOfTimes)
         SCOPED_TRACE(c.name);
         int calls = 0;
         stampAnswer = [&](const HttpRequest &request) {
-            return ++calls <= c.failures ? HttpAnswer{c.status, QByteArrayLiteral("<html>Service Unavailable</html>"), QByteArrayLiteral("text/html")}
+            return ++calls <= c.failures ? HttpAnswer{c.status, QByteArrayLiteral("<html>Service Unavailable</html>"),
+                                                      QByteArrayLiteral("text/html")}
                                          : sandboxStamp(request.xmlField());
         };
         logins = 0;
@@ -328,19 +345,36 @@ TEST_F(RestPacTest, CancellationSendsUuidMotiveAndReplacementAndReadsTheSatCode)
         const char *code;
     };
     const QString acuse = QStringLiteral("<Acuse Fecha=\"2026-12-06T12:00:00\"><Folios><UUID>%1</UUID>"
-                                         "<EstatusUUID>201</EstatusUUID></Folios></Acuse>").arg(kUuid);
+                                         "<EstatusUUID>201</EstatusUUID></Folios></Acuse>")
+                              .arg(kUuid);
     const QByteArray base = "/api/cfdi33/cancel/EKU9003173C9/" + kUuid.toLatin1();
     const Case cases[] = {
-        {"02", {}, success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("201")}}}})), "/02",
-         CancellationStatus::Cancelled, "201"},
+        {"02",
+         {},
+         success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("201")}}}})),
+         "/02",
+         CancellationStatus::Cancelled,
+         "201"},
         {"01", kReplacement, success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("201")}}}})),
          "/01/0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D", CancellationStatus::Cancelled, "201"},
-        {"04", {}, success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("202")}}}})), "/04",
-         CancellationStatus::Cancelled, "202"},
+        {"04",
+         {},
+         success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("202")}}}})),
+         "/04",
+         CancellationStatus::Cancelled,
+         "202"},
         {"02", {}, error(400, QStringLiteral("205 - UUID No existente")), "/02", CancellationStatus::Refused, "205"},
-        {"02", {}, error(400, QStringLiteral("211 - Fecha límite para cancelar la factura global")), "/02",
-         CancellationStatus::NotCancellable, "211"},
-        {"03", {}, error(400, QStringLiteral("CACFDI01 - Sin saldo para cancelar")), "/03", CancellationStatus::Refused,
+        {"02",
+         {},
+         error(400, QStringLiteral("211 - Fecha límite para cancelar la factura global")),
+         "/02",
+         CancellationStatus::NotCancellable,
+         "211"},
+        {"03",
+         {},
+         error(400, QStringLiteral("CACFDI01 - Sin saldo para cancelar")),
+         "/03",
+         CancellationStatus::Refused,
          "CACFDI01"},
     };
     const Case *current = nullptr;
