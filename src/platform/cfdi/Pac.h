@@ -15,6 +15,9 @@ struct PacRefusal
 {
     QString code;
     QString message;
+    // No answer came back (timeout, lost connection, server error): the PAC may have stamped
+    // the document, so the same sealed XML must be sent again, never a newly sealed one.
+    bool unanswered = false;
 };
 
 struct Stamp
@@ -45,6 +48,7 @@ struct CancellationRequest
     QString total;              // the document's Total, as stamped
     QString motive;
     QString replacementUuid;    // only with motive "01"
+    QString sello;              // the document's Sello: the SAT's status query asks for its last 8 characters
 };
 
 // Where the SAT stands on a cancellation.

@@ -5,6 +5,7 @@
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/DocumentLog.h"
 #include "platform/components/InvoiceDocument.h"
+#include "platform/components/RestPac.h"
 #include "platform/core/Error.h"
 #include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
@@ -52,6 +53,9 @@ std::shared_ptr<cfdi::Pac> DocumentSigner::configuredPac()
             sandbox = std::make_shared<cfdi::SandboxPac>([] { return Utilities().ServerNow(); });
         return sandbox;
     }
+    // A network PAC keeps its stamps on its side: a new instance answers a retry as well.
+    if (name == QLatin1String("REST"))
+        return RestPac::fromConfiguration();
     if (name.isEmpty())
         throw Error(QStringLiteral("No está configurado el proveedor de certificación (variable CFDI_PAC)"));
     throw Error(QStringLiteral("El proveedor de certificación %1 de la variable CFDI_PAC no está disponible en esta "

@@ -27,9 +27,11 @@ public:
     QString sign(const QString &request);
     QString signInvoice(const QString &folio);
 
-    // The PAC of CFDI_PAC, one per process: a retried stamp must reach the same PAC
-    // instance so it answers with the stamp it gave the first time. Throws zentaro::Error
-    // when the variable names no PAC this installation has.
+    // The PAC of CFDI_PAC: SANDBOX, one per process (a retried stamp must reach the same
+    // instance so it answers with the stamp it gave the first time), or REST, a provider
+    // over HTTPS configured by the CFDI_PAC_* variables (see PacSettings). Throws
+    // zentaro::Error when the variable names no PAC this installation has or the provider's
+    // configuration is incomplete.
     static std::shared_ptr<cfdi::Pac> configuredPac();
 
 private:

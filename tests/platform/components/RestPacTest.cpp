@@ -1,0 +1,456 @@
+#include "PacServer.h"
+#include "SmtpSink.h"
+
+#include "platform/cfdi/CadenaOriginal.h"
+#include "platform/cfdi/CfdiFixtures.h"
+#include "platform/cfdi/ComprobanteSealer.h"
+#include "platform/cfdi/SandboxPac.h"
+#include "platform/components/RestPac.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace zentaro::test {
+
+namespace {
+
+using cfdi::CancellationStatus;
+using cfdi::test::ekuCsd;
+using cfdi::test::fixedNow;
+using cfdi::test::globalInvoice;
+
+const QByteArray kUser = "facturas";
+const QString kPassword = QStringLiteral("Cl4ve-del-PAC");
+const QString kUuid = QStringLiteral("6F0B6C8E-3D0B-4F5A-9C1E-2A7D5B3C9E11");
+const QString kReplacement = QStringLiteral("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D");
+
+QByteArray json(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// JSON objects written as the provider's documentation shows them, keys and texts as literals.
+QJsonObject object(std::initializer_list<std::pair<const char *, QJsonValue>> members)
+{
+    QJsonObject result;
+    for (const auto &[key, value] : members)
+        result.insert(QString::fromUtf8(key), value);
+    return result;
+}
+QJsonValue text(const char *value)
+{
+    return QString::fromUtf8(value);
+}
+
+HttpAnswer success(const QJsonObject &data)
+{
+    return {200, json(object({{"status", text("success")}, {"data", data}}))};
+}
+HttpAnswer error(int status, const QString &message, const QJsonObject &data = {})
+{
+    QJsonObject body = object({{"status", text("error")}, {"message", message}, {"messageDetail", message}});
+    if (!data.isEmpty())
+        body.insert(QStringLiteral("data"), data);
+    return {status, json(body)};
+}
+
+QByteArray satStatusAnswer(const char *estado, const char *esCancelable, const char *estatusCancelacion)
+{
+    return QByteArrayLiteral(
+               "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+               "<ConsultaResponse xmlns=\"http://tempuri.org/\"><ConsultaResult "
+               "xmlns:a=\"http://schemas.datacontract.org/2004/07/Sat.Cfdi.Negocio.ConsultaCfdi.Servicio\">"
+               "<a:CodigoEstatus>S - Comprobante obtenido satisfactoriamente.</a:CodigoEstatus><a:EsCancelable>") +
+           esCancelable + "</a:EsCancelable><a:Estado>" + estado + "</a:Estado><a:EstatusCancelacion>" +
+           estatusCancelacion + "</a:EstatusCancelacion></ConsultaResult></ConsultaResponse></s:Body></s:Envelope>";
+}
+
+} // namespace
+
+// The adapter against a PAC's server on 127.0.0.1 that logs in, stamps with the sandbox's
+// rules and answers as the provider's documentation shows; each case replaces the answer
+// it is about.
+class RestPacTest : public ::testing::Test
+{
+protected:
+    RestPacTest()
+    {
+        sealed = cfdi::sealComprobante(globalInvoice(), ekuCsd(), fixedNow()).xml;
+        settings.user = QString::fromUtf8(kUser);
+        settings.password = kPassword;
+        settings.caFile = certificate.pemPath();
+        settings.attempts = 3;
+        settings.retryPauseMs = 0;
+    }
+
+    // The documented behaviour; `stampAnswer` and the others replace one route's answer.
+    HttpAnswer answer(const HttpRequest &request)
+    {
+        if (request.path == "/api/security/authenticate") {
+            ++logins;
+            if (request.headers.value("user") != kUser || request.headers.value("password") != kPassword.toUtf8())
+                return error(401, QStringLiteral("AU2000 - El usuario %1 con la contraseña %2 no es válido")
+                                      .arg(QString::fromUtf8(request.headers.value("user")),
+                                           QString::fromUtf8(request.headers.value("password"))));
+            return success(object({{"token", QStringLiteral("tok-%1").arg(logins)}, {"expires_in", 7200}}));
+        }
+        if (request.headers.value("authorization") != "Bearer tok-" + QByteArray::number(logins))
+            return error(401, QStringLiteral("AU2101 - Token caducado"));
+        if (request.path == "/api/cfdi33/stamp/v4") {
+            if (stampAnswer)
+                return stampAnswer(request);
+            return sandboxStamp(request.xmlField());
+        }
+        if (request.path.startsWith("/api/cfdi33/cancel/") && cancelAnswer)
+            return cancelAnswer(request);
+        return {404, QByteArrayLiteral("{}")};
+    }
+    HttpAnswer sandboxStamp(const QByteArray &xml)
+    {
+        const cfdi::StampResult result = sandbox.stamp(xml);
+        if (!result.stamped())
+            return error(400, result.refusal->code + QStringLiteral(" - ") + result.refusal->message);
+        return success(object({{"uuid", result.stamp->timbre.uuid}, {"cfdi", QString::fromUtf8(result.stamp->xml)}}));
+    }
+    PacServer &start()
+    {
+        server = std::make_unique<PacServer>(certificate, [this](const HttpRequest &r) { return answer(r); });
+        settings.baseUrl = server->baseUrl();
+        settings.satStatusUrl = server->baseUrl() + QStringLiteral("/ConsultaCFDIService.svc");
+        return *server;
+    }
+    cfdi::CancellationRequest cancellation(const QString &motive = QStringLiteral("02"),
+                                           const QString &replacement = {})
+    {
+        return {QStringLiteral("EKU9003173C9"),
+                QStringLiteral("XAXX010101000"),
+                kUuid,
+                QStringLiteral("870.49"),
+                motive,
+                replacement,
+                QStringLiteral("…sello…AbCdEfGh")};
+    }
+
+    SmtpSinkCertificate certificate;
+    cfdi::SandboxPac sandbox{[] { return fixedNow(); }};
+    QByteArray sealed;
+    PacSettings settings;
+    int logins = 0;
+    std::function<HttpAnswer(const HttpRequest &)> stampAnswer;
+    std::function<HttpAnswer(const HttpRequest &)> cancelAnswer;
+    std::unique_ptr<PacServer> server;
+};
+
+TEST_F(RestPacTest, StampsOverHttpsWithOneLoginAndTheSealedXmlUnchanged)
+{
+    PacServer &pac = start();
+    RestPac adapter(settings);
+    const cfdi::StampResult first = adapter.stamp(sealed);
+    ASSERT_TRUE(first.stamped()) << first.refusal->message.toStdString();
+    EXPECT_EQ(first.stamp->timbre.uuid, cfdi::readTimbreFiscalDigital(first.stamp->xml).uuid);
+    EXPECT_FALSE(first.stamp->timbre.selloSat.isEmpty());
+    EXPECT_EQ(adapter.stamp(sealed).stamp->timbre.uuid, first.stamp->timbre.uuid);
+
+    EXPECT_EQ(pac.count("/api/security/authenticate"), 1) << "the session is reused";
+    ASSERT_EQ(pac.count("/api/cfdi33/stamp/v4"), 2);
+    const HttpRequest sent = pac.requests().at(1);
+    EXPECT_EQ(sent.method, "POST");
+    EXPECT_EQ(sent.headers.value("authorization"), "Bearer tok-1");
+    EXPECT_EQ(sent.xmlField(), sealed);
+}
+
+TEST_F(RestPacTest, AlreadyStampedGivesBackTheFirstStampAndNothingElse)
+{
+    QJsonObject firstStamp;
+    stampAnswer = [&](const HttpRequest &request) {
+        if (firstStamp.isEmpty()) {
+            const HttpAnswer answer = sandboxStamp(request.xmlField());
+            firstStamp = QJsonDocument::fromJson(answer.body).object().value(QLatin1String("data")).toObject();
+            return answer;
+        }
+        return error(400, QStringLiteral("307 - El comprobante contiene un timbre previamente"), firstStamp);
+    };
+    start();
+    RestPac adapter(settings);
+    const cfdi::StampResult first = adapter.stamp(sealed);
+    const cfdi::StampResult again = adapter.stamp(sealed);
+    ASSERT_TRUE(again.stamped()) << again.refusal->message.toStdString();
+    EXPECT_EQ(again.stamp->timbre.uuid, first.stamp->timbre.uuid);
+    EXPECT_EQ(again.stamp->xml, first.stamp->xml);
+
+    // A stamp of another document is never taken for this one's.
+    cfdi::Comprobante other = globalInvoice();
+    other.folio = QStringLiteral("999");
+    const QByteArray otherXml = cfdi::sealComprobante(other, ekuCsd(), fixedNow()).xml;
+    const cfdi::StampResult foreign = adapter.stamp(otherXml);
+    ASSERT_FALSE(foreign.stamped());
+    EXPECT_EQ(foreign.refusal->code, QStringLiteral("OTRO-COMPROBANTE"));
+
+    firstStamp = object({{"uuid", first.stamp->timbre.uuid}}); // 307 without the stamp
+    const cfdi::StampResult bare = adapter.stamp(sealed);
+    ASSERT_FALSE(bare.stamped());
+    EXPECT_EQ(bare.refusal->code, QStringLiteral("307"));
+    EXPECT_TRUE(bare.refusal->message.contains(QStringLiteral("ya fue timbrado")));
+}
+
+TEST_F(RestPacTest, ValidationRefusalsKeepTheSatCodeExplainItAndAreNotRepeated)
+{
+    struct Case
+    {
+        const char *answer;
+        const char *code;
+        const char *explanation;
+    };
+    const Case cases[] = {
+        {"301 - XML mal formado: cvc-enumeration-valid RegimenFiscal", "301", "esquema XML del SAT"},
+        {"302 - Sello mal formado o inválido", "302", "sello del comprobante está mal formado"},
+        {"303 - Sello no corresponde a emisor", "303", "no corresponde al emisor"},
+        {"304 - Certificado revocado o caduco", "304", "revocado o caduco"},
+        {"305 - La fecha de emisión no está dentro de la vigencia del CSD", "305", "vigencia del certificado"},
+        {"306 - El certificado no es de tipo CSD", "306", "e.firma"},
+        {"401 - Fecha y hora de generación fuera de rango", "401", "72 horas"},
+        {"402 - RFC del emisor no se encuentra en el régimen de contribuyentes", "402", "lista de contribuyentes"},
+        {"CFDI40102 - El resultado de la digestión debe ser igual al resultado de la desencripción del sello",
+         "CFDI40102", "cadena original y certificado"},
+        {"CFDI40145 - El campo Nombre del receptor debe pertenecer al RFC", "CFDI40145", "nombre del receptor"},
+        {"CFDI40999 - Regla que la matriz agregó después", "CFDI40999", "regla CFDI40999 de la matriz"},
+    };
+    QString current;
+    stampAnswer = [&](const HttpRequest &) { return error(400, current); };
+    PacServer &pac = start();
+    RestPac adapter(settings);
+    int stampsSent = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.answer);
+        current = QString::fromUtf8(c.answer);
+        const cfdi::StampResult result = adapter.stamp(sealed);
+        ASSERT_FALSE(result.stamped());
+        EXPECT_EQ(result.refusal->code, QString::fromUtf8(c.code));
+        EXPECT_TRUE(result.refusal->message.contains(QString::fromUtf8(c.explanation)))
+            << result.refusal->message.toStdString();
+        EXPECT_FALSE(result.refusal->unanswered);
+        EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), ++stampsSent) << "a refusal is not sent again";
+    }
+}
+
+TEST_F(RestPacTest, RefusedCredentialsAreReportedWithoutThePassword)
+{
+    settings.password = kPassword + QStringLiteral("-vieja");
+    PacServer &pac = start();
+    const cfdi::StampResult result = RestPac(settings).stamp(sealed);
+    ASSERT_FALSE(result.stamped());
+    EXPECT_EQ(result.refusal->code, QStringLiteral("AU2000"));
+    EXPECT_TRUE(result.refusal->message.contains(QStringLiteral("no aceptó el usuario facturas con la contraseña de "
+                                                                "CFDI_PAC_CLAVE")))
+        << result.refusal->message.toStdString();
+    EXPECT_FALSE(result.refusal->message.contains(settings.password)) << "the server repeated it; we do not";
+    EXPECT_EQ(pac.count("/api/security/authenticate"), 1);
+    EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), 0);
+}
+
+TEST_F(RestPacTest, ASessionThePacForgotIsOpenedAgainOnce)
+{
+    int calls = 0;
+    stampAnswer = [&](const HttpRequest &request) {
+        return ++calls == 1 ? error(401, QStringLiteral("AU2101 - Token caducado")) : sandboxStamp(request.xmlField());
+    };
+    PacServer &pac = start();
+    const cfdi::StampResult result = RestPac(settings).stamp(sealed);
+    ASSERT_TRUE(result.stamped()) << result.refusal->message.toStdString();
+    EXPECT_EQ(pac.count("/api/security/authenticate"), 2);
+}
+
+TEST_F(RestPacTest, ServerErrorsAreRetriedABoundedNumberOfTimes)
+{
+    struct Case
+    {
+        const char *name;
+        int failures; // 5xx answers before the server recovers
+        int status;
+        bool stamped;
+    };
+    const Case cases[] = {
+        {"two 500s, then the stamp", 2, 500, true},
+        {"busy once, then the stamp", 1, 429, true},
+        {"503 on every attempt", 99, 503, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        int calls = 0;
+        stampAnswer = [&](const HttpRequest &request) {
+            return ++calls <= c.failures ? HttpAnswer{c.status, QByteArrayLiteral("<html>Service Unavailable</html>"),
+                                                      QByteArrayLiteral("text/html")}
+                                         : sandboxStamp(request.xmlField());
+        };
+        logins = 0;
+        PacServer &pac = start();
+        const cfdi::StampResult result = RestPac(settings).stamp(sealed);
+        EXPECT_EQ(result.stamped(), c.stamped);
+        EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), std::min(c.failures + 1, settings.attempts));
+        if (!c.stamped) {
+            EXPECT_EQ(result.refusal->code, QStringLiteral("HTTP %1").arg(c.status));
+            EXPECT_TRUE(result.refusal->unanswered) << "the PAC may have stamped: send the same XML again";
+            EXPECT_TRUE(result.refusal->message.contains(QStringLiteral("3 intentos")));
+        }
+    }
+}
+
+TEST_F(RestPacTest, ASilentServerTimesOutOnEveryAttempt)
+{
+    stampAnswer = [](const HttpRequest &) {
+        HttpAnswer hang;
+        hang.silent = true;
+        return hang;
+    };
+    settings.timeout = 1;
+    settings.attempts = 2;
+    PacServer &pac = start();
+    const cfdi::StampResult result = RestPac(settings).stamp(sealed);
+    ASSERT_FALSE(result.stamped());
+    EXPECT_EQ(result.refusal->code, QStringLiteral("SIN-RESPUESTA"));
+    EXPECT_TRUE(result.refusal->unanswered);
+    EXPECT_TRUE(result.refusal->message.contains(QStringLiteral("no respondió en 1 segundos")));
+    EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), 2);
+}
+
+TEST_F(RestPacTest, UnreachableAndUntrustedServersSayWhich)
+{
+    start();
+    PacSettings closed = settings;
+    closed.baseUrl = QStringLiteral("https://127.0.0.1:%1/api").arg(SmtpSink::closedPort());
+    closed.attempts = 2;
+    const cfdi::StampResult unreachable = RestPac(closed).stamp(sealed);
+    ASSERT_FALSE(unreachable.stamped());
+    EXPECT_EQ(unreachable.refusal->code, QStringLiteral("SIN-CONEXION"));
+    EXPECT_TRUE(unreachable.refusal->message.contains(QStringLiteral("No se pudo conectar con el PAC 127.0.0.1")));
+
+    PacSettings untrusting = settings;
+    untrusting.caFile.clear();
+    const cfdi::StampResult untrusted = RestPac(untrusting).stamp(sealed);
+    ASSERT_FALSE(untrusted.stamped());
+    EXPECT_EQ(untrusted.refusal->code, QStringLiteral("TLS"));
+    EXPECT_TRUE(untrusted.refusal->message.contains(QStringLiteral("CFDI_PAC_CA_CERTIFICADO")));
+    EXPECT_EQ(server->count("/api/security/authenticate"), 0) << "no password goes to an untrusted server";
+}
+
+TEST_F(RestPacTest, CancellationSendsUuidMotiveAndReplacementAndReadsTheSatCode)
+{
+    struct Case
+    {
+        const char *motive;
+        QString replacement;
+        HttpAnswer answer;
+        const char *path;
+        CancellationStatus status;
+        const char *code;
+    };
+    const QString acuse = QStringLiteral("<Acuse Fecha=\"2026-12-06T12:00:00\"><Folios><UUID>%1</UUID>"
+                                         "<EstatusUUID>201</EstatusUUID></Folios></Acuse>")
+                              .arg(kUuid);
+    const QByteArray base = "/api/cfdi33/cancel/EKU9003173C9/" + kUuid.toLatin1();
+    const Case cases[] = {
+        {"02",
+         {},
+         success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("201")}}}})),
+         "/02",
+         CancellationStatus::Cancelled,
+         "201"},
+        {"01", kReplacement, success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("201")}}}})),
+         "/01/0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D", CancellationStatus::Cancelled, "201"},
+        {"04",
+         {},
+         success(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, text("202")}}}})),
+         "/04",
+         CancellationStatus::Cancelled,
+         "202"},
+        {"02", {}, error(400, QStringLiteral("205 - UUID No existente")), "/02", CancellationStatus::Refused, "205"},
+        {"02",
+         {},
+         error(400, QStringLiteral("211 - Fecha límite para cancelar la factura global")),
+         "/02",
+         CancellationStatus::NotCancellable,
+         "211"},
+        {"03",
+         {},
+         error(400, QStringLiteral("CACFDI01 - Sin saldo para cancelar")),
+         "/03",
+         CancellationStatus::Refused,
+         "CACFDI01"},
+    };
+    const Case *current = nullptr;
+    cancelAnswer = [&](const HttpRequest &) { return current->answer; };
+    PacServer &pac = start();
+    RestPac adapter(settings);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.motive) + " " + c.code);
+        current = &c;
+        const cfdi::CancellationResult result =
+            adapter.cancel(cancellation(QString::fromLatin1(c.motive), c.replacement));
+        const QList<HttpRequest> requests = pac.requests();
+        ASSERT_FALSE(requests.isEmpty());
+        EXPECT_EQ(requests.last().path, base + c.path) << result.message.toStdString();
+        EXPECT_EQ(result.status, c.status) << result.message.toStdString();
+        EXPECT_EQ(result.code, QString::fromLatin1(c.code));
+        if (c.answer.status == 200) {
+            EXPECT_EQ(result.acknowledgement, acuse.toUtf8()) << "the SAT's acknowledgement is kept";
+        }
+    }
+
+    // Requests the SAT would refuse never leave the machine.
+    const int sent = pac.count("/api/cfdi33/cancel/");
+    const std::pair<cfdi::CancellationRequest, const char *> refusals[] = {
+        {cancellation(QStringLiteral("05")), "207"},
+        {cancellation(QStringLiteral("01")), "208"},
+        {cancellation(QStringLiteral("02"), kReplacement), "209"},
+    };
+    for (const auto &[request, code] : refusals)
+        EXPECT_EQ(adapter.cancel(request).code, QString::fromLatin1(code));
+    cfdi::CancellationRequest badUuid = cancellation();
+    badUuid.uuid = QStringLiteral("FG-000001");
+    EXPECT_EQ(adapter.cancel(badUuid).status, CancellationStatus::Refused);
+    EXPECT_EQ(pac.count("/api/cfdi33/cancel/"), sent);
+}
+
+TEST_F(RestPacTest, TheSatsStatusQueryTellsWhereACancellationStands)
+{
+    struct Case
+    {
+        const char *estado;
+        const char *esCancelable;
+        const char *estatus;
+        CancellationStatus status;
+    };
+    const Case cases[] = {
+        {"Cancelado", "Cancelable sin aceptación", "Cancelado sin aceptación", CancellationStatus::Cancelled},
+        {"Cancelado", "Cancelable con aceptación", "Plazo vencido", CancellationStatus::Cancelled},
+        {"Vigente", "Cancelable con aceptación", "En proceso", CancellationStatus::InProcess},
+        {"Vigente", "Cancelable con aceptación", "Solicitud rechazada", CancellationStatus::Refused},
+        {"Vigente", "No cancelable", "", CancellationStatus::NotCancellable},
+        {"Vigente", "Cancelable sin aceptación", "", CancellationStatus::InProcess},
+        {"No Encontrado", "", "", CancellationStatus::Refused},
+    };
+    const Case *current = nullptr;
+    start();
+    PacServer sat(certificate, [&](const HttpRequest &) {
+        return HttpAnswer{200, satStatusAnswer(current->estado, current->esCancelable, current->estatus),
+                          QByteArrayLiteral("text/xml")};
+    });
+    settings.satStatusUrl = sat.baseUrl() + QStringLiteral("/ConsultaCFDIService.svc");
+    RestPac adapter(settings);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.estado) + " / " + c.estatus);
+        current = &c;
+        const cfdi::CancellationResult result = adapter.cancellationStatus(cancellation());
+        EXPECT_EQ(result.status, c.status) << result.message.toStdString();
+        EXPECT_FALSE(result.message.isEmpty());
+        EXPECT_TRUE(result.acknowledgement.contains("ConsultaResult"));
+    }
+    const HttpRequest asked = sat.requests().last();
+    EXPECT_EQ(asked.headers.value("soapaction"), "\"http://tempuri.org/IConsultaCFDIService/Consulta\"");
+    EXPECT_TRUE(asked.body.contains("?re=EKU9003173C9&amp;rr=XAXX010101000&amp;tt=870.49&amp;id=" + kUuid.toLatin1() +
+                                    "&amp;fe=AbCdEfGh"))
+        << asked.body.toStdString();
+    EXPECT_EQ(server->count("/api/security/authenticate"), 0) << "the SAT's query needs no login at the PAC";
+}
+
+} // namespace zentaro::test
