@@ -111,24 +111,17 @@ Sealing sealInvoice(Connection &connection, const QString &folio)
     }
 }
 
-// The sealed XML kept for the invoice, sealing and keeping it first when there is none. The
-// keeping commits on its own: once the PAC is called the bytes must survive any failure.
-SealedDocument sealedInvoice(Connection &connection, const QString &folio, QString *refusal)
+// Keeps a freshly sealed XML in a transaction of its own: once the PAC is called the bytes
+// must survive any failure. Answers what is kept, which is another clerk's XML when he kept
+// one a moment earlier.
+SealedDocument keepSealed(Connection &connection, const QString &folio, const QByteArray &xml)
 {
-    if (auto kept = findSealedDocument(connection, kInvoiceTable, folio))
-        return *kept;
-    const Sealing sealing = sealInvoice(connection, folio);
-    if (!sealing.refusal.isEmpty()) {
-        *refusal = sealing.refusal;
-        return {};
-    }
-    SealedDocument sealed{kInvoiceTable, folio, sealing.xml, Utilities().ServerNow(), 0, {}};
+    SealedDocument sealed{kInvoiceTable, folio, xml, Utilities().ServerNow(), 0, {}};
     try {
         TransactionGuard transaction(connection);
         keepSealedDocument(connection, sealed);
         transaction.commit();
     } catch (const Error &) {
-        // Another clerk kept one a moment ago: his is the one to send.
         if (auto theirs = findSealedDocument(connection, kInvoiceTable, folio))
             return *theirs;
         throw;
@@ -167,18 +160,22 @@ QString DocumentSigner::signInvoice(const QString &folio)
         // or the CSD changed afterwards.
         if (findDigitalDocument(connection, kInvoiceTable, folio))
             return {};
+        // A document kept from an earlier attempt goes to the PAC as it is; otherwise the
+        // invoice is checked and sealed now.
+        std::optional<SealedDocument> kept = findSealedDocument(connection, kInvoiceTable, folio);
+        Sealing fresh;
+        if (!kept) {
+            fresh = sealInvoice(connection, folio);
+            if (!fresh.refusal.isEmpty())
+                return fresh.refusal;
+        }
+        const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : configuredPac();
         if (connection.inTransaction())
             return QStringLiteral("La factura %1 no se timbra dentro de una transacción abierta: el comprobante sellado "
                                   "debe quedar guardado antes de enviarse al PAC; timbre la factura después de confirmar "
                                   "la transacción")
                 .arg(folio);
-
-        QString refusal;
-        const SealedDocument sealed = sealedInvoice(connection, folio, &refusal);
-        if (!refusal.isEmpty())
-            return refusal;
-
-        const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : configuredPac();
+        const SealedDocument sealed = kept ? *kept : keepSealed(connection, folio, fresh.xml);
         cfdi::StampResult result = askPac([&] { return pac->stamp(sealed.xml); });
         const bool alreadyStamped =
             !result.stamped() && result.refusal && result.refusal->code == QStringView(cfdi::kAlreadyStampedCode);
