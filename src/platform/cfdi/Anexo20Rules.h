@@ -10,9 +10,10 @@ namespace zentaro::cfdi {
 
 // The arithmetic and global-invoice rules of Anexo 20 that a PAC enforces and the XSD
 // cannot: line amounts against Cantidad × ValorUnitario and Base × TasaOCuota within SAT's
-// limits, document sums, Total, decimals of the currency, and InformacionGlobal. Returns the
-// first fault found. Codes: CFDI40108 (SubTotal), CFDI40119 (Total), CFDI40167 (Importe of a
-// concepto) as SAT numbers them; the rest use our own "SBX-" codes.
+// limits, document sums, Total, decimals of the currency, c_TasaOCuota, the generic
+// receptors, PPD with FormaPago 99, and InformacionGlobal with its year and conceptos.
+// Returns the first fault found, with the code of SAT's validation matrix (CFDI40xxx); the
+// few rules the matrix numbers nowhere carry our own "SBX-" codes.
 std::optional<PacRefusal> findAnexo20Fault(const QByteArray &comprobanteXml);
 
 } // namespace zentaro::cfdi

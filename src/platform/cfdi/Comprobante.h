@@ -46,6 +46,13 @@ struct InformacionGlobal
     QString anio;         // the XML attribute is "Año"
 };
 
+// The documents this one relates, all with one c_TipoRelacion ("04": it replaces them).
+struct CfdiRelacionados
+{
+    QString tipoRelacion;
+    QList<QString> uuids;
+};
+
 struct Emisor
 {
     QString rfc;
@@ -90,6 +97,7 @@ struct Comprobante
     QString sello;
 
     std::optional<InformacionGlobal> informacionGlobal;
+    QList<CfdiRelacionados> cfdiRelacionados;
     Emisor emisor;
     Receptor receptor;
     QList<Concepto> conceptos;

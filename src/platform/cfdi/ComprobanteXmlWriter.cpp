@@ -109,6 +109,17 @@ QByteArray writeComprobanteXml(const Comprobante &c)
         w.end();
     }
 
+    for (const CfdiRelacionados &group : c.cfdiRelacionados) {
+        w.start(QStringLiteral("CfdiRelacionados"));
+        w.required(QStringLiteral("TipoRelacion"), group.tipoRelacion);
+        for (const QString &uuid : group.uuids) {
+            w.start(QStringLiteral("CfdiRelacionado"));
+            w.required(QStringLiteral("UUID"), uuid);
+            w.end();
+        }
+        w.end();
+    }
+
     w.start(QStringLiteral("Emisor"));
     w.required(QStringLiteral("Rfc"), c.emisor.rfc);
     w.required(QStringLiteral("Nombre"), c.emisor.nombre);

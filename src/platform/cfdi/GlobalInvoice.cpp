@@ -13,7 +13,17 @@ QString twoDigits(int value)
     return QString::number(value).rightJustified(2, u'0');
 }
 
+QString dayText(const QDate &date)
+{
+    return date.toString(QStringLiteral("dd/MM/yyyy"));
+}
+
 } // namespace
+
+bool isGenericRfc(const QString &rfc)
+{
+    return rfc == QStringView(kPublicoEnGeneralRfc) || rfc == QStringView(kExtranjeroGenericoRfc);
+}
 
 Receptor publicReceptor(const QString &lugarExpedicion)
 {
@@ -21,34 +31,85 @@ Receptor publicReceptor(const QString &lugarExpedicion)
                     QStringLiteral("616"), QStringLiteral("S01")};
 }
 
-InformacionGlobal informacionGlobalFor(const QList<QDate> &noteDates, const QString &regimenEmisor)
+QString periodicityName(const QString &periodicidad)
 {
-    if (noteDates.isEmpty())
-        throw Error(QStringLiteral("La factura global no tiene notas"));
-    const auto [firstIt, lastIt] = std::minmax_element(noteDates.begin(), noteDates.end());
-    const QDate first = *firstIt;
-    const QDate last = *lastIt;
-    const QString anio = QString::number(first.year());
+    if (periodicidad == u"01")
+        return QStringLiteral("diaria");
+    if (periodicidad == u"02")
+        return QStringLiteral("semanal");
+    if (periodicidad == u"03")
+        return QStringLiteral("quincenal");
+    if (periodicidad == u"04")
+        return QStringLiteral("mensual");
+    if (periodicidad == u"05")
+        return QStringLiteral("bimestral");
+    return periodicidad;
+}
 
-    if (first.year() == last.year() && first.month() == last.month()) {
-        QString periodicidad;
-        if (first == last)
-            periodicidad = QStringLiteral("01");
-        else if (first.daysTo(last) < 7)
-            periodicidad = QStringLiteral("02");
-        else if ((last.day() <= 15) == (first.day() <= 15))
-            periodicidad = QStringLiteral("03");
-        else
-            periodicidad = QStringLiteral("04");
-        return InformacionGlobal{periodicidad, twoDigits(first.month()), anio};
+GlobalPeriod globalPeriod(const QString &periodicidad, const QDate &invoiceDate, const QString &regimenEmisor)
+{
+    if (!invoiceDate.isValid())
+        throw Error(QStringLiteral("La factura global no tiene fecha"));
+    const QDate monthStart(invoiceDate.year(), invoiceDate.month(), 1);
+    const QDate monthEnd = monthStart.addMonths(1).addDays(-1);
+    GlobalPeriod period;
+    period.informacion.periodicidad = periodicidad;
+    period.informacion.meses = twoDigits(invoiceDate.month());
+    period.informacion.anio = QString::number(invoiceDate.year());
+    if (periodicidad == u"01") {
+        period.first = period.last = invoiceDate;
+    } else if (periodicidad == u"02") {
+        const QDate monday = invoiceDate.addDays(1 - invoiceDate.dayOfWeek());
+        period.first = std::max(monday, monthStart);
+        period.last = std::min(monday.addDays(6), monthEnd);
+    } else if (periodicidad == u"03") {
+        const bool firstHalf = invoiceDate.day() <= 15;
+        period.first = firstHalf ? monthStart : monthStart.addDays(15);
+        period.last = firstHalf ? monthStart.addDays(14) : monthEnd;
+    } else if (periodicidad == u"04") {
+        period.first = monthStart;
+        period.last = monthEnd;
+    } else if (periodicidad == u"05") {
+        if (regimenEmisor != u"621")
+            throw Error(QStringLiteral("La periodicidad bimestral (05) de la factura global solo aplica al régimen "
+                                       "621; el emisor tributa en el régimen %1")
+                            .arg(regimenEmisor));
+        const int bimester = (invoiceDate.month() + 1) / 2;
+        period.first = QDate(invoiceDate.year(), bimester * 2 - 1, 1);
+        period.last = period.first.addMonths(2).addDays(-1);
+        period.informacion.meses = QString::number(12 + bimester);
+    } else {
+        throw Error(QStringLiteral("La periodicidad \"%1\" de la factura global no es válida; use 01 diaria, 02 "
+                                   "semanal, 03 quincenal, 04 mensual o 05 bimestral")
+                        .arg(periodicidad));
     }
+    return period;
+}
 
-    const bool sameBimester = first.year() == last.year() && (first.month() + 1) / 2 == (last.month() + 1) / 2;
-    if (regimenEmisor == u"621" && sameBimester)
-        return InformacionGlobal{QStringLiteral("05"), QString::number(12 + (first.month() + 1) / 2), anio};
+InformacionGlobal informacionGlobalFor(const QList<DatedNote> &notes, const QString &periodicidad,
+                                       const QDate &invoiceDate, const QString &regimenEmisor)
+{
+    if (notes.isEmpty())
+        throw Error(QStringLiteral("La factura global no tiene notas"));
+    const GlobalPeriod period = globalPeriod(periodicidad, invoiceDate, regimenEmisor);
+    for (const DatedNote &note : notes) {
+        if (!period.contains(note.date))
+            throw Error(QStringLiteral("La nota %1 del %2 está fuera del periodo %3 de la factura global (del %4 al "
+                                       "%5); factúrela en la global de su periodo")
+                            .arg(note.folio, dayText(note.date), periodicityName(periodicidad), dayText(period.first),
+                                 dayText(period.last)));
+    }
+    return period.informacion;
+}
 
-    throw Error(QStringLiteral("Las notas del %1 al %2 abarcan más de un mes; emita una factura global por cada mes")
-                    .arg(first.toString(QStringLiteral("dd/MM/yyyy")), last.toString(QStringLiteral("dd/MM/yyyy"))));
+void checkGlobalYear(const InformacionGlobal &informacion, const QDate &fecha)
+{
+    const int year = informacion.anio.toInt();
+    if (year != fecha.year() && year != fecha.year() - 1)
+        throw Error(QStringLiteral("El año %1 de la factura global debe ser el de su fecha de emisión (%2) o el "
+                                   "anterior")
+                        .arg(informacion.anio)
+                        .arg(fecha.year()));
 }
 
 } // namespace zentaro::cfdi

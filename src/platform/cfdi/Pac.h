@@ -15,26 +15,40 @@ struct PacRefusal
 {
     QString code;
     QString message;
-    // No answer came back (timeout, lost connection, server error): the PAC may have stamped
-    // the document, so the same sealed XML must be sent again, never a newly sealed one.
-    bool unanswered = false;
+    // No answer came, or the PAC failed on its side (a timeout, a server error): the document
+    // may have been stamped all the same, so it must be sent again as it is, never sealed
+    // anew. A refusal that is not transient is the PAC's final word on that XML.
+    bool transient = false;
 };
+
+// SAT's code for a document stamped before ("CFDI previamente timbrado").
+inline constexpr char16_t kAlreadyStampedCode[] = u"307";
 
 struct Stamp
 {
     TimbreFiscalDigital timbre;
     QByteArray xml; // the sealed CFDI with the timbre in cfdi:Complemento
+    // The PAC's certificate (DER) that made the SelloSAT, when the PAC hands it over; kept
+    // with the stamp so the SAT seal can be checked years later.
+    QByteArray pacCertificateDer;
 };
 
 struct StampResult
 {
     std::optional<Stamp> stamp;
     std::optional<PacRefusal> refusal;
+    // The PAC had stamped this very document before and gave back that stamp.
+    bool alreadyStamped = false;
 
     bool stamped() const { return stamp.has_value(); }
     static StampResult refused(QString code, QString message)
     {
         return StampResult{std::nullopt, PacRefusal{std::move(code), std::move(message)}};
+    }
+    // No answer, or a fault of the PAC's own: send the same document again later.
+    static StampResult unanswered(QString code, QString message)
+    {
+        return StampResult{std::nullopt, PacRefusal{std::move(code), std::move(message), true}};
     }
 };
 
@@ -75,6 +89,10 @@ class Pac
 public:
     virtual ~Pac() = default;
     virtual StampResult stamp(const QByteArray &sealedXml) = 0;
+    // The stamp given earlier to this sealed document, for a PAC that answers "already
+    // stamped" (SAT's 307) without handing the stamp over; a PAC that returns the stamp with
+    // that answer needs nothing more than asking again.
+    virtual StampResult existingStamp(const QByteArray &sealedXml) { return stamp(sealedXml); }
     // A provider that offers no cancellation says so; the suite shows its message.
     virtual CancellationResult cancel(const CancellationRequest &request)
     {

@@ -4,10 +4,12 @@
 #include "platform/cfdi/CadenaOriginal.h"
 #include "platform/cfdi/CsdCertificate.h"
 #include "platform/cfdi/CsdPrivateKey.h"
+#include "platform/cfdi/PlaceOfIssue.h"
 #include "platform/cfdi/XmlDocument.h"
 #include "platform/core/Error.h"
 
 #include <QCryptographicHash>
+#include <QTimeZone>
 
 namespace zentaro::cfdi {
 
@@ -107,7 +109,7 @@ StampResult SandboxPac::stamp(const QByteArray &sealedXml)
     }
     if (certificate->number() != attributeOrEmpty(root, "NoCertificado"))
         return StampResult::refused(
-            QStringLiteral("SBX-CERTIFICADO"),
+            QStringLiteral("CFDI40106"),
             QStringLiteral("El NoCertificado no corresponde al certificado incluido en el comprobante"));
     if (!certificate->verify(cadena.toUtf8(), sello))
         return StampResult::refused(
@@ -123,10 +125,12 @@ StampResult SandboxPac::stamp(const QByteArray &sealedXml)
     } catch (const Error &e) {
         return StampResult::refused(QStringLiteral("304"), e.description());
     }
-    const QDateTime fecha =
-        QDateTime::fromString(attributeOrEmpty(root, "Fecha"), QString::fromLatin1(kTimestampFormat));
-    const QDateTime localNow = QDateTime(now.date(), now.time());
-    if (!fecha.isValid() || fecha > localNow.addSecs(300) || fecha.secsTo(localNow) > 72 * 3600)
+    // Fecha is the wall-clock time of the place of issue.
+    const QDateTime fecha = momentOfFecha(attributeOrEmpty(root, "Fecha"), attributeOrEmpty(root, "LugarExpedicion"));
+    if (!fecha.isValid())
+        return StampResult::refused(QStringLiteral("CFDI40101"),
+                                    QStringLiteral("La Fecha del comprobante no cumple con el patrón requerido"));
+    if (fecha > now.addSecs(300) || fecha.secsTo(now) > 72 * 3600)
         return StampResult::refused(
             QStringLiteral("401"),
             QStringLiteral("La Fecha del comprobante debe estar dentro de las 72 horas previas al timbrado"));
@@ -140,10 +144,13 @@ StampResult SandboxPac::stamp(const QByteArray &sealedXml)
 
     TimbreFiscalDigital tfd;
     tfd.uuid = uuidFromSello(sello);
+    // SAT dates its stamps in central time, whatever the place of issue.
     auto fechaTimbrado = m_fechaTimbradoByUuid.find(tfd.uuid);
-    if (fechaTimbrado == m_fechaTimbradoByUuid.end())
-        fechaTimbrado =
-            m_fechaTimbradoByUuid.insert(tfd.uuid, localNow.toString(QString::fromLatin1(kTimestampFormat)));
+    const bool stampedBefore = fechaTimbrado != m_fechaTimbradoByUuid.end();
+    if (!stampedBefore)
+        fechaTimbrado = m_fechaTimbradoByUuid.insert(
+            tfd.uuid, now.toTimeZone(QTimeZone(QByteArrayLiteral("America/Mexico_City")))
+                          .toString(QString::fromLatin1(kTimestampFormat)));
     tfd.fechaTimbrado = *fechaTimbrado;
     tfd.rfcProvCertif = m_rfc;
     tfd.selloCfd = sello;
@@ -154,7 +161,8 @@ StampResult SandboxPac::stamp(const QByteArray &sealedXml)
     Stamp stamp;
     stamp.timbre = tfd;
     stamp.xml = insertTimbre(*document, tfd);
-    return StampResult{stamp, std::nullopt};
+    stamp.pacCertificateDer = m_csd.certificateDer;
+    return StampResult{stamp, std::nullopt, stampedBefore};
 }
 
 } // namespace zentaro::cfdi

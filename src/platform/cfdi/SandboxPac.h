@@ -18,8 +18,10 @@ namespace zentaro::cfdi {
 //
 // Idempotence: the UUID is derived from the Sello (SHA-256 shaped as a version 4 UUID), so
 // the same sealed document always gets the same UUID, across instances too. FechaTimbrado is
-// the clock's time at the first stamping, remembered per instance by UUID; a new instance
-// would date a repeated document anew.
+// the clock's time at the first stamping (central time, as SAT writes it), remembered per
+// instance by UUID; a new instance would date a repeated document anew. A document stamped
+// before is answered with its stamp and marked alreadyStamped, as a PAC answers SAT's 307.
+// Refusals carry the SAT's CFDI40xxx codes where SAT has one.
 class SandboxPac : public Pac
 {
 public:

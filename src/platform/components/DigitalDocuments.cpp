@@ -7,7 +7,7 @@ namespace zentaro {
 namespace {
 
 const QString kColumns = QStringLiteral("Cd_Tabla, Cd_Documento, Cd_UUID, Cd_Fecha_Timbrado, Cd_No_Certificado, Cd_XML, "
-                                        "Cd_Estado, Cd_Motivo_Cancelacion, Cd_Folio_Sustitucion");
+                                        "Cd_Estado, Cd_Motivo_Cancelacion, Cd_Folio_Sustitucion, Cd_Certificado_SAT");
 
 DigitalDocument readRow(const Recordset &rs)
 {
@@ -21,6 +21,7 @@ DigitalDocument readRow(const Recordset &rs)
     d.estado = rs.text(QStringLiteral("Cd_Estado"));
     d.motivoCancelacion = rs.text(QStringLiteral("Cd_Motivo_Cancelacion"));
     d.folioSustitucion = rs.text(QStringLiteral("Cd_Folio_Sustitucion"));
+    d.satCertificateDer = QByteArray::fromBase64(rs.text(QStringLiteral("Cd_Certificado_SAT")).toLatin1());
     return d;
 }
 
@@ -47,9 +48,10 @@ std::optional<DigitalDocument> findDigitalDocumentByUuid(Connection &connection,
 
 void insertDigitalDocument(Connection &connection, const DigitalDocument &d)
 {
-    connection.run(QStringLiteral("INSERT INTO Comprobante_Digital (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kColumns),
+    connection.run(QStringLiteral("INSERT INTO Comprobante_Digital (%1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)").arg(kColumns),
                    {d.table, d.document, d.uuid, d.fechaTimbrado.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                    d.noCertificado, QString::fromUtf8(d.xml), d.estado, d.motivoCancelacion, d.folioSustitucion});
+                    d.noCertificado, QString::fromUtf8(d.xml), d.estado, d.motivoCancelacion, d.folioSustitucion,
+                    QString::fromLatin1(d.satCertificateDer.toBase64())});
 }
 
 void recordCancellationMotive(Connection &connection, const QString &table, const QString &document,

@@ -24,6 +24,7 @@ struct DigitalDocument
     QString estado;              // kDigitalDocumentValid until the canceller changes it
     QString motivoCancelacion;   // chosen when a cancellation was validated
     QString folioSustitucion;
+    QByteArray satCertificateDer; // the PAC's certificate that checks the timbre's SelloSAT
 };
 
 inline constexpr char16_t kDigitalDocumentValid[] = u"VI";

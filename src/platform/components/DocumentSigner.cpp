@@ -1,11 +1,13 @@
 #include "platform/components/DocumentSigner.h"
 
 #include "platform/cfdi/ComprobanteSealer.h"
+#include "platform/cfdi/ComprobanteXmlReader.h"
 #include "platform/cfdi/SandboxPac.h"
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/DocumentLog.h"
 #include "platform/components/InvoiceDocument.h"
 #include "platform/components/RestPac.h"
+#include "platform/components/SealedDocuments.h"
 #include "platform/core/Error.h"
 #include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
@@ -14,6 +16,8 @@
 #include "platform/services/Utilities.h"
 
 #include <QMutex>
+
+#include <functional>
 
 namespace zentaro {
 
@@ -81,6 +85,77 @@ QString DocumentSigner::sign(const QString &request)
     return signInvoice(parts.at(2));
 }
 
+namespace {
+
+// Seals the invoice anew. Answers the sealed XML, or a sentence saying why it cannot be.
+struct Sealing
+{
+    QByteArray xml;
+    QString refusal;
+};
+
+Sealing sealInvoice(Connection &connection, const QString &folio)
+{
+    const InvoiceDocument invoice = InvoiceDocument::load(connection, folio);
+    if (invoice.isCancelled())
+        return {{}, QStringLiteral("La factura %1 está cancelada; no se puede firmar").arg(folio)};
+    Utilities utilities;
+    if (!utilities.IsElectronicSeries(invoice.series, 1))
+        return {{},
+                QStringLiteral("La serie %1 de la factura %2 no es de facturas electrónicas; no se firma").arg(invoice.series, folio)};
+
+    const QDateTime now = utilities.ServerNow();
+    const cfdi::Comprobante comprobante = invoice.toComprobante(now);
+    if (const QString mismatch = invoice.totalMismatch(comprobante); !mismatch.isEmpty())
+        return {{}, mismatch};
+    try {
+        return {cfdi::sealComprobante(comprobante, issuerCsd(connection, invoice.issuer.rfc), now).xml, {}};
+    } catch (const Error &error) {
+        return {{}, QStringLiteral("No se pudo sellar la factura %1: %2").arg(folio, error.description())};
+    }
+}
+
+// Keeps a freshly sealed XML in a transaction of its own: once the PAC is called the bytes
+// must survive any failure. Answers what is kept, which is another clerk's XML when he kept
+// one a moment earlier.
+SealedDocument keepSealed(Connection &connection, const QString &folio, const QByteArray &xml)
+{
+    SealedDocument sealed{kInvoiceTable, folio, xml, Utilities().ServerNow(), 0, {}};
+    try {
+        TransactionGuard transaction(connection);
+        keepSealedDocument(connection, sealed);
+        transaction.commit();
+    } catch (const Error &) {
+        if (auto theirs = findSealedDocument(connection, kInvoiceTable, folio))
+            return *theirs;
+        throw;
+    }
+    return sealed;
+}
+
+cfdi::StampResult askPac(const std::function<cfdi::StampResult()> &call)
+{
+    try {
+        return call();
+    } catch (const Error &error) {
+        return cfdi::StampResult::unanswered(QString(), error.description());
+    }
+}
+
+QString refusalText(const cfdi::PacRefusal &refusal)
+{
+    return refusal.code.isEmpty() ? refusal.message : QStringLiteral("%1 - %2").arg(refusal.code, refusal.message);
+}
+
+void noteAttempt(Connection &connection, const QString &folio, const QString &outcome)
+{
+    TransactionGuard transaction(connection);
+    recordStampAttempt(connection, kInvoiceTable, folio, outcome);
+    transaction.commit();
+}
+
+} // namespace
+
 QString DocumentSigner::signInvoice(const QString &folio)
 {
     try {
@@ -89,49 +164,70 @@ QString DocumentSigner::signInvoice(const QString &folio)
         // or the CSD changed afterwards.
         if (findDigitalDocument(connection, kInvoiceTable, folio))
             return {};
-        const InvoiceDocument invoice = InvoiceDocument::load(connection, folio);
-        if (invoice.isCancelled())
-            return QStringLiteral("La factura %1 está cancelada; no se puede firmar").arg(folio);
-        Utilities utilities;
-        if (!utilities.IsElectronicSeries(invoice.series, 1))
-            return QStringLiteral("La serie %1 de la factura %2 no es de facturas electrónicas; no se firma")
-                .arg(invoice.series, folio);
+        // A document kept from an earlier attempt goes to the PAC as it is; otherwise the
+        // invoice is checked and sealed now.
+        std::optional<SealedDocument> kept = findSealedDocument(connection, kInvoiceTable, folio);
+        Sealing fresh;
+        if (!kept) {
+            fresh = sealInvoice(connection, folio);
+            if (!fresh.refusal.isEmpty())
+                return fresh.refusal;
+        }
+        const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : configuredPac();
+        if (connection.inTransaction())
+            return QStringLiteral("La factura %1 no se timbra dentro de una transacción abierta: el comprobante sellado "
+                                  "debe quedar guardado antes de enviarse al PAC; timbre la factura después de confirmar "
+                                  "la transacción")
+                .arg(folio);
+        const SealedDocument sealed = kept ? *kept : keepSealed(connection, folio, fresh.xml);
+        cfdi::StampResult result = askPac([&] { return pac->stamp(sealed.xml); });
+        const bool alreadyStamped =
+            !result.stamped() && result.refusal && result.refusal->code == QStringView(cfdi::kAlreadyStampedCode);
+        if (alreadyStamped)
+            result = askPac([&] { return pac->existingStamp(sealed.xml); });
 
-        const QDateTime now = utilities.ServerNow();
-        const cfdi::Comprobante comprobante = invoice.toComprobante(now);
-        if (const QString mismatch = invoice.totalMismatch(comprobante); !mismatch.isEmpty())
-            return mismatch;
-
-        cfdi::SealedComprobante sealed;
-        try {
-            sealed = cfdi::sealComprobante(comprobante, issuerCsd(connection, invoice.issuer.rfc), now);
-        } catch (const Error &error) {
-            return QStringLiteral("No se pudo sellar la factura %1: %2").arg(folio, error.description());
+        if (!result.stamped()) {
+            const cfdi::PacRefusal why = result.refusal.value_or(
+                cfdi::PacRefusal{QStringLiteral("?"), QStringLiteral("el PAC no dio el motivo"), true});
+            if (why.transient || alreadyStamped) {
+                noteAttempt(connection, folio, refusalText(why));
+                return QStringLiteral("El PAC no entregó el timbre de la factura %1 (%2); el comprobante sellado se "
+                                      "conserva y el siguiente intento enviará el mismo, sin timbrarlo dos veces")
+                    .arg(folio, refusalText(why));
+            }
+            // The PAC's final word on this XML: the next attempt seals the invoice anew.
+            TransactionGuard transaction(connection);
+            discardSealedDocument(connection, kInvoiceTable, folio);
+            transaction.commit();
+            return QStringLiteral("El PAC rechazó el comprobante: %1 - %2").arg(why.code, why.message);
         }
 
-        const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : configuredPac();
-        const cfdi::StampResult result = pac->stamp(sealed.xml);
-        if (!result.stamped()) {
-            const cfdi::PacRefusal refusal = result.refusal.value_or(
-                cfdi::PacRefusal{QStringLiteral("?"), QStringLiteral("el PAC no dio el motivo")});
-            return QStringLiteral("El PAC rechazó el comprobante: %1 - %2").arg(refusal.code, refusal.message);
+        const cfdi::Stamp &stamp = *result.stamp;
+        const cfdi::TimbreFiscalDigital &timbre = stamp.timbre;
+        // A stamp of some other document would file a foreign UUID under this invoice.
+        if (timbre.selloCfd != cfdi::readComprobanteXml(sealed.xml).sello) {
+            noteAttempt(connection, folio, QStringLiteral("timbre de otro comprobante"));
+            return QStringLiteral("El PAC devolvió para la factura %1 el timbre de otro comprobante (UUID %2); no se "
+                                  "guardó")
+                .arg(folio, timbre.uuid);
         }
 
         DigitalDocument stamped;
         stamped.table = kInvoiceTable;
         stamped.document = folio;
-        stamped.uuid = result.stamp->timbre.uuid;
-        stamped.fechaTimbrado =
-            QDateTime::fromString(result.stamp->timbre.fechaTimbrado, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-        stamped.noCertificado = sealed.noCertificado;
-        stamped.xml = result.stamp->xml;
+        stamped.uuid = timbre.uuid;
+        stamped.fechaTimbrado = QDateTime::fromString(timbre.fechaTimbrado, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        stamped.noCertificado = cfdi::readComprobanteXml(sealed.xml).noCertificado;
+        stamped.xml = stamp.xml;
         stamped.estado = QString::fromUtf16(kDigitalDocumentValid);
+        stamped.satCertificateDer = stamp.pacCertificateDer;
 
         TransactionGuard transaction(connection);
         insertDigitalDocument(connection, stamped);
+        discardSealedDocument(connection, kInvoiceTable, folio);
         logDocumentEvent(connection, kInvoiceTable, folio, QStringLiteral("Timbrado"),
                          QStringLiteral("UUID %1, timbrado el %2 por %3")
-                             .arg(stamped.uuid, result.stamp->timbre.fechaTimbrado, result.stamp->timbre.rfcProvCertif));
+                             .arg(stamped.uuid, timbre.fechaTimbrado, timbre.rfcProvCertif));
         transaction.commit();
         return {};
     } catch (const Error &error) {

@@ -11,10 +11,15 @@ class Pac;
 }
 
 // Signs stored invoices as CFDI 4.0 for the host's "FirmaDocumento": builds the
-// comprobante from the invoice, seals it with the issuer's CSD, has the PAC stamp it and
-// keeps the stamped XML in Comprobante_Digital with an entry in the document's history,
-// all in one transaction (the caller's, when one is open). Nothing is written unless the
-// PAC stamped.
+// comprobante from the invoice, seals it with the issuer's CSD, keeps the sealed XML
+// (Comprobante_Sellado, committed) and only then has the PAC stamp it; the stamped XML and
+// the PAC's certificate go to Comprobante_Digital with an entry in the document's history.
+//
+// One stamp per invoice whatever fails: an attempt after a lost answer, a timeout or a
+// server error sends the kept XML byte for byte, so the PAC answers with the stamp it made
+// (or "already stamped", SAT's 307, and hands it over). Only the PAC's refusal of the XML
+// lets the next attempt seal the invoice anew. Since the keeping must commit on its own,
+// an invoice is never signed inside a transaction someone else holds open.
 class DocumentSigner
 {
 public:

@@ -3,6 +3,8 @@
 #include "platform/cfdi/AmountText.h"
 #include "platform/cfdi/ComprobanteTotals.h"
 #include "platform/cfdi/GlobalInvoice.h"
+#include "platform/cfdi/PlaceOfIssue.h"
+#include "platform/components/FreedNotes.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 
@@ -50,7 +52,7 @@ void readHeader(Connection &connection, InvoiceDocument &doc)
     Recordset rs = connection.select(
         QStringLiteral("SELECT f.Fc_Folio, f.Fc_Serie, f.Fc_Factura, f.Fc_Numero, f.Fc_Fecha, f.Es_Cve_Estado, "
                        "f.Sc_Cve_Sucursal, f.Cl_Cve_Cliente, f.Mn_Cve_Moneda, f.Fc_Tipo_Cambio, f.Fc_Comentario, "
-                       "f.Fc_Precio_Neto_Importe, s.Sc_Descripcion, s.Sc_Codigo_Postal, c.Cl_Cve_Cliente AS cliente, "
+                       "f.Fc_Precio_Neto_Importe, f.Fc_Credito, f.Fc_Periodicidad, s.Sc_Descripcion, s.Sc_Codigo_Postal, c.Cl_Cve_Cliente AS cliente, "
                        "c.Cl_R_F_C, c.Cl_Razon_Social_1, c.Cl_Regimen_Fiscal, c.Cl_Codigo_Postal, c.Cl_Uso_CFDI, "
                        "c.Cl_Direccion_1 "
                        "FROM Factura f "
@@ -74,6 +76,8 @@ void readHeader(Connection &connection, InvoiceDocument &doc)
     doc.exchangeRate = rs.decimal(S("Fc_Tipo_Cambio"));
     doc.comment = rs.text(S("Fc_Comentario"));
     doc.storedNet = rs.decimal(S("Fc_Precio_Neto_Importe"));
+    doc.credit = rs.text(S("Fc_Credito")).trimmed().toUpper() == QLatin1String("SI");
+    doc.periodicity = rs.text(S("Fc_Periodicidad")).trimmed();
     if (doc.branchPostalCode.isEmpty())
         throw Error(QStringLiteral("La sucursal %1 de la factura %2 no tiene código postal; es el lugar de expedición del "
                                    "comprobante")
@@ -87,6 +91,27 @@ void readHeader(Connection &connection, InvoiceDocument &doc)
     doc.customer.postalCode = rs.text(S("Cl_Codigo_Postal"));
     doc.customer.usoCfdi = rs.text(S("Cl_Uso_CFDI"));
     doc.customer.address = rs.text(S("Cl_Direccion_1"));
+}
+
+// The branch's variable wins over the general one; a global invoice is daily unless the
+// issuer chose otherwise.
+QString configuredPeriodicity(Connection &connection, const QString &branch)
+{
+    Recordset rs = connection.select(
+        QStringLiteral("SELECT Vc_Nombre, Vc_Valor FROM Variable_Configuracion WHERE Vc_Nombre IN (?, ?)"),
+        {QStringLiteral("CFDI_PERIODICIDAD_") + branch, QStringLiteral("CFDI_PERIODICIDAD")});
+    QString general;
+    QString own;
+    for (; !rs.eof(); rs.moveNext()) {
+        const QString value = rs.text(S("Vc_Valor")).trimmed();
+        if (rs.text(S("Vc_Nombre")).compare(QLatin1String("CFDI_PERIODICIDAD"), Qt::CaseInsensitive) == 0)
+            general = value;
+        else
+            own = value;
+    }
+    if (!own.isEmpty())
+        return own;
+    return general.isEmpty() ? QStringLiteral("01") : general;
 }
 
 void readLines(Connection &connection, InvoiceDocument &doc)
@@ -175,15 +200,22 @@ InvoiceDocument InvoiceDocument::load(Connection &connection, const QString &fol
     readLines(connection, doc);
     readTaxes(connection, doc);
     doc.issuer = readIssuer(connection);
+    if (doc.periodicity.isEmpty())
+        doc.periodicity = configuredPeriodicity(connection, doc.branch);
+    doc.replacedUuids = uuidsReplacedBy(connection, folio);
     return doc;
 }
 
 bool InvoiceDocument::isPublic() const { return customer.rfc == QStringView(cfdi::kPublicoEnGeneralRfc); }
 
+bool InvoiceDocument::isGeneric() const { return cfdi::isGenericRfc(customer.rfc); }
+
 int InvoiceDocument::decimals() const { return cfdi::currencyDecimals(currency); }
 
 QString InvoiceDocument::paymentForm() const
 {
+    if (credit && !isPublic())
+        return QStringLiteral("99");
     const Line *largest = nullptr;
     for (const Line &line : lines)
         if (!largest || line.noteNet > largest->noteNet)
@@ -205,8 +237,11 @@ cfdi::Comprobante InvoiceDocument::toComprobante(const QDateTime &fecha) const
     cfdi::Comprobante c;
     c.serie = series;
     c.folio = QString::number(number);
-    c.fecha = fecha.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    c.fecha = cfdi::fechaAtPlaceOfIssue(fecha, branchPostalCode);
     c.formaPago = paymentForm();
+    // A named customer's credit sale is paid later, through payment receipts; a global
+    // invoice gathers sales already paid.
+    c.metodoPago = credit && !isPublic() ? QStringLiteral("PPD") : QStringLiteral("PUE");
     c.moneda = currency;
     // SAT wants no TipoCambio with pesos; any other currency carries the invoice's rate.
     if (currency != QLatin1String("MXN") && currency != QLatin1String("XXX"))
@@ -215,24 +250,43 @@ cfdi::Comprobante InvoiceDocument::toComprobante(const QDateTime &fecha) const
     c.emisor = cfdi::Emisor{issuer.rfc, issuer.name, issuer.regimen};
     if (isPublic()) {
         c.receptor = cfdi::publicReceptor(branchPostalCode);
-        QList<QDate> dates;
-        dates.reserve(lines.size());
+        QList<cfdi::DatedNote> notes;
+        notes.reserve(lines.size());
         for (const Line &line : lines)
-            dates.append(line.noteDate);
-        c.informacionGlobal = cfdi::informacionGlobalFor(dates, issuer.regimen);
+            notes.append({line.noteFolio, line.noteDate});
+        c.informacionGlobal = cfdi::informacionGlobalFor(notes, periodicity, date, issuer.regimen);
+        cfdi::checkGlobalYear(*c.informacionGlobal, QDate::fromString(c.fecha.left(10), Qt::ISODate));
+        if (c.formaPago == QLatin1String("99"))
+            throw Error(QStringLiteral("La factura global %1 tomaría la forma de pago 99 (por definir) de su nota mayor; "
+                                       "una factura global registra la forma en que se pagaron sus notas: corrija la "
+                                       "forma de pago de la nota")
+                            .arg(folio));
+    } else if (isGeneric()) {
+        c.receptor = cfdi::Receptor{customer.rfc, customer.name, branchPostalCode, QStringLiteral("616"),
+                                    QStringLiteral("S01")};
     } else {
         c.receptor = cfdi::Receptor{customer.rfc, customer.name, customer.postalCode, customer.regimen, customer.usoCfdi};
     }
 
+    if (!replacedUuids.isEmpty())
+        c.cfdiRelacionados.append(cfdi::CfdiRelacionados{QStringLiteral("04"), replacedUuids});
+
     c.conceptos.reserve(lines.size());
     for (const Line &line : lines) {
         cfdi::Concepto concepto;
-        concepto.claveProdServ = line.claveProdServ;
         concepto.noIdentificacion = line.noteFolio;
         // One concepto per note: the note is sold as one unit of its whole amount.
         concepto.cantidad = QStringLiteral("1");
-        concepto.claveUnidad = line.claveUnidad;
-        concepto.descripcion = line.description;
+        if (isPublic()) {
+            // SAT fixes what a global invoice's concepto says, whatever product bills it.
+            concepto.claveProdServ = QStringLiteral("01010101");
+            concepto.claveUnidad = QStringLiteral("ACT");
+            concepto.descripcion = QStringLiteral("Venta");
+        } else {
+            concepto.claveProdServ = line.claveProdServ;
+            concepto.claveUnidad = line.claveUnidad;
+            concepto.descripcion = line.description;
+        }
         concepto.valorUnitario = line.list.toFixed(places);
         concepto.importe = concepto.valorUnitario;
         if (!line.discount.isZero())

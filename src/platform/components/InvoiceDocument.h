@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace zentaro {
 
@@ -79,20 +80,29 @@ public:
     Decimal exchangeRate;
     QString comment;
     Decimal storedNet; // Fc_Precio_Neto_Importe
+    bool credit = false;      // Fc_Credito: a sale on credit is paid later (PPD)
+    // The global invoice's c_Periodicidad: the invoice's own choice, else the branch's
+    // CFDI_PERIODICIDAD_<branch>, else CFDI_PERIODICIDAD, else 01 (daily).
+    QString periodicity;
+    // UUIDs of the cancelled invoices that gave back the notes this one bills again.
+    QStringList replacedUuids;
     Party customer;
     Party issuer;      // rfc, name and regimen only
     QList<Line> lines;
 
-    bool isPublic() const;
+    bool isPublic() const;    // XAXX010101000: a global invoice
+    bool isGeneric() const;   // XAXX010101000 or XEXX010101000: names no taxpayer
     bool isCancelled() const { return state == QLatin1String("CA"); }
     int decimals() const;
-    // The SAT payment form of the invoice: that of its largest note by net amount.
+    // The SAT payment form of the invoice: that of its largest note by net amount; 99 (to be
+    // defined) for a named customer's sale on credit.
     QString paymentForm() const;
 
-    // The comprobante to seal, dated `fecha` (the moment of sealing), with its totals
-    // computed the way the PAC recomputes them. Throws zentaro::Error when the invoice
-    // cannot become a CFDI (no lines, a note without payment form, notes of two months
-    // on a public invoice).
+    // The comprobante to seal, dated `fecha` (the moment of sealing, written as the local
+    // time of the branch's postal code), with its totals computed the way the PAC recomputes
+    // them. Throws zentaro::Error when the invoice cannot become a CFDI (no lines, a note
+    // without payment form, a global with notes outside its period, of a year SAT no longer
+    // takes, or paid "to be defined").
     cfdi::Comprobante toComprobante(const QDateTime &fecha) const;
     // "" when the comprobante's Total is the invoice's stored net amount, else a sentence
     // saying both: a CFDI whose total differs from the invoice's would leave the

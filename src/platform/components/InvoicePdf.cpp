@@ -62,14 +62,16 @@ QString money(const Decimal &amount, int decimals) { return money(amount.toFixed
 
 QString rateText(const Decimal &rate) { return (rate * Decimal::fromInt(100)).toString() + u'%'; }
 
-QString taxLine(const InvoiceDocument::Tax &tax, int decimals)
+QString trasladoLine(const cfdi::Traslado &traslado)
 {
-    const QString name = satDescription(SatCatalog::Impuesto, tax.impuestoSat).isEmpty()
-                             ? tax.key
-                             : satDescription(SatCatalog::Impuesto, tax.impuestoSat);
-    if (tax.exempt())
+    const QString described = satDescription(SatCatalog::Impuesto, traslado.impuesto);
+    const QString name = described.isEmpty() ? traslado.impuesto : described;
+    if (traslado.tipoFactor == QLatin1String("Exento"))
         return QStringLiteral("%1 exento").arg(name);
-    return QStringLiteral("%1 %2: %3").arg(name, rateText(tax.rate), money(tax.amount, decimals));
+    const QString rate = traslado.tipoFactor == QLatin1String("Tasa")
+                             ? rateText(Decimal::parse(traslado.tasaOCuota).value_or(Decimal()))
+                             : traslado.tasaOCuota;
+    return QStringLiteral("%1 %2: %3").arg(name, rate, money(traslado.importe));
 }
 
 struct Page
@@ -220,27 +222,31 @@ private:
         return r.height();
     }
 
+    // One row per concepto of the comprobante: for a stamped invoice, exactly what the
+    // stamped XML says, which is what has fiscal effect.
     void prepareRows()
     {
-        const InvoiceDocument &doc = m_p.invoice;
-        m_rows.resize(size_t(doc.lines.size()));
+        const QList<cfdi::Concepto> &conceptos = m_p.comprobante.conceptos;
+        m_rows.resize(size_t(conceptos.size()));
         const double descriptionWidth = kColumns[5].width - 4;
-        for (qsizetype i = 0; i < doc.lines.size(); ++i) {
-            const InvoiceDocument::Line &line = doc.lines.at(i);
+        for (qsizetype i = 0; i < conceptos.size(); ++i) {
+            const cfdi::Concepto &concepto = conceptos.at(i);
             Row &row = m_rows[size_t(i)];
             row.cells[0] = QString::number(i + 1);
-            row.cells[1] = line.noteFolio;
-            row.cells[2] = line.claveProdServ;
-            row.cells[3] = line.claveUnidad;
-            row.cells[4] = QStringLiteral("1");
-            row.cells[5] = line.description;
+            row.cells[1] = concepto.noIdentificacion;
+            row.cells[2] = concepto.claveProdServ;
+            row.cells[3] = concepto.claveUnidad;
+            row.cells[4] = concepto.cantidad;
+            row.cells[5] = concepto.descripcion;
             if (advance(*m_bodyMetrics, row.cells[5]) > descriptionWidth)
                 row.cells[5] = m_bodyMetrics->elidedText(row.cells[5], Qt::ElideRight, descriptionWidth);
-            row.cells[6] = money(line.list, m_decimals);
-            row.cells[7] = line.discount.isZero() ? QString() : money(line.discount, m_decimals);
-            row.cells[9] = money(line.list - line.discount, m_decimals);
-            for (const InvoiceDocument::Tax &tax : line.taxes)
-                row.taxes << taxLine(tax, m_decimals);
+            row.cells[6] = money(concepto.valorUnitario);
+            row.cells[7] = concepto.descuento.isEmpty() ? QString() : money(concepto.descuento);
+            const Decimal net = Decimal::parse(concepto.importe).value_or(Decimal()) -
+                                Decimal::parse(concepto.descuento).value_or(Decimal());
+            row.cells[9] = money(net, m_decimals);
+            for (const cfdi::Traslado &traslado : concepto.traslados)
+                row.taxes << trasladoLine(traslado);
             if (row.taxes.isEmpty())
                 row.taxes << QStringLiteral("No objeto de impuesto");
             row.height = kLineHeight * double(row.taxes.size());
@@ -310,6 +316,9 @@ private:
                                    : QStringLiteral("Moneda: %1    Tipo de cambio: %2").arg(c.moneda, c.tipoCambio),
             QStringLiteral("Forma de pago: %1").arg(satKeyText(SatCatalog::FormaPago, c.formaPago)),
             QStringLiteral("Método de pago: %1").arg(satKeyText(SatCatalog::MetodoPago, c.metodoPago))};
+        for (const cfdi::CfdiRelacionados &related : c.cfdiRelacionados)
+            for (const QString &uuid : related.uuids)
+                data << QStringLiteral("CFDI relacionado (%1): %2").arg(related.tipoRelacion, uuid);
         if (c.informacionGlobal) {
             data << QStringLiteral("Información global: periodicidad %1")
                         .arg(satKeyText(SatCatalog::Periodicidad, c.informacionGlobal->periodicidad))

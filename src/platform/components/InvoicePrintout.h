@@ -11,10 +11,11 @@
 
 namespace zentaro {
 
-// What the printed invoice shows. For a stamped invoice the header, parties and totals
-// come from the stamped XML, which is the document with fiscal effect; the lines come
-// from the stored invoice, which the XML was made from. An unstamped invoice prints its
-// would-be comprobante, marked as having no fiscal validity.
+// What the printed invoice shows. For a stamped invoice everything fiscal (header, parties,
+// related documents, conceptos, taxes, totals) comes from the stamped XML, the document with
+// fiscal effect; the stored invoice only adds what the XML does not carry (branch name,
+// customer key). An unstamped invoice prints its would-be comprobante, marked as having no
+// fiscal validity.
 struct InvoicePrintout
 {
     InvoiceDocument invoice;

@@ -83,7 +83,7 @@ cfdi::PacRefusal RestPac::unanswered(const HttpsReply &reply, const QString &ser
     const QString tries =
         m_settings.attempts == 1 ? QStringLiteral("1 intento") : QStringLiteral("%1 intentos").arg(m_settings.attempts);
     cfdi::PacRefusal refusal;
-    refusal.unanswered = true;
+    refusal.transient = true;
     switch (reply.failure) {
     case HttpsReply::Failure::Unreachable:
         refusal.code = QStringLiteral("SIN-CONEXION");
@@ -103,7 +103,7 @@ cfdi::PacRefusal RestPac::unanswered(const HttpsReply &reply, const QString &ser
                                          "confianza: %2. Si usa un certificado propio, indique su autoridad en "
                                          "CFDI_PAC_CA_CERTIFICADO")
                               .arg(server, reply.reason);
-        refusal.unanswered = false;
+        refusal.transient = false;
         break;
     case HttpsReply::Failure::Other:
         refusal.code = QStringLiteral("SIN-RESPUESTA");

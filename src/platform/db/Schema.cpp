@@ -27,7 +27,10 @@ std::vector<Column> invoiceColumns()
             money("Fc_Precio_Lista_Importe"), money("Fc_Descuento_Importe"), money("Fc_Descuento_Global_Importe"),
             money("Fc_Precio_Descontado_Importe"), money("Fc_Impuesto_Importe"), money("Fc_Precio_Neto_Importe"),
             text("Fc_Motivo_Cancelacion", 2), text("Fc_Folio_Sustitucion", 40), state(), lastChange(),
-            lastChangeDate()};
+            lastChangeDate(),
+            // The global invoice's SAT periodicity (c_Periodicidad) when it was chosen for this
+            // invoice; empty: the branch's configured one.
+            {"Fc_Periodicidad", T::Text, 2, 3}};
 }
 
 std::vector<Column> noteColumns()
@@ -38,7 +41,10 @@ std::vector<Column> noteColumns()
             text("Vn_Forma_Pago", 2), money("Vn_Precio_Lista_Importe"), money("Vn_Descuento_Importe"),
             money("Vn_Descuento_Global_Importe"), money("Vn_Precio_Descontado_Importe"),
             money("Vn_Impuesto_Importe"), money("Vn_Precio_Neto_Importe"), state(), key("Fc_Folio"),
-            text("Fc_Factura", 30), lastChange(), lastChangeDate()};
+            text("Fc_Factura", 30), lastChange(), lastChangeDate(),
+            // The stamped invoice whose cancellation (motive 01 or 04) gave this note back: the
+            // global that bills it again must relate that invoice's UUID.
+            {"Vn_Factura_Cancelada", T::Key, 20, 3}};
 }
 
 const std::vector<Table> kTables = {
@@ -90,7 +96,14 @@ const std::vector<Table> kTables = {
     {"Comprobante_Digital", {key("Cd_Tabla", 30), key("Cd_Documento"), text("Cd_UUID", 36),
                              {"Cd_Fecha_Timbrado", T::DateTime}, text("Cd_No_Certificado", 20),
                              {"Cd_XML", T::LongText}, text("Cd_Estado", 2), text("Cd_Motivo_Cancelacion", 2),
-                             text("Cd_Folio_Sustitucion", 36)}, {"Cd_Tabla", "Cd_Documento"}},
+                             text("Cd_Folio_Sustitucion", 36),
+                             // The PAC's certificate (base64 DER) that checks the timbre's SelloSAT.
+                             {"Cd_Certificado_SAT", T::LongText, 0, 3}}, {"Cd_Tabla", "Cd_Documento"}},
+    // A sealed document on its way to the PAC, kept before the PAC is called: a retry after
+    // a lost answer sends these very bytes again and so can never get a second UUID.
+    {"Comprobante_Sellado", {key("Cs_Tabla", 30), key("Cs_Documento"), {"Cs_XML", T::LongText},
+                             {"Cs_Fecha_Sellado", T::DateTime}, {"Cs_Intentos", T::Integer},
+                             text("Cs_Ultimo_Error", 500)}, {"Cs_Tabla", "Cs_Documento"}, 3},
     {"Devolucion_Cliente", {key("Dc_Folio"), {"Dc_Fecha", T::Date}, text("Dc_Referencia"), key("Vn_Cve_Vendedor"),
                             key("Cl_Cve_Cliente"), key("Fc_Folio"), money("Dc_Precio_Lista_Importe"),
                             money("Dc_Descuento_Importe"), money("Dc_Descuento_Global_Importe"),

@@ -45,8 +45,10 @@ TEST(CadenaOriginal, GeneratedInvoicesAreSchemaValidAndMatchSatStylesheet)
         {"one day, IVA 16/0/exempt", [](Comprobante &) {}},
         {"month span with discount",
          [](Comprobante &c) {
-             c.informacionGlobal =
-                 informacionGlobalFor({QDate(2026, 11, 1), QDate(2026, 11, 30)}, c.emisor.regimenFiscal);
+             c.informacionGlobal = informacionGlobalFor({{QStringLiteral("T-1"), QDate(2026, 11, 1)},
+                                                         {QStringLiteral("T-2"), QDate(2026, 11, 30)}},
+                                                        QStringLiteral("04"), QDate(2026, 11, 30),
+                                                        c.emisor.regimenFiscal);
              c.conceptos[0].descuento = QStringLiteral("31.03");
              c.conceptos[0].traslados = {traslado(QStringLiteral("400.00"), QStringLiteral("002"),
                                                   QStringLiteral("Tasa"), QStringLiteral("0.160000"))};

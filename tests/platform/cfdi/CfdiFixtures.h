@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryFile>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,8 @@ inline QByteArray readSat(const QString &relative)
 // The EKU test CSD expires 2027-05-18; every test runs at this fixed moment.
 inline QDateTime fixedNow()
 {
-    return QDateTime(QDate(2026, 12, 6), QTime(12, 0, 0));
+    // Noon in Mexico City, where the fixtures' places of issue are.
+    return QDateTime(QDate(2026, 12, 6), QTime(12, 0, 0), QTimeZone(QByteArrayLiteral("America/Mexico_City")));
 }
 
 inline Csd ekuCsd()
@@ -100,8 +102,10 @@ inline Concepto ticket(const QString &folio, const QString &amount, QList<Trasla
     return c;
 }
 
-// A global invoice of the EKU test issuer with tickets taxed at 16 %, 0 % and exempt.
-inline Comprobante globalInvoice(const QList<QDate> &noteDates = {QDate(2026, 12, 5)})
+// A global invoice of the EKU test issuer with tickets taxed at 16 %, 0 % and exempt, for
+// the day of its notes unless another periodicity is asked for.
+inline Comprobante globalInvoice(const QList<QDate> &noteDates = {QDate(2026, 12, 5)},
+                                 const QString &periodicidad = QStringLiteral("01"))
 {
     Comprobante c;
     c.serie = QStringLiteral("FG");
@@ -111,7 +115,10 @@ inline Comprobante globalInvoice(const QList<QDate> &noteDates = {QDate(2026, 12
     c.lugarExpedicion = QStringLiteral("42501");
     c.emisor = Emisor{QStringLiteral("EKU9003173C9"), QStringLiteral("ESCUELA KEMPER URGATE"), QStringLiteral("601")};
     c.receptor = publicReceptor(c.lugarExpedicion);
-    c.informacionGlobal = informacionGlobalFor(noteDates, c.emisor.regimenFiscal);
+    QList<DatedNote> notes;
+    for (const QDate &date : noteDates)
+        notes.append({QStringLiteral("T"), date});
+    c.informacionGlobal = informacionGlobalFor(notes, periodicidad, noteDates.last(), c.emisor.regimenFiscal);
     c.conceptos = {
         ticket(QStringLiteral("T-1"), QStringLiteral("431.03"),
                {traslado(QStringLiteral("431.03"), QStringLiteral("002"), QStringLiteral("Tasa"),

@@ -1,44 +1,121 @@
 #include "CfdiFixtures.h"
 
 #include "platform/cfdi/AmountText.h"
+#include "platform/cfdi/PlaceOfIssue.h"
 #include "platform/cfdi/VerificationQr.h"
 #include "platform/core/Error.h"
+
+#include <QTimeZone>
 
 namespace zentaro::cfdi::test {
 namespace {
 
-TEST(GlobalInvoice, PeriodIsTheShortestThatHoldsEveryNote)
+TEST(GlobalInvoice, ThePeriodicityAndTheInvoiceDateFixThePeriod)
 {
     struct Case
     {
+        const char *periodicidad;
+        QDate invoiceDate;
+        const char *regimen;
         QDate first;
         QDate last;
-        const char *regimen;
-        const char *periodicidad;
         const char *meses;
     };
     const std::vector<Case> cases = {
-        {QDate(2026, 3, 9), QDate(2026, 3, 9), "601", "01", "03"},
-        {QDate(2026, 3, 9), QDate(2026, 3, 15), "601", "02", "03"},
-        {QDate(2026, 3, 1), QDate(2026, 3, 15), "601", "03", "03"},
-        {QDate(2026, 2, 16), QDate(2026, 2, 28), "601", "03", "02"},
-        {QDate(2026, 3, 10), QDate(2026, 3, 20), "601", "04", "03"},
-        {QDate(2026, 12, 1), QDate(2026, 12, 31), "601", "04", "12"},
-        {QDate(2026, 11, 3), QDate(2026, 12, 2), "621", "05", "18"},
-        {QDate(2026, 1, 31), QDate(2026, 2, 1), "621", "05", "13"},
+        {"01", QDate(2026, 3, 9), "601", QDate(2026, 3, 9), QDate(2026, 3, 9), "03"},
+        // Monday to Sunday, cut at the month's end so Meses names the notes' month.
+        {"02", QDate(2026, 3, 11), "601", QDate(2026, 3, 9), QDate(2026, 3, 15), "03"},
+        {"02", QDate(2026, 4, 1), "601", QDate(2026, 4, 1), QDate(2026, 4, 5), "04"},
+        {"02", QDate(2026, 3, 31), "601", QDate(2026, 3, 30), QDate(2026, 3, 31), "03"},
+        {"03", QDate(2026, 3, 15), "601", QDate(2026, 3, 1), QDate(2026, 3, 15), "03"},
+        {"03", QDate(2026, 2, 16), "601", QDate(2026, 2, 16), QDate(2026, 2, 28), "02"},
+        {"04", QDate(2026, 12, 31), "601", QDate(2026, 12, 1), QDate(2026, 12, 31), "12"},
+        {"05", QDate(2026, 11, 3), "621", QDate(2026, 11, 1), QDate(2026, 12, 31), "18"},
+        {"05", QDate(2028, 2, 29), "621", QDate(2028, 1, 1), QDate(2028, 2, 29), "13"},
     };
     for (const Case &test : cases) {
-        SCOPED_TRACE(test.first.toString(Qt::ISODate).toStdString() + " " +
-                     test.last.toString(Qt::ISODate).toStdString());
-        const InformacionGlobal info = informacionGlobalFor({test.last, test.first}, QString::fromLatin1(test.regimen));
-        EXPECT_EQ(info.periodicidad, QString::fromLatin1(test.periodicidad));
-        EXPECT_EQ(info.meses, QString::fromLatin1(test.meses));
-        EXPECT_EQ(info.anio, QStringLiteral("2026"));
+        SCOPED_TRACE(std::string(test.periodicidad) + " " + test.invoiceDate.toString(Qt::ISODate).toStdString());
+        const GlobalPeriod period = globalPeriod(QString::fromLatin1(test.periodicidad), test.invoiceDate,
+                                                 QString::fromLatin1(test.regimen));
+        EXPECT_EQ(period.first, test.first);
+        EXPECT_EQ(period.last, test.last);
+        EXPECT_EQ(period.informacion.periodicidad, QString::fromLatin1(test.periodicidad));
+        EXPECT_EQ(period.informacion.meses, QString::fromLatin1(test.meses));
+        EXPECT_EQ(period.informacion.anio, QString::number(test.invoiceDate.year()));
     }
-    // Two months outside regime 621, a bimester SAT does not define, and nothing at all.
-    EXPECT_THROW(informacionGlobalFor({QDate(2026, 1, 31), QDate(2026, 2, 1)}, QStringLiteral("601")), Error);
-    EXPECT_THROW(informacionGlobalFor({QDate(2026, 2, 28), QDate(2026, 3, 1)}, QStringLiteral("621")), Error);
-    EXPECT_THROW(informacionGlobalFor({}, QStringLiteral("601")), Error);
+}
+
+TEST(GlobalInvoice, NotesOutsideThePeriodAndChoicesSatRefusesAreExplained)
+{
+    const QDate day(2026, 11, 14);
+    const QList<DatedNote> sixToFourteen = {{QStringLiteral("NV-1"), QDate(2026, 11, 6)},
+                                            {QStringLiteral("NV-2"), day}};
+    // The notes of 6-14 November are a fortnight or a month, never a day or a week.
+    EXPECT_EQ(informacionGlobalFor(sixToFourteen, QStringLiteral("03"), day, QStringLiteral("601")).meses,
+              QStringLiteral("11"));
+    EXPECT_EQ(informacionGlobalFor(sixToFourteen, QStringLiteral("04"), day, QStringLiteral("601")).periodicidad,
+              QStringLiteral("04"));
+    struct Refused
+    {
+        const char *periodicidad;
+        const char *regimen;
+        QList<DatedNote> notes;
+        const char *message;
+    };
+    const std::vector<Refused> refused = {
+        {"01", "601", sixToFourteen, "La nota NV-1 del 06/11/2026 está fuera del periodo diaria"},
+        {"02", "601", sixToFourteen, "del 09/11/2026 al 15/11/2026"},
+        {"05", "601", sixToFourteen, "solo aplica al régimen 621"},
+        {"06", "601", sixToFourteen, "no es válida"},
+        {"04", "601", {}, "no tiene notas"},
+    };
+    for (const Refused &r : refused) {
+        SCOPED_TRACE(r.message);
+        try {
+            informacionGlobalFor(r.notes, QString::fromLatin1(r.periodicidad), day, QString::fromLatin1(r.regimen));
+            ADD_FAILURE() << "accepted";
+        } catch (const Error &e) {
+            EXPECT_TRUE(e.description().contains(QString::fromUtf8(r.message))) << e.description().toStdString();
+        }
+    }
+    // SAT takes a global of the year of its Fecha or of the year before.
+    const InformacionGlobal december = globalPeriod(QStringLiteral("04"), QDate(2026, 12, 31), QStringLiteral("601")).informacion;
+    EXPECT_NO_THROW(checkGlobalYear(december, QDate(2026, 12, 31)));
+    EXPECT_NO_THROW(checkGlobalYear(december, QDate(2027, 1, 1)));
+    EXPECT_THROW(checkGlobalYear(december, QDate(2028, 1, 1)), Error);
+    EXPECT_THROW(checkGlobalYear(december, QDate(2025, 12, 31)), Error);
+}
+
+TEST(PlaceOfIssue, FechaIsTheLocalTimeOfThePostalCode)
+{
+    // 18:00 UTC on a winter day, and on a summer day when the border follows US time.
+    const QDateTime winter(QDate(2026, 12, 6), QTime(18, 0), QTimeZone::utc());
+    const QDateTime summer(QDate(2026, 7, 6), QTime(18, 0), QTimeZone::utc());
+    struct Case
+    {
+        const char *postalCode;
+        const char *winter;
+        const char *summer;
+    };
+    const std::vector<Case> cases = {
+        {"44100", "12:00", "12:00"}, // Guadalajara, central time without summer time
+        {"06600", "12:00", "12:00"}, // Mexico City
+        {"77500", "13:00", "13:00"}, // Cancún
+        {"83000", "11:00", "11:00"}, // Hermosillo
+        {"22000", "10:00", "11:00"}, // Tijuana
+        {"82000", "11:00", "11:00"}, // Mazatlán
+        {"32000", "11:00", "12:00"}, // Ciudad Juárez
+        {"31000", "12:00", "12:00"}, // Chihuahua
+        {"88500", "12:00", "13:00"}, // Reynosa
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.postalCode);
+        const QString cp = QString::fromLatin1(c.postalCode);
+        EXPECT_EQ(fechaAtPlaceOfIssue(winter, cp).mid(11, 5), QString::fromLatin1(c.winter));
+        EXPECT_EQ(fechaAtPlaceOfIssue(summer, cp).mid(11, 5), QString::fromLatin1(c.summer));
+        EXPECT_EQ(momentOfFecha(fechaAtPlaceOfIssue(winter, cp), cp), winter);
+    }
+    EXPECT_FALSE(momentOfFecha(QStringLiteral("2026-12-06 10:00"), QStringLiteral("44100")).isValid());
 }
 
 TEST(GlobalInvoice, TotalsRoundOnlyTheSums)

@@ -25,6 +25,11 @@ TEST_F(SandboxPacTest, RefusesArithmeticAndGlobalFaultsWithTheirCodes)
         std::function<void(Comprobante &)> change;
         const char *code;
     };
+    auto named = [](Comprobante &c) {
+        c.informacionGlobal.reset();
+        c.receptor = Receptor{QStringLiteral("APR980312K41"), QStringLiteral("ABARROTES EL PROGRESO"),
+                              QStringLiteral("44100"), QStringLiteral("601"), QStringLiteral("G01")};
+    };
     const std::vector<Case> cases = {
         {"Total one cent high", [](Comprobante &c) { c.total = QStringLiteral("870.50"); }, "CFDI40119"},
         {"SubTotal not the sum", [](Comprobante &c) { c.subTotal = QStringLiteral("801.54"); }, "CFDI40108"},
@@ -39,22 +44,72 @@ TEST_F(SandboxPacTest, RefusesArithmeticAndGlobalFaultsWithTheirCodes)
              c.conceptos[0].traslados[0].importe = QStringLiteral("68.98");
              computeTotals(c);
          },
-         "SBX-TRASLADO"},
+         "CFDI40180"},
+        {"a rate SAT does not list",
+         [](Comprobante &c) {
+             c.conceptos[0].traslados[0].tasaOCuota = QStringLiteral("0.150000");
+             c.conceptos[0].traslados[0].importe = QStringLiteral("64.65");
+             computeTotals(c);
+         },
+         "CFDI40179"},
+        {"a tax base of zero",
+         [](Comprobante &c) {
+             c.conceptos[1].traslados[0].base = QStringLiteral("0.00");
+             computeTotals(c);
+         },
+         "CFDI40174"},
         {"document tax not the lines' sum",
-         [](Comprobante &c) { c.impuestos->traslados[0].importe = QStringLiteral("68.95"); }, "SBX-IMPUESTOS"},
-        {"more decimals than MXN allows", [](Comprobante &c) { c.total = QStringLiteral("870.490"); }, "SBX-DECIMALES"},
-        {"USD without TipoCambio", [](Comprobante &c) { c.moneda = QStringLiteral("USD"); }, "SBX-TIPOCAMBIO"},
+         [](Comprobante &c) { c.impuestos->traslados[0].importe = QStringLiteral("68.95"); }, "CFDI40221"},
+        {"more decimals than MXN allows", [](Comprobante &c) { c.subTotal = QStringLiteral("801.530"); }, "CFDI40107"},
+        {"USD without TipoCambio", [](Comprobante &c) { c.moneda = QStringLiteral("USD"); }, "CFDI40115"},
+        {"MXN with a TipoCambio other than 1", [](Comprobante &c) { c.tipoCambio = QStringLiteral("17.5"); },
+         "CFDI40114"},
         {"public customer without InformacionGlobal", [](Comprobante &c) { c.informacionGlobal.reset(); },
          "SBX-GLOBAL"},
         {"bimester months with daily periodicity",
-         [](Comprobante &c) { c.informacionGlobal->meses = QStringLiteral("13"); }, "SBX-GLOBAL"},
+         [](Comprobante &c) { c.informacionGlobal->meses = QStringLiteral("13"); }, "CFDI40134"},
         {"bimestral outside regime 621",
          [](Comprobante &c) {
              c.informacionGlobal =
                  InformacionGlobal{QStringLiteral("05"), QStringLiteral("13"), QStringLiteral("2026")};
          },
-         "SBX-GLOBAL"},
+         "CFDI40132"},
+        {"a year before the previous one",
+         [](Comprobante &c) { c.informacionGlobal->anio = QStringLiteral("2024"); }, "CFDI40136"},
+        {"a global paid \"to be defined\"", [](Comprobante &c) { c.formaPago = QStringLiteral("99"); }, "SBX-GLOBAL"},
+        {"a global concepto with a product key",
+         [](Comprobante &c) { c.conceptos[2].claveProdServ = QStringLiteral("50202306"); }, "CFDI40162"},
+        {"a global concepto with a unit other than ACT",
+         [](Comprobante &c) { c.conceptos[2].claveUnidad = QStringLiteral("H87"); }, "CFDI40165"},
+        {"a global concepto described otherwise",
+         [](Comprobante &c) { c.conceptos[2].descripcion = QStringLiteral("Ticket"); }, "SBX-GLOBAL"},
+        {"InformacionGlobal for a named customer",
+         [named](Comprobante &c) {
+             const InformacionGlobal kept = *c.informacionGlobal;
+             named(c);
+             c.informacionGlobal = kept;
+         },
+         "CFDI40146"},
+        {"the public under another name",
+         [](Comprobante &c) { c.receptor.nombre = QStringLiteral("VENTAS DE MOSTRADOR"); }, "CFDI40130"},
+        {"a credit sale whose payment form is known",
+         [named](Comprobante &c) {
+             named(c);
+             c.metodoPago = QStringLiteral("PPD");
+         },
+         "CFDI40105"},
+        {"a foreign buyer with an address of his own",
+         [](Comprobante &c) {
+             c.informacionGlobal.reset();
+             c.receptor = Receptor{QStringLiteral("XEXX010101000"), QStringLiteral("ACME INC"), QStringLiteral("44100"),
+                                   QStringLiteral("616"), QStringLiteral("S01")};
+         },
+         "CFDI40149"},
+        {"the public with a regime", [](Comprobante &c) { c.receptor.regimenFiscalReceptor = QStringLiteral("601"); },
+         "CFDI40158"},
         {"Fecha older than 72 hours", [](Comprobante &c) { c.fecha = QStringLiteral("2026-12-02T10:00:00"); }, "401"},
+        {"Fecha ahead of the place of issue's clock",
+         [](Comprobante &c) { c.fecha = QStringLiteral("2026-12-06T12:30:00"); }, "401"},
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
@@ -83,6 +138,8 @@ TEST_F(SandboxPacTest, StampsIdempotentlyWithAVerifiableTimbre)
     now = now.addSecs(90);
     const StampResult again = pac.stamp(xml);
     ASSERT_TRUE(again.stamped());
+    EXPECT_FALSE(first.alreadyStamped);
+    EXPECT_TRUE(again.alreadyStamped);
     EXPECT_EQ(again.stamp->timbre.uuid, first.stamp->timbre.uuid);
     EXPECT_EQ(again.stamp->timbre.fechaTimbrado, QStringLiteral("2026-12-06T12:00:00"));
     EXPECT_EQ(again.stamp->xml, first.stamp->xml);
@@ -94,7 +151,8 @@ TEST_F(SandboxPacTest, StampsIdempotentlyWithAVerifiableTimbre)
 
     const TimbreFiscalDigital tfd = readTimbreFiscalDigital(first.stamp->xml);
     EXPECT_EQ(tfd.uuid, first.stamp->timbre.uuid);
-    const CsdCertificate pacCertificate = CsdCertificate::fromDer(pac.certificateDer());
+    ASSERT_EQ(first.stamp->pacCertificateDer, pac.certificateDer());
+    const CsdCertificate pacCertificate = CsdCertificate::fromDer(first.stamp->pacCertificateDer);
     EXPECT_EQ(tfd.noCertificadoSat, pacCertificate.number());
     EXPECT_TRUE(pacCertificate.verify(cadenaOriginalTfd(tfd).toUtf8(), tfd.selloSat));
 }

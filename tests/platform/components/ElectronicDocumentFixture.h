@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 namespace zentaro::test {
 
@@ -23,13 +24,16 @@ public:
     QList<QPair<QString, QString>> mails;
 };
 
-// The demo company on a fixed day, its five stored invoices unsigned, the clock fixed so
-// the demo CSD and the sandbox PAC agree on what "now" is.
+// The demo company on a fixed day, its stored invoices unsigned, the clock fixed (in the
+// branches' own time zone) so the demo CSD and the sandbox PAC agree on what "now" is.
 class ElectronicDocumentTest : public SessionTest
 {
 protected:
     static QDate today() { return QDate(2026, 12, 6); }
-    static QDateTime now() { return QDateTime(today(), QTime(10, 0, 0)); }
+    static QDateTime now()
+    {
+        return QDateTime(today(), QTime(10, 0, 0), QTimeZone(QByteArrayLiteral("America/Mexico_City")));
+    }
 
     void SetUp() override
     {
@@ -53,7 +57,11 @@ protected:
         Recordset rs = db().select(sql, values);
         return int(rs.decimal(rs.fieldName(0)).units() / Decimal::kOne);
     }
-    int stampedRows() { return count(QStringLiteral("SELECT count(*) AS n FROM Comprobante_Digital")); }
+    // Stamped here: the demo's cancelled FG-000005 was stamped before the demo begins.
+    int stampedRows()
+    {
+        return count(QStringLiteral("SELECT count(*) AS n FROM Comprobante_Digital WHERE Cd_Documento <> 'FG-000005'"));
+    }
     int logRows(const QString &action)
     {
         return count(QStringLiteral("SELECT count(*) AS n FROM Bitacora_Documento WHERE Bd_Accion = ?"), {action});
@@ -81,8 +89,10 @@ protected:
     QTemporaryDir outputDir;
 };
 
+// The demo's invoices that can be signed (FG-000005 is cancelled).
 inline const QStringList kDemoInvoices = {QStringLiteral("FG-000001"), QStringLiteral("FG-000002"),
                                           QStringLiteral("FG-000003"), QStringLiteral("FG-000004"),
-                                          QStringLiteral("FZ-000001")};
+                                          QStringLiteral("FG-000006"), QStringLiteral("FZ-000001"),
+                                          QStringLiteral("FZ-000002")};
 
 } // namespace zentaro::test

@@ -1,5 +1,7 @@
 #include "ElectronicDocumentFixture.h"
 
+#include "platform/cfdi/ComprobanteXmlReader.h"
+
 #include "platform/components/AmountInWords.h"
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/DocumentOutput.h"
@@ -161,18 +163,19 @@ TEST_P(OutputTest, SignedAndUnsignedInvoicesPrintWithWhatTheyAre)
 TEST_P(OutputTest, TenThousandNotesPrintOnNumberedPages)
 {
     ASSERT_EQ(sign(QStringLiteral("FG-000002")), QString());
-    InvoiceDocument invoice = InvoiceDocument::load(db(), QStringLiteral("FG-000002"));
-    const QList<InvoiceDocument::Line> notes = invoice.lines;
-    invoice.lines.clear();
-    for (int i = 0; i < 10000; ++i) {
-        InvoiceDocument::Line line = notes.at(i % notes.size());
-        line.id = QString::number(i + 1);
-        line.noteFolio = QStringLiteral("NB-%1").arg(i + 1, 6, 10, QLatin1Char('0'));
-        invoice.lines.append(line);
-    }
+    const InvoiceDocument invoice = InvoiceDocument::load(db(), QStringLiteral("FG-000002"));
     const auto stamped = findDigitalDocument(db(), QStringLiteral("Factura"), QStringLiteral("FG-000002"));
+    InvoicePrintout printout = InvoicePrintout::fromInvoice(invoice, stamped->xml, now());
+    // The stamped conceptos, repeated as ten thousand notes.
+    const QList<cfdi::Concepto> notes = printout.comprobante.conceptos;
+    printout.comprobante.conceptos.clear();
+    for (int i = 0; i < 10000; ++i) {
+        cfdi::Concepto concepto = notes.at(i % notes.size());
+        concepto.noIdentificacion = QStringLiteral("NB-%1").arg(i + 1, 6, 10, QLatin1Char('0'));
+        printout.comprobante.conceptos.append(concepto);
+    }
     // How fast this prints is measured by bench/output_bench, not here.
-    InvoicePdf pdf(InvoicePrintout::fromInvoice(invoice, stamped->xml, now()));
+    InvoicePdf pdf(printout);
     const QString path = outputDir.filePath(QStringLiteral("largo.pdf"));
     pdf.writePdf(path);
     // Rows are 9 pt of a 720 pt page, one to three taxes each: well over a hundred pages.
@@ -193,6 +196,31 @@ TEST_P(OutputTest, TenThousandNotesPrintOnNumberedPages)
     EXPECT_FALSE(middle.contains(QStringLiteral("RECEPTOR")));
     // Every note is printed once: the last one too.
     EXPECT_TRUE(popplerOutput(QStringLiteral("pdftotext"), {path, QStringLiteral("-")}).contains(QStringLiteral("NB-010000")));
+}
+
+TEST_P(OutputTest, WhatWasStampedIsWhatIsPrinted)
+{
+    ASSERT_EQ(sign(QStringLiteral("FG-000006")), QString());
+    const QByteArray xml = findDigitalDocument(db(), QStringLiteral("Factura"), QStringLiteral("FG-000006"))->xml;
+    // The tables change after stamping; the fiscal document does not.
+    exec(QStringLiteral("UPDATE Factura_Linea SET Fl_Precio_Lista_Importe = 1, Fl_Descripcion = 'Otra cosa' "
+                        "WHERE Fc_Folio = 'FG-000006'"));
+    exec(QStringLiteral("UPDATE Sucursal SET Sc_Codigo_Postal = '06600' WHERE Sc_Cve_Sucursal = 'S01'"));
+    const InvoicePrintout printout = InvoicePrintout::load(QStringLiteral("FG-000006"), now());
+    const cfdi::Comprobante stamped = cfdi::readComprobanteXml(xml);
+    ASSERT_EQ(printout.comprobante.conceptos.size(), stamped.conceptos.size());
+    for (qsizetype i = 0; i < stamped.conceptos.size(); ++i) {
+        EXPECT_EQ(printout.comprobante.conceptos.at(i).valorUnitario, stamped.conceptos.at(i).valorUnitario);
+        EXPECT_EQ(printout.comprobante.conceptos.at(i).descripcion, QStringLiteral("Venta"));
+    }
+    EXPECT_EQ(printout.comprobante.lugarExpedicion, QStringLiteral("44100"));
+
+    DocumentOutput().Produce(QStringLiteral("PDF"), QStringLiteral("FG-000006"), {}, 0, 0, {});
+    const QString text = pdfText(outputDir.filePath(QStringLiteral("FG-000006.pdf")));
+    EXPECT_TRUE(text.contains(QStringLiteral("CFDI relacionado (04): ") + stamped.cfdiRelacionados.value(0).uuids.value(0)))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("Otra cosa")));
+    EXPECT_TRUE(text.contains(stamped.conceptos.first().noIdentificacion));
 }
 
 TEST_P(OutputTest, FailuresAreSpanishErrors)

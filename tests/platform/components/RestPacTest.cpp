@@ -228,7 +228,7 @@ TEST_F(RestPacTest, ValidationRefusalsKeepTheSatCodeExplainItAndAreNotRepeated)
         EXPECT_EQ(result.refusal->code, QString::fromUtf8(c.code));
         EXPECT_TRUE(result.refusal->message.contains(QString::fromUtf8(c.explanation)))
             << result.refusal->message.toStdString();
-        EXPECT_FALSE(result.refusal->unanswered);
+        EXPECT_FALSE(result.refusal->transient);
         EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), ++stampsSent) << "a refusal is not sent again";
     }
 }
@@ -289,7 +289,7 @@ TEST_F(RestPacTest, ServerErrorsAreRetriedABoundedNumberOfTimes)
         EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), std::min(c.failures + 1, settings.attempts));
         if (!c.stamped) {
             EXPECT_EQ(result.refusal->code, QStringLiteral("HTTP %1").arg(c.status));
-            EXPECT_TRUE(result.refusal->unanswered) << "the PAC may have stamped: send the same XML again";
+            EXPECT_TRUE(result.refusal->transient) << "the PAC may have stamped: send the same XML again";
             EXPECT_TRUE(result.refusal->message.contains(QStringLiteral("3 intentos")));
         }
     }
@@ -308,7 +308,7 @@ TEST_F(RestPacTest, ASilentServerTimesOutOnEveryAttempt)
     const cfdi::StampResult result = RestPac(settings).stamp(sealed);
     ASSERT_FALSE(result.stamped());
     EXPECT_EQ(result.refusal->code, QStringLiteral("SIN-RESPUESTA"));
-    EXPECT_TRUE(result.refusal->unanswered);
+    EXPECT_TRUE(result.refusal->transient);
     EXPECT_TRUE(result.refusal->message.contains(QStringLiteral("no respondió en 1 segundos")));
     EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), 2);
 }

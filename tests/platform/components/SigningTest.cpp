@@ -1,5 +1,7 @@
 #include "ElectronicDocumentFixture.h"
+#include "platform/cfdi/CfdiFixtures.h"
 
+#include "platform/cfdi/Anexo20Rules.h"
 #include "platform/cfdi/CadenaOriginal.h"
 #include "platform/cfdi/ComprobanteSealer.h"
 #include "platform/cfdi/CsdCertificate.h"
@@ -42,23 +44,28 @@ class SigningTest : public ElectronicDocumentTest
 {
 };
 
-TEST_P(SigningTest, EveryDemoInvoiceBecomesAValidSealedCfdi)
+TEST_P(SigningTest, EveryDemoInvoiceBecomesAValidSealedAndStampedCfdi)
 {
     struct Expected
     {
         const char *folio;
         const char *rfc;
         const char *periodicidad; // "<ausente>": not a global invoice
+        const char *meses;
         const char *moneda;
         const char *lugar;
     };
     const Expected cases[] = {
-        {"FG-000001", "XAXX010101000", "01", "MXN", "44100"},
-        {"FG-000002", "XAXX010101000", "03", "MXN", "44100"},
-        {"FG-000003", "APR980312K41", "<ausente>", "MXN", "44100"},
-        {"FG-000004", "CBA120305TZ2", "<ausente>", "USD", "44100"},
-        {"FZ-000001", "XAXX010101000", "04", "MXN", "45010"},
+        {"FG-000001", "XAXX010101000", "01", "11", "MXN", "44100"},
+        {"FZ-000002", "XAXX010101000", "02", "11", "MXN", "45010"},
+        {"FG-000002", "XAXX010101000", "03", "11", "MXN", "44100"},
+        {"FZ-000001", "XAXX010101000", "04", "11", "MXN", "45010"},
+        {"FG-000003", "APR980312K41", "<ausente>", "<ausente>", "MXN", "44100"},
+        {"FG-000004", "CBA120305TZ2", "<ausente>", "<ausente>", "USD", "44100"},
+        {"FG-000006", "XAXX010101000", "01", "12", "MXN", "44100"},
     };
+    const QString replaced = field(QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000005'"));
+    ASSERT_EQ(replaced.size(), 36);
     for (const Expected &e : cases) {
         const QString folio = QString::fromLatin1(e.folio);
         SCOPED_TRACE(e.folio);
@@ -66,15 +73,25 @@ TEST_P(SigningTest, EveryDemoInvoiceBecomesAValidSealedCfdi)
         const auto stamped = findDigitalDocument(db(), QStringLiteral("Factura"), folio);
         ASSERT_TRUE(stamped);
         EXPECT_EQ(stampedSchema().errors(stamped->xml), QStringList());
+        // The cadena the seal covers is SAT's, byte for byte.
+        EXPECT_EQ(cfdi::cadenaOriginal(stamped->xml),
+                  cfdi::test::xsltCadena(QStringLiteral("xslt/cadenaoriginal_4_0.xslt"), stamped->xml));
         EXPECT_TRUE(cfdi::verifyComprobanteSeal(stamped->xml));
+        // The SAT seal of the timbre verifies with the PAC's certificate kept beside it.
         const cfdi::TimbreFiscalDigital tfd = cfdi::readTimbreFiscalDigital(stamped->xml);
+        ASSERT_FALSE(stamped->satCertificateDer.isEmpty());
+        const cfdi::CsdCertificate pac = cfdi::CsdCertificate::fromDer(stamped->satCertificateDer);
+        EXPECT_EQ(pac.number(), tfd.noCertificadoSat);
+        EXPECT_TRUE(pac.verify(cfdi::cadenaOriginalTfd(tfd).toUtf8(), tfd.selloSat));
         EXPECT_EQ(tfd.uuid, stamped->uuid);
-        EXPECT_EQ(stamped->fechaTimbrado, now());
+        EXPECT_EQ(tfd.fechaTimbrado, QStringLiteral("2026-12-06T10:00:00"));
         EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("Comprobante"), QStringLiteral("Fecha")),
                   QStringLiteral("2026-12-06T10:00:00"));
         EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("Receptor"), QStringLiteral("Rfc")), QString::fromLatin1(e.rfc));
         EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("InformacionGlobal"), QStringLiteral("Periodicidad")),
                   QString::fromLatin1(e.periodicidad));
+        EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("InformacionGlobal"), QStringLiteral("Meses")),
+                  QString::fromLatin1(e.meses));
         EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("Comprobante"), QStringLiteral("Moneda")),
                   QString::fromLatin1(e.moneda));
         EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("Comprobante"), QStringLiteral("LugarExpedicion")),
@@ -83,6 +100,11 @@ TEST_P(SigningTest, EveryDemoInvoiceBecomesAValidSealedCfdi)
         EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("Comprobante"), QStringLiteral("TipoCambio")) ==
                       QStringLiteral("<ausente>"),
                   QByteArray(e.moneda) == "MXN");
+        // Only the re-issued global relates the one it replaces.
+        EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("CfdiRelacionados"), QStringLiteral("TipoRelacion")),
+                  folio == u"FG-000006" ? QStringLiteral("04") : QStringLiteral("<ausente>"));
+        EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("CfdiRelacionado"), QStringLiteral("UUID")),
+                  folio == u"FG-000006" ? replaced : QStringLiteral("<ausente>"));
         // The CFDI total is the stored invoice's.
         const InvoiceDocument invoice = InvoiceDocument::load(db(), folio);
         EXPECT_EQ(attributeOf(stamped->xml, QStringLiteral("Comprobante"), QStringLiteral("Total")),
@@ -91,6 +113,56 @@ TEST_P(SigningTest, EveryDemoInvoiceBecomesAValidSealedCfdi)
                                        "'Timbrado'"),
                         {folio}),
                   1);
+    }
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Comprobante_Sellado")), 0);
+}
+
+TEST_P(SigningTest, TheIssuersChoicesShapeTheComprobante)
+{
+    struct Case
+    {
+        const char *name;
+        QString folio;
+        QString arrange;
+        std::function<void(const cfdi::Comprobante &)> check;
+    };
+    const QList<Case> cases = {
+        {"a named customer's credit sale is paid later", QStringLiteral("FG-000003"),
+         QStringLiteral("UPDATE Factura SET Fc_Credito = 'SI' WHERE Fc_Folio = 'FG-000003'"),
+         [](const cfdi::Comprobante &c) {
+             EXPECT_EQ(c.metodoPago, QStringLiteral("PPD"));
+             EXPECT_EQ(c.formaPago, QStringLiteral("99"));
+         }},
+        {"a cash sale is paid once", QStringLiteral("FG-000003"), QString(),
+         [](const cfdi::Comprobante &c) {
+             EXPECT_EQ(c.metodoPago, QStringLiteral("PUE"));
+             EXPECT_NE(c.formaPago, QStringLiteral("99"));
+         }},
+        {"a foreign buyer without RFC is generic", QStringLiteral("FG-000004"),
+         QStringLiteral("UPDATE Cliente SET Cl_R_F_C = 'XEXX010101000' WHERE Cl_Cve_Cliente = 'C-0004'"),
+         [](const cfdi::Comprobante &c) {
+             EXPECT_EQ(c.receptor.rfc, QStringLiteral("XEXX010101000"));
+             EXPECT_EQ(c.receptor.domicilioFiscalReceptor, c.lugarExpedicion);
+             EXPECT_EQ(c.receptor.regimenFiscalReceptor, QStringLiteral("616"));
+             EXPECT_EQ(c.receptor.usoCfdi, QStringLiteral("S01"));
+             EXPECT_FALSE(c.informacionGlobal);
+         }},
+        {"the branch's periodicity when the invoice has none", QStringLiteral("FG-000002"),
+         QStringLiteral("UPDATE Factura SET Fc_Periodicidad = '' WHERE Fc_Folio = 'FG-000002'|"
+                        "INSERT INTO Variable_Configuracion (Vc_Nombre, Vc_Valor, Vc_Tipo, Vc_Descripcion) "
+                        "VALUES ('CFDI_PERIODICIDAD_S01', '04', 'C', '')"),
+         [](const cfdi::Comprobante &c) { EXPECT_EQ(c.informacionGlobal->periodicidad, QStringLiteral("04")); }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TransactionGuard scratch(db());
+        for (const QString &statement : c.arrange.split(u'|', Qt::SkipEmptyParts))
+            db().run(statement);
+        const cfdi::Comprobante comprobante = InvoiceDocument::load(db(), c.folio).toComprobante(now());
+        c.check(comprobante);
+        // What the suite builds, the PAC takes.
+        const auto sealed = cfdi::sealComprobante(comprobante, cfdi::test::ekuCsd(), now());
+        EXPECT_EQ(cfdi::findAnexo20Fault(sealed.xml).value_or(cfdi::PacRefusal{}).message, QString());
     }
 }
 
@@ -187,12 +259,25 @@ TEST_P(SigningTest, RefusalsExplainThemselvesAndWriteNothing)
                                    "WHERE Fc_Folio = 'FG-000003'"));
          },
          fg3, {}, QStringLiteral("registra un total de")},
-        {"notes of two months on a global invoice",
+        {"a note outside the global's period",
          [](Connection &t) {
              t.run(QStringLiteral("UPDATE Venta_Encabezado SET Vn_Fecha = '2026-10-30' WHERE Vn_Folio = "
                                    "(SELECT min(Vn_Folio) FROM Factura_Linea WHERE Fc_Folio = 'FG-000002')"));
          },
-         QStringLiteral("FG-000002"), {}, QStringLiteral("abarcan más de un mes")},
+         QStringLiteral("FG-000002"), {}, QStringLiteral("está fuera del periodo quincenal")},
+        {"a bimester outside regime 621",
+         [](Connection &t) { t.run(QStringLiteral("UPDATE Factura SET Fc_Periodicidad = '05' WHERE Fc_Folio = 'FG-000002'")); },
+         QStringLiteral("FG-000002"), {}, QStringLiteral("solo aplica al régimen 621")},
+        {"a global paid \"to be defined\"",
+         [](Connection &t) { t.run(QStringLiteral("UPDATE Venta_Encabezado SET Vn_Forma_Pago = '99'")); },
+         QStringLiteral("FG-000001"), {}, QStringLiteral("forma de pago 99")},
+        {"a global of a year SAT no longer takes",
+         [](Connection &t) {
+             t.run(QStringLiteral("UPDATE Factura SET Fc_Fecha = '2024-11-15' WHERE Fc_Folio = 'FG-000001'"));
+             t.run(QStringLiteral("UPDATE Venta_Encabezado SET Vn_Fecha = '2024-11-15' WHERE Vn_Folio IN "
+                                  "(SELECT Vn_Folio FROM Factura_Linea WHERE Fc_Folio = 'FG-000001')"));
+         },
+         QStringLiteral("FG-000001"), {}, QStringLiteral("debe ser el de su fecha de emisión (2026) o el anterior")},
         {"not an invoice", [](Connection &) {}, fg3, QStringLiteral("%1|7|FG-000003"), QStringLiteral("solo facturas")},
         {"another database", [](Connection &) {}, fg3, QStringLiteral("otra|6|FG-000003"),
          QStringLiteral("es para la base de datos otra")},
@@ -223,14 +308,15 @@ TEST_P(SigningTest, PacRefusalIsReportedWithItsCodeAndNothingIsStored)
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Bitacora_Documento")), 0);
 }
 
-TEST_P(SigningTest, SigningJoinsTheCallersTransaction)
+TEST_P(SigningTest, NeverSignsInsideSomebodyElsesTransaction)
 {
+    // The sealed XML must be committed before the PAC sees it, which an open transaction
+    // would not allow.
     db().beginTrans();
-    EXPECT_EQ(sign(QStringLiteral("FG-000001")), QString());
-    EXPECT_EQ(stampedRows(), 1);
-    db().rollbackTrans();
+    EXPECT_TRUE(sign(QStringLiteral("FG-000001")).contains(QStringLiteral("dentro de una transacción abierta")));
     EXPECT_EQ(stampedRows(), 0);
-    EXPECT_EQ(logRows(QStringLiteral("Timbrado")), 0);
+    db().rollbackTrans();
+    EXPECT_EQ(sign(QStringLiteral("FG-000001")), QString());
 }
 
 TEST_P(SigningTest, TheHostObjectSignsThroughTheInstalledSigner)
@@ -261,9 +347,10 @@ TEST_P(SigningTest, CommandLineSignsPendingInvoicesAndPrintsTheXml)
     // the fixed day, which is enough as long as that day is close to today.
     const QString out = run({QStringLiteral("sign"), QStringLiteral("--db"), url, QStringLiteral("--pending")}, &code);
     const QStringList lines = out.split(u'\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 3) << out.toStdString(); // FG-000001 signed already, FG-000004 cancelled
+    // FG-000001 signed already, FG-000004 and FG-000005 cancelled.
+    ASSERT_EQ(lines.size(), 5) << out.toStdString();
     EXPECT_TRUE(lines.at(0).startsWith(QStringLiteral("{\"folio\":\"FG-000002\",\"uuid\":\""))) << out.toStdString();
-    EXPECT_TRUE(lines.at(2).startsWith(QStringLiteral("{\"folio\":\"FZ-000001\",\"uuid\":\""))) << out.toStdString();
+    EXPECT_TRUE(lines.at(4).startsWith(QStringLiteral("{\"folio\":\"FZ-000002\",\"uuid\":\""))) << out.toStdString();
     EXPECT_EQ(code, 0);
 
     const QString refused = run({QStringLiteral("sign"), QStringLiteral("--db"), url, QStringLiteral("FG-000004")}, &code);

@@ -201,7 +201,10 @@ void writeUsersAndSettings(Connection &c, const QDate &today)
            {S(u"MAIL_STARTTLS"), S(u"1"), S(u"L"), S(u"Exigir STARTTLS en smtp:// (0: enviar sin cifrar)")},
            {S(u"MAIL_ARCHIVO"), S(u"contabilidad@example.mx"), S(u"C"),
             S(u"Copia de archivo de cada factura enviada; la recibe sola la factura sin correo del cliente")},
-           {S(u"CFDI_PAC"), S(u"SANDBOX"), S(u"C"), S(u"Proveedor de certificación (SANDBOX: pruebas sin timbre real)")}});
+           {S(u"CFDI_PAC"), S(u"SANDBOX"), S(u"C"), S(u"Proveedor de certificación (SANDBOX: pruebas sin timbre real)")},
+           {S(u"CFDI_PERIODICIDAD"), S(u"01"), S(u"C"),
+            S(u"Periodicidad de la factura global: 01 diaria, 02 semanal, 03 quincenal, 04 mensual, 05 bimestral "
+              u"(solo régimen 621); CFDI_PERIODICIDAD_<sucursal> la fija para una sucursal")}});
 
     // The sales module's monthly periods: this month and the previous one open.
     const QDate month(today.year(), today.month(), 1);

@@ -1,6 +1,7 @@
 #include "platform/db/demo/Parts.h"
 #include "platform/db/demo/RowWriter.h"
 
+#include "platform/cfdi/GlobalInvoice.h"
 #include "platform/db/Connection.h"
 
 #include <QHash>
@@ -171,28 +172,45 @@ struct Invoice
     QString currency;
     Decimal exchangeRate = Decimal::fromInt(1);
     QString comment;
-    QList<int> notes;   // indexes into the drafts
+    QString periodicity;   // a global invoice's c_Periodicidad
+    QString state = QStringLiteral("AC");
+    QString motive;        // a cancelled invoice's SAT motive
+    QString uuid;          // a cancelled invoice's fiscal folio
+    QList<int> notes;      // indexes into the drafts
 };
 
 QString invoiceName(const Invoice &invoice) { return QStringLiteral("%1-%2").arg(invoice.series).arg(invoice.number); }
 
+// A note that an invoice of this branch, customer and currency may bill.
+bool billable(const Draft &d, const QString &branch, const QString &customer, const QString &currency)
+{
+    const Note &n = d.note;
+    return n.state == QLatin1String("AC") && !n.credit && n.branch == branch && n.customer == customer
+        && n.currency == currency;
+}
+
 QList<Invoice> planInvoices(QList<Draft> &drafts, const QDate &today)
 {
+    // Global invoices cover the period their periodicity gives the anchor day (never today,
+    // whose notes stay candidates); the others gather a range of days.
     struct Rule
     {
         const char16_t *series;
         int number;
-        int daysBack;   // invoice date
         const char16_t *branch, *warehouse, *customer, *currency;
-        int fromBack, toBack;   // notes dated today-fromBack .. today-toBack
+        const char16_t *periodicity;   // empty: not a global invoice
+        int anchorBack;                // global: a day of the period; otherwise the invoice date
+        int fromBack, toBack;          // not global: notes dated today-fromBack .. today-toBack
         const char16_t *comment;
     };
+    // Applied in this order: a note goes to the first invoice whose period holds it.
     const Rule rules[] = {
-        {u"FG", 1, 20, u"S01", u"A01", u"PUBLICO", u"MXN", 21, 21, u"Factura global diaria"},
-        {u"FG", 2, 20, u"S01", u"A01", u"PUBLICO", u"MXN", 30, 22, u"Factura global mensual"},
-        {u"FG", 3, 9, u"S01", u"A01", u"C-0001", u"MXN", 30, 10, u"Factura de remisiones"},
-        {u"FG", 4, 4, u"S01", u"A01", u"C-0004", u"USD", 30, 5, u"Factura en dólares"},
-        {u"FZ", 1, 14, u"S02", u"A03", u"PUBLICO", u"MXN", 30, 15, u"Factura global Zapopan"},
+        {u"FG", 1, u"S01", u"A01", u"PUBLICO", u"MXN", u"01", 21, 0, 0, u"Factura global diaria"},
+        {u"FZ", 2, u"S02", u"A03", u"PUBLICO", u"MXN", u"02", 20, 0, 0, u"Factura global semanal Zapopan"},
+        {u"FG", 2, u"S01", u"A01", u"PUBLICO", u"MXN", u"03", 26, 0, 0, u"Factura global quincenal"},
+        {u"FZ", 1, u"S02", u"A03", u"PUBLICO", u"MXN", u"04", 27, 0, 0, u"Factura global mensual Zapopan"},
+        {u"FG", 3, u"S01", u"A01", u"C-0001", u"MXN", u"", 9, 30, 10, u"Factura de remisiones"},
+        {u"FG", 4, u"S01", u"A01", u"C-0004", u"USD", u"", 4, 30, 5, u"Factura en dólares"},
     };
     QList<Invoice> invoices;
     for (const Rule &rule : rules) {
@@ -200,16 +218,25 @@ QList<Invoice> planInvoices(QList<Draft> &drafts, const QDate &today)
         inv.series = QString::fromUtf16(rule.series);
         inv.number = rule.number;
         inv.folio = QStringLiteral("%1-%2").arg(inv.series).arg(rule.number, 6, 10, QLatin1Char('0'));
-        inv.date = today.addDays(-rule.daysBack);
         inv.branch = QString::fromUtf16(rule.branch);
         inv.warehouse = QString::fromUtf16(rule.warehouse);
         inv.customer = QString::fromUtf16(rule.customer);
         inv.currency = QString::fromUtf16(rule.currency);
         inv.comment = QString::fromUtf16(rule.comment);
+        inv.periodicity = QString::fromUtf16(rule.periodicity);
+        QDate first = today.addDays(-rule.fromBack);
+        QDate last = today.addDays(-rule.toBack);
+        inv.date = today.addDays(-rule.anchorBack);
+        if (!inv.periodicity.isEmpty()) {
+            const cfdi::GlobalPeriod period = cfdi::globalPeriod(inv.periodicity, inv.date, QStringLiteral("601"));
+            first = period.first;
+            last = std::min(period.last, today.addDays(-1));
+            // The global is dated on the last day of its period it covers.
+            inv.date = last;
+        }
         for (int i = 0; i < drafts.size(); ++i) {
             Note &n = drafts[i].note;
-            if (n.state != QLatin1String("AC") || n.credit || n.branch != inv.branch || n.customer != inv.customer
-                || n.currency != inv.currency || drafts[i].daysBack > rule.fromBack || drafts[i].daysBack < rule.toBack)
+            if (!billable(drafts[i], inv.branch, inv.customer, inv.currency) || n.date < first || n.date > last)
                 continue;
             n.state = S(u"FA");
             n.invoiceFolio = inv.folio;
@@ -217,6 +244,50 @@ QList<Invoice> planInvoices(QList<Draft> &drafts, const QDate &today)
             inv.notes.append(i);
         }
         invoices.append(inv);
+    }
+
+    // A daily global cancelled with motive 04 (one of its tickets was invoiced to a named
+    // customer) and the global that bills its notes again, relating it: the latest day
+    // before today with notes left.
+    for (int back = 2; back <= 9; ++back) {
+        const QDate day = today.addDays(-back);
+        QList<int> free;
+        for (int i = 0; i < drafts.size(); ++i)
+            if (drafts[i].note.date == day && billable(drafts[i], S(u"S01"), S(u"PUBLICO"), S(u"MXN")))
+                free.append(i);
+        if (free.isEmpty())
+            continue;
+        Invoice cancelled;
+        cancelled.series = S(u"FG");
+        cancelled.number = 5;
+        cancelled.folio = S(u"FG-000005");
+        cancelled.date = day;
+        cancelled.branch = S(u"S01");
+        cancelled.warehouse = S(u"A01");
+        cancelled.customer = S(u"PUBLICO");
+        cancelled.currency = S(u"MXN");
+        cancelled.periodicity = S(u"01");
+        cancelled.comment = S(u"Factura global diaria cancelada (motivo 04)");
+        cancelled.state = S(u"CA");
+        cancelled.motive = S(u"04");
+        cancelled.uuid = QStringLiteral("5A3C1E27-0B6D-4F18-9C2A-%1").arg(day.toString(QStringLiteral("yyyyMMdd")) + S(u"0417"));
+        cancelled.notes = free;
+        Invoice reissued = cancelled;
+        reissued.number = 6;
+        reissued.folio = S(u"FG-000006");
+        reissued.comment = S(u"Factura global diaria que sustituye a FG-5");
+        reissued.state = S(u"AC");
+        reissued.motive.clear();
+        reissued.uuid.clear();
+        for (int i : free) {
+            Note &n = drafts[i].note;
+            n.state = S(u"FA");
+            n.invoiceFolio = reissued.folio;
+            n.invoiceName = invoiceName(reissued);
+            n.cancelledInvoice = cancelled.folio;
+        }
+        invoices << cancelled << reissued;
+        break;
     }
     return invoices;
 }
@@ -251,7 +322,7 @@ void writeInvoices(Connection &c, QList<Invoice> &invoices, const QList<Draft> &
          "Fc_Condicion_Tipo_02", "Fc_Comentario", "Fc_Referencia", "Fc_Descuento_Global_Factor",
          "Fc_Precio_Lista_Importe", "Fc_Descuento_Importe", "Fc_Descuento_Global_Importe",
          "Fc_Precio_Descontado_Importe", "Fc_Impuesto_Importe", "Fc_Precio_Neto_Importe", "Fc_Motivo_Cancelacion",
-         "Fc_Folio_Sustitucion", "Es_Cve_Estado", "Oper_Ult_Modif", "Fecha_Ult_Modif"});
+         "Fc_Folio_Sustitucion", "Es_Cve_Estado", "Oper_Ult_Modif", "Fecha_Ult_Modif", "Fc_Periodicidad"});
     RowWriter stored(c, QStringLiteral("Factura"), headerColumns);
     RowWriter headers(c, QStringLiteral("Factura_Encabezado"), headerColumns);
     RowWriter lines(c, QStringLiteral("Factura_Linea"),
@@ -288,8 +359,8 @@ void writeInvoices(Connection &c, QList<Invoice> &invoices, const QList<Draft> &
             inv.warehouse, inv.customer, QString::fromUtf16(terms(inv.customer).salesperson), inv.currency,
             decimalValue(inv.exchangeRate), S(u"CONT"), S(u"NO"), 0, inv.comment, QString(), decimalValue(Decimal()),
             decimalValue(list), decimalValue(discount), decimalValue(global), decimalValue(discounted),
-            decimalValue(tax), decimalValue(net), QString(), QString(), S(u"AC"), S(u"ADMIN"),
-            momentValue(inv.date, 18 * 60)};
+            decimalValue(tax), decimalValue(net), inv.motive, QString(), inv.state, S(u"ADMIN"),
+            momentValue(inv.date, 18 * 60), inv.periodicity};
         stored.add(row);
         headers.add(row);
     }
@@ -297,6 +368,15 @@ void writeInvoices(Connection &c, QList<Invoice> &invoices, const QList<Draft> &
     headers.flush();
     lines.flush();
     taxes.flush();
+
+    // A cancelled invoice keeps its fiscal folio; its XML stays with the system that stamped it.
+    RowWriter digital(c, QStringLiteral("Comprobante_Digital"),
+                      columns({"Cd_Tabla", "Cd_Documento", "Cd_UUID", "Cd_Fecha_Timbrado", "Cd_Estado",
+                               "Cd_Motivo_Cancelacion"}));
+    for (const Invoice &inv : invoices)
+        if (!inv.uuid.isEmpty())
+            digital.add({S(u"Factura"), inv.folio, inv.uuid, momentValue(inv.date, 21 * 60), inv.state, inv.motive});
+    digital.flush();
 
     RowWriter series(c, QStringLiteral("Serie"),
                      columns({"Sr_Cve_Serie", "Sr_Descripcion", "Sc_Cve_Sucursal", "Sr_Tabla", "Sr_Electronica",
@@ -323,9 +403,10 @@ void writeReturns(Connection &c, const QList<Invoice> &invoices, const QList<Dra
         const char16_t *reason;
         const char16_t *state;
     };
+    // Indexes into the planned invoices: FG-000001, FG-000003, FG-000004.
     const Return returns[] = {{0, 2, u"Producto dañado", u"AC"},
-                              {2, 1, u"Mercancía no solicitada", u"AC"},
-                              {3, 1, u"Error de captura", u"CA"}};
+                              {4, 1, u"Mercancía no solicitada", u"AC"},
+                              {5, 1, u"Error de captura", u"CA"}};
     RowWriter writer(c, QStringLiteral("Devolucion_Cliente"),
                      columns({"Dc_Folio", "Dc_Fecha", "Dc_Referencia", "Vn_Cve_Vendedor", "Cl_Cve_Cliente", "Fc_Folio",
                               "Dc_Precio_Lista_Importe", "Dc_Descuento_Importe", "Dc_Descuento_Global_Importe",

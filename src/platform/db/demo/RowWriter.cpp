@@ -113,7 +113,8 @@ const QStringList &noteColumns()
         QStringLiteral("Vn_Descuento_Importe"), QStringLiteral("Vn_Descuento_Global_Importe"),
         QStringLiteral("Vn_Precio_Descontado_Importe"), QStringLiteral("Vn_Impuesto_Importe"),
         QStringLiteral("Vn_Precio_Neto_Importe"), QStringLiteral("Es_Cve_Estado"), QStringLiteral("Fc_Folio"),
-        QStringLiteral("Fc_Factura"), QStringLiteral("Oper_Ult_Modif"), QStringLiteral("Fecha_Ult_Modif")};
+        QStringLiteral("Fc_Factura"), QStringLiteral("Oper_Ult_Modif"), QStringLiteral("Fecha_Ult_Modif"),
+        QStringLiteral("Vn_Factura_Cancelada")};
     return columns;
 }
 
@@ -124,7 +125,7 @@ QVariantList noteRow(const Note &note)
             note.warehouse, note.condition, note.paymentForm, decimalValue(note.listPrice),
             decimalValue(note.discount), decimalValue(note.globalDiscount), decimalValue(note.discounted),
             decimalValue(note.tax), decimalValue(note.net), note.state, note.invoiceFolio, note.invoiceName,
-            note.user, momentValue(note.date, note.minuteOfDay)};
+            note.user, momentValue(note.date, note.minuteOfDay), note.cancelledInvoice};
 }
 
 void writeNote(RowWriter &headers, RowWriter &notes, RowWriter &taxes, const Note &note)

@@ -82,6 +82,7 @@ struct Note
     QString state = QStringLiteral("AC");
     QString invoiceFolio;
     QString invoiceName;
+    QString cancelledInvoice;   // the cancelled invoice that gave the note back
     QString user;
     int minuteOfDay = 9 * 60;
 
