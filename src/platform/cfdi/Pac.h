@@ -3,6 +3,7 @@
 #include "platform/cfdi/CadenaOriginal.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -45,6 +46,10 @@ struct CancellationRequest
     QString total;              // the document's Total, as stamped
     QString motive;
     QString replacementUuid;    // only with motive "01"
+    QDateTime stampedAt;        // the document's FechaTimbrado
+    // When the suite first asked: it is recorded before the request goes out and sent
+    // again unchanged on a retry, so a repeated request is the same request.
+    QDateTime requestedAt;
 };
 
 // Where the SAT stands on a cancellation.

@@ -90,7 +90,11 @@ const std::vector<Table> kTables = {
     {"Comprobante_Digital", {key("Cd_Tabla", 30), key("Cd_Documento"), text("Cd_UUID", 36),
                              {"Cd_Fecha_Timbrado", T::DateTime}, text("Cd_No_Certificado", 20),
                              {"Cd_XML", T::LongText}, text("Cd_Estado", 2), text("Cd_Motivo_Cancelacion", 2),
-                             text("Cd_Folio_Sustitucion", 36)}, {"Cd_Tabla", "Cd_Documento"}},
+                             text("Cd_Folio_Sustitucion", 36),
+                             // The cancellation at the SAT: when it was asked for (written before
+                             // the PAC is called), its last answer and the acknowledgement.
+                             {"Cd_Fecha_Solicitud", T::DateTime, 0, 3}, {"Cd_Respuesta_SAT", T::Text, 250, 3},
+                             {"Cd_Acuse", T::LongText, 0, 3}}, {"Cd_Tabla", "Cd_Documento"}},
     {"Devolucion_Cliente", {key("Dc_Folio"), {"Dc_Fecha", T::Date}, text("Dc_Referencia"), key("Vn_Cve_Vendedor"),
                             key("Cl_Cve_Cliente"), key("Fc_Folio"), money("Dc_Precio_Lista_Importe"),
                             money("Dc_Descuento_Importe"), money("Dc_Descuento_Global_Importe"),

@@ -15,8 +15,9 @@ class Connection;
 namespace schema {
 
 // Version 1: the first tables. Version 2: counters (Contador), one series number per
-// invoice, and the rule that a sales note belongs to one invoice at a time.
-constexpr int kVersion = 2;
+// invoice, and the rule that a sales note belongs to one invoice at a time. Version 3: the
+// SAT's answer to a cancellation kept with the electronic document.
+constexpr int kVersion = 3;
 
 enum class Type {
     Key,        // text key: refuses a single quote
