@@ -78,9 +78,9 @@ TEST_P(AcceptProcesses, TwoClerksOverTheSameNotesMakeOneInvoice)
     const QString outputs = output(fg) + output(fgn);
 
     // Exactly one invoice took every note; the other clerk was refused and left nothing.
-    EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Factura WHERE Fc_Folio IN ('FG-000005', 'FGN-000001')")),
+    EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Factura WHERE Fc_Folio IN ('FG-000007', 'FGN-000001')")),
               QStringLiteral("1")) << outputs.toStdString();
-    const QString winner = one(QStringLiteral("SELECT Fc_Folio FROM Factura WHERE Fc_Folio IN ('FG-000005', 'FGN-000001')"));
+    const QString winner = one(QStringLiteral("SELECT Fc_Folio FROM Factura WHERE Fc_Folio IN ('FG-000007', 'FGN-000001')"));
     EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Venta_Encabezado WHERE Fc_Folio = '%1'").arg(winner)).toInt(), candidates);
     EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Venta WHERE Fc_Folio = '%1'").arg(winner)).toInt(), candidates);
     EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Factura_Linea WHERE Fc_Folio NOT IN "
@@ -121,12 +121,12 @@ TEST_P(AcceptProcesses, AProgramKilledHalfWayLeavesNothingBehind)
     }
     const auto count = [&](const QString &sql) { return reopened->select(sql).textAt(0); };
     // The backend of a killed client rolls its transaction back; wait until it is gone.
-    for (int i = 0; i < 100 && count(QStringLiteral("SELECT Sr_Siguiente_Numero FROM Serie WHERE Sr_Cve_Serie = 'FG'")) != QLatin1String("5"); ++i)
+    for (int i = 0; i < 100 && count(QStringLiteral("SELECT Sr_Siguiente_Numero FROM Serie WHERE Sr_Cve_Serie = 'FG'")) != QLatin1String("7"); ++i)
         QThread::msleep(100);
-    EXPECT_EQ(count(QStringLiteral("SELECT Sr_Siguiente_Numero FROM Serie WHERE Sr_Cve_Serie = 'FG'")), QStringLiteral("5"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Factura WHERE Fc_Folio = 'FG-000005'")), QStringLiteral("0"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Factura_Impuesto WHERE Fc_Folio = 'FG-000005'")), QStringLiteral("0"));
-    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Factura_Linea WHERE Fc_Folio = 'FG-000005'")), QStringLiteral("0"));
+    EXPECT_EQ(count(QStringLiteral("SELECT Sr_Siguiente_Numero FROM Serie WHERE Sr_Cve_Serie = 'FG'")), QStringLiteral("7"));
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Factura WHERE Fc_Folio = 'FG-000007'")), QStringLiteral("0"));
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Factura_Impuesto WHERE Fc_Folio = 'FG-000007'")), QStringLiteral("0"));
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Factura_Linea WHERE Fc_Folio = 'FG-000007'")), QStringLiteral("0"));
     EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Venta WHERE Es_Cve_Estado = 'FA'")), invoiced);
 }
 

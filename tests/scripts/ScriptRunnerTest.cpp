@@ -97,7 +97,8 @@ TEST_P(Scenario, GivesTheKeptOutputOnBothEngines)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Scripts, Scenario, ::testing::Values("screen-header.zs", "selection.zs", "accept.zs"),
+INSTANTIATE_TEST_SUITE_P(Scripts, Scenario, ::testing::Values("screen-header.zs", "selection.zs", "accept.zs", "stored-invoices.zs",
+                                                           "stored-invoices-branch.zs"),
                          [](const auto &info) {
                              return QString::fromLatin1(info.param).section(u'.', 0, 0).remove(u'-').toStdString();
                          });

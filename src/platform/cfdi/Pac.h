@@ -3,6 +3,7 @@
 #include "platform/cfdi/CadenaOriginal.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <optional>
@@ -63,6 +64,10 @@ struct CancellationRequest
     QString motive;
     QString replacementUuid;    // only with motive "01"
     QString sello;              // the document's Sello: the SAT's status query asks for its last 8 characters
+    QDateTime stampedAt;        // the document's FechaTimbrado
+    // When the suite first asked: it is recorded before the request goes out and sent
+    // again unchanged on a retry, so a repeated request is the same request.
+    QDateTime requestedAt;
 };
 
 // Where the SAT stands on a cancellation.

@@ -9,6 +9,8 @@
 #include "platform/core/Error.h"
 
 #include <QCryptographicHash>
+#include <QRegularExpression>
+#include <QXmlStreamWriter>
 #include <QTimeZone>
 
 namespace zentaro::cfdi {
@@ -72,7 +74,100 @@ QByteArray insertTimbre(const XmlDocument &document, const TimbreFiscalDigital &
     return document.toUtf8();
 }
 
+// The generic RFCs of the general public and of foreigners: no receiver to ask.
+bool isGenericReceiver(const QString &rfc)
+{
+    const QString upper = rfc.trimmed().toUpper();
+    return upper == QLatin1String("XAXX010101000") || upper == QLatin1String("XEXX010101000");
+}
+
+bool needsReceiver(const CancellationRequest &request)
+{
+    if (isGenericReceiver(request.receiverRfc))
+        return false;
+    bool number = false;
+    const double total = request.total.toDouble(&number);
+    if (number && total <= 1000.0)
+        return false;
+    // Cancelled by the day after it was stamped.
+    return !(request.stampedAt.isValid() && request.requestedAt.date() <= request.stampedAt.date().addDays(1));
+}
+
+QString refusalOf(const CancellationRequest &request)
+{
+    static const QRegularExpression uuid(
+        QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+    if (!uuid.match(request.uuid.toUpper()).hasMatch())
+        return QStringLiteral("El folio fiscal %1 no existe").arg(request.uuid);
+    const QString motive = request.motive;
+    if (motive != QLatin1String("01") && motive != QLatin1String("02") && motive != QLatin1String("03")
+        && motive != QLatin1String("04"))
+        return QStringLiteral("El motivo de cancelación %1 no es del catálogo del SAT").arg(motive);
+    if (motive == QLatin1String("01") && !uuid.match(request.replacementUuid.toUpper()).hasMatch())
+        return QStringLiteral("El motivo 01 requiere el folio fiscal que sustituye al %1").arg(request.uuid);
+    if (!request.requestedAt.isValid())
+        return QStringLiteral("La solicitud de cancelación no tiene fecha");
+    return {};
+}
+
+QByteArray acknowledgement(const CancellationRequest &request, const QString &status)
+{
+    const QString fecha = request.requestedAt.toString(QString::fromLatin1(kTimestampFormat));
+    const QByteArray digest =
+        QCryptographicHash::hash(QStringList {request.issuerRfc, request.uuid.toUpper(), request.motive,
+                                              request.replacementUuid.toUpper(), fecha, status}
+                                     .join(u'|')
+                                     .toUtf8(),
+                                 QCryptographicHash::Sha256)
+            .toBase64();
+    QString xml;
+    QXmlStreamWriter writer(&xml);
+    writer.writeStartDocument();
+    writer.writeStartElement(QStringLiteral("Acuse"));
+    writer.writeDefaultNamespace(QStringLiteral("http://cancelacfd.sat.gob.mx"));
+    writer.writeAttribute(QStringLiteral("Fecha"), fecha);
+    writer.writeAttribute(QStringLiteral("RfcEmisor"), request.issuerRfc);
+    writer.writeStartElement(QStringLiteral("Folios"));
+    writer.writeTextElement(QStringLiteral("UUID"), request.uuid.toUpper());
+    writer.writeTextElement(QStringLiteral("EstatusUUID"), QStringLiteral("201"));
+    writer.writeTextElement(QStringLiteral("Motivo"), request.motive);
+    if (!request.replacementUuid.isEmpty())
+        writer.writeTextElement(QStringLiteral("FolioSustitucion"), request.replacementUuid.toUpper());
+    writer.writeEndElement();
+    writer.writeTextElement(QStringLiteral("EstatusCancelacion"), status);
+    writer.writeTextElement(QStringLiteral("Sello"), QString::fromLatin1(digest));
+    writer.writeEndElement();
+    writer.writeEndDocument();
+    return xml.toUtf8();
+}
+
 } // namespace
+
+CancellationResult SandboxPac::cancel(const CancellationRequest &request)
+{
+    return cancellationStatus(request);
+}
+
+CancellationResult SandboxPac::cancellationStatus(const CancellationRequest &request)
+{
+    if (const QString refusal = refusalOf(request); !refusal.isEmpty())
+        return {CancellationStatus::NotCancellable, {}, QStringLiteral("205"), refusal};
+    if (!needsReceiver(request)) {
+        const QString status = QStringLiteral("Cancelado sin aceptación");
+        return {CancellationStatus::Cancelled, acknowledgement(request, status), QStringLiteral("201"), status};
+    }
+    // The receiver has 72 hours; one who keeps silent accepts.
+    const QDateTime now = m_clock();
+    if (request.requestedAt.secsTo(QDateTime(now.date(), now.time())) >= 72 * 3600) {
+        const QString status = QStringLiteral("Plazo vencido");
+        return {CancellationStatus::Cancelled, acknowledgement(request, status), QStringLiteral("201"), status};
+    }
+    const QString status = QStringLiteral("En proceso");
+    return {CancellationStatus::InProcess, acknowledgement(request, status), QStringLiteral("201"),
+            QStringLiteral("La cancelación del folio fiscal %1 espera la aceptación del receptor %2, que tiene 72 horas "
+                           "para responder")
+                .arg(request.uuid.toUpper(), request.receiverRfc)};
+}
 
 SandboxPac::SandboxPac(Clock clock, const QString &rfc) : m_clock(std::move(clock)), m_rfc(rfc)
 {

@@ -49,7 +49,8 @@ std::optional<CancellationMotive> parseCancellationAnswer(const QString &answer)
     return CancellationMotive{trimmed.left(bar).trimmed(), trimmed.mid(bar + 1).trimmed()};
 }
 
-std::optional<CancellationMotive> askCancellationMotive(const QString &invoiceName, QWidget *parent)
+std::optional<CancellationMotive> askCancellationMotive(const QString &invoiceName, const QString &warning,
+                                                        QWidget *parent)
 {
     Platform &platform = Platform::instance();
     if (const auto answer = platform.takeAnswer(QStringLiteral("motive")))
@@ -60,6 +61,13 @@ std::optional<CancellationMotive> askCancellationMotive(const QString &invoiceNa
     QDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Motivo de cancelación"));
     auto *layout = new QVBoxLayout(&dialog);
+    if (!warning.isEmpty()) {
+        auto *notice = new QLabel(warning);
+        notice->setObjectName(QStringLiteral("aviso"));
+        notice->setWordWrap(true);
+        notice->setStyleSheet(QStringLiteral("color: #9a5b00; font-weight: bold;"));
+        layout->addWidget(notice);
+    }
     layout->addWidget(new QLabel(QStringLiteral("¿Por qué se cancela la factura %1 ante el SAT?").arg(invoiceName)));
     auto *form = new QFormLayout;
     auto *motives = new QComboBox;

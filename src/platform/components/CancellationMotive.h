@@ -27,7 +27,9 @@ std::optional<CancellationMotive> parseCancellationAnswer(const QString &answer)
 // Asks the clerk why `invoiceName` is cancelled. A queued answer "motive" is taken first
 // (scripts and tests); otherwise the shell opens a small dialog, and a session without
 // a user takes motive 02, SAT's motive for a document issued with errors and not
-// replaced. nullopt: the clerk cancelled the question.
-std::optional<CancellationMotive> askCancellationMotive(const QString &invoiceName, QWidget *parent = nullptr);
+// replaced. nullopt: the clerk cancelled the question. A `warning` is shown above the
+// motives, for the clerk to read before confirming.
+std::optional<CancellationMotive> askCancellationMotive(const QString &invoiceName, const QString &warning = {},
+                                                        QWidget *parent = nullptr);
 
 } // namespace zentaro

@@ -32,6 +32,7 @@ const QColor kInk(25, 25, 25);
 const QColor kRule(150, 150, 150);
 const QColor kShade(232, 236, 242);
 const QColor kWatermark(200, 30, 30, 70);
+const QColor kCancelledInk(190, 20, 20, 170);
 
 struct Column
 {
@@ -169,6 +170,8 @@ public:
         drawFooter(number, count);
         if (!m_p.stamped())
             drawWatermark();
+        if (m_p.invoice.isCancelled())
+            drawCancelledMark();
         m_painter.restore();
     }
 
@@ -565,6 +568,26 @@ private:
         const QString mark = QStringLiteral("SIN VALIDEZ FISCAL");
         const QFontMetricsF m(f, &m_device);
         m_painter.drawText(QPointF(-advance(m, mark) / 2, m.ascent() / 3), mark);
+        m_painter.restore();
+    }
+
+    // A reprint of a cancelled invoice must not pass for a valid one: a framed
+    // "CANCELADA" across the top of every page.
+    void drawCancelledMark()
+    {
+        m_painter.save();
+        QFont f = font(40, true);
+        m_painter.setFont(f);
+        const QString mark = QStringLiteral("CANCELADA");
+        const QFontMetricsF m(f, &m_device);
+        const double width = advance(m, mark) + 2 * m.height() / 3;
+        const QRectF box((m_width - width) / 2, m_height / 4, width, m.height() * 1.4);
+        m_painter.translate(box.center());
+        m_painter.rotate(-12);
+        m_painter.translate(-box.center());
+        m_painter.setPen(QPen(kCancelledInk, m.height() / 12));
+        m_painter.drawRect(box);
+        m_painter.drawText(box, Qt::AlignCenter, mark);
         m_painter.restore();
     }
 

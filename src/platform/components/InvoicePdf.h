@@ -13,7 +13,8 @@ namespace zentaro {
 // header on every page, receiver and global-invoice data on the first, one row per note
 // (as many pages as the notes need), then taxes, totals, the amount in words and the
 // SAT stamp with its verification QR. Every page carries "Página n de N"; an unstamped
-// invoice carries a diagonal "SIN VALIDEZ FISCAL" on every page.
+// invoice carries a diagonal "SIN VALIDEZ FISCAL" on every page, a cancelled one a framed
+// "CANCELADA".
 //
 // Rows are one line tall (one more per extra tax), so the pages are laid out before the
 // first one is drawn and the page count is known for the footers.

@@ -98,7 +98,11 @@ const std::vector<Table> kTables = {
                              {"Cd_XML", T::LongText}, text("Cd_Estado", 2), text("Cd_Motivo_Cancelacion", 2),
                              text("Cd_Folio_Sustitucion", 36),
                              // The PAC's certificate (base64 DER) that checks the timbre's SelloSAT.
-                             {"Cd_Certificado_SAT", T::LongText, 0, 3}}, {"Cd_Tabla", "Cd_Documento"}},
+                             {"Cd_Certificado_SAT", T::LongText, 0, 3},
+                             // The cancellation at the SAT: when it was asked for (written before
+                             // the PAC is called), its last answer and the acknowledgement.
+                             {"Cd_Fecha_Solicitud", T::DateTime, 0, 3}, {"Cd_Respuesta_SAT", T::Text, 250, 3},
+                             {"Cd_Acuse", T::LongText, 0, 3}}, {"Cd_Tabla", "Cd_Documento"}},
     // A sealed document on its way to the PAC, kept before the PAC is called: a retry after
     // a lost answer sends these very bytes again and so can never get a second UUID.
     {"Comprobante_Sellado", {key("Cs_Tabla", 30), key("Cs_Documento"), {"Cs_XML", T::LongText},

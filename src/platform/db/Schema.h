@@ -17,7 +17,8 @@ namespace schema {
 // Version 1: the first tables. Version 2: counters (Contador), one series number per
 // invoice, and the rule that a sales note belongs to one invoice at a time. Version 3: the
 // sealed document kept before stamping (Comprobante_Sellado), the PAC's certificate with the
-// stamp, the cancelled invoice that freed a note, the global invoice's periodicity.
+// stamp, the cancelled invoice that freed a note, the global invoice's periodicity;
+// the SAT's answer to a cancellation kept with the electronic document.
 constexpr int kVersion = 3;
 
 enum class Type {

@@ -7,21 +7,21 @@
 
 namespace zentaro {
 
-void installElectronicDocuments(HostObject &host)
+void installElectronicDocuments(HostObject &host, std::shared_ptr<cfdi::Pac> pac)
 {
-    host.setSigner([](const QString &request) {
+    host.setSigner([pac](const QString &request) {
         try {
-            return DocumentSigner().sign(request);
+            return DocumentSigner(pac).sign(request);
         } catch (const Error &error) {
             return error.description();
         } catch (const std::exception &error) {
             return QStringLiteral("No se pudo firmar el documento: %1").arg(QString::fromUtf8(error.what()));
         }
     });
-    host.setValidator([](const QString &request, HostObject &target) {
+    host.setValidator([pac](const QString &request, HostObject &target) {
         CancellationValidator::Decision decision;
         try {
-            decision = CancellationValidator().validate(request);
+            decision = CancellationValidator({}, pac).validate(request);
         } catch (const std::exception &error) {
             decision.error =
                 QStringLiteral("No se pudo validar la cancelación: %1").arg(QString::fromUtf8(error.what()));

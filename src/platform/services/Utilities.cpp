@@ -4,10 +4,12 @@
 #include "platform/core/Error.h"
 #include "platform/core/GroupedControl.h"
 #include "platform/db/Schema.h"
+#include "platform/services/DocumentNumbers.h"
 #include "platform/services/Platform.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QWidget>
 
 namespace zentaro {
@@ -122,7 +124,17 @@ double Utilities::GetExchangeRate(const QString &currency, const QDate &date)
     return rs.decimal(QStringLiteral("Tc_Tipo_Cambio")).toDouble();
 }
 
-QString Utilities::FormatFolio(const QString &typed) const { return typed.trimmed().toUpper(); }
+QString Utilities::FormatFolio(const QString &typed) const
+{
+    const QString folio = typed.trimmed().toUpper();
+    // Series letters, an optional hyphen or blank, and the number with or without its
+    // leading zeros: "FG5", "fg-5", "FG 000005" are all FG-000005.
+    static const QRegularExpression seriesAndNumber(QStringLiteral("^([A-Z]+)[- ]?0*([0-9]{1,6})$"));
+    const QRegularExpressionMatch match = seriesAndNumber.match(folio);
+    if (!match.hasMatch())
+        return folio;
+    return documentnumbers::folio(match.captured(1), match.captured(2).toInt());
+}
 
 QString Utilities::DefaultSaleCondition(const QString &customer, const QString &branch, bool creditAllowed)
 {

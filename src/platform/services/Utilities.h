@@ -29,6 +29,11 @@ public:
     // The rate of `currency` on `date`: 1 for the local currency, else the latest rate
     // recorded on or before that date; 0 with LastError when none is recorded.
     double GetExchangeRate(const QString &currency, const QDate &date);
+    // The stored form of a typed invoice folio. Folios are "<series>-<number, six digits>"
+    // (documentnumbers::folio): what is typed is trimmed and put in upper case, and series
+    // letters followed by a number of up to six digits, with or without the hyphen and
+    // the leading zeros, become that form ("fg5", "FG-5", "FG-000005": FG-000005). Any
+    // other text is kept as typed, in upper case, so that such folios still open.
     QString FormatFolio(const QString &typed) const;
     QString DefaultSaleCondition(const QString &customer, const QString &branch, bool creditAllowed);
     QString LastError() const { return m_lastError; }

@@ -237,14 +237,18 @@ TEST_P(OutputTest, FailuresAreSpanishErrors)
     EXPECT_TRUE(reports->outputs.isEmpty());
 }
 
-TEST_P(OutputTest, DocumentRecordNeverFailsWithoutAUser)
+TEST_P(OutputTest, DocumentRecordShowsItsContentsWithoutAUser)
 {
     ASSERT_EQ(sign(QStringLiteral("FG-000001")), QString());
-    EXPECT_NO_THROW(DocumentRecord().Open(QStringLiteral("Factura"), QStringLiteral("Fc_Folio"), QStringLiteral("FG-000001"),
-                                          {}, {}, {}, {}));
-    EXPECT_NO_THROW(DocumentRecord().Open(QStringLiteral("Factura"), QStringLiteral("Fc_Folio"), QStringLiteral("NADA"),
-                                          {}, {}, {}, {}));
-    EXPECT_TRUE(reports->messages.isEmpty());
+    DocumentRecord().Open(QStringLiteral("Factura"), QStringLiteral("Fc_Folio"), QStringLiteral("FG-000001"), {}, {}, {}, {});
+    ASSERT_EQ(reports->messages.size(), 1);
+    const QString text = reports->messages.first().text;
+    EXPECT_TRUE(text.contains(QStringLiteral("Folio fiscal: ") + uuidOf(QStringLiteral("FG-000001"))));
+    EXPECT_TRUE(text.contains(QStringLiteral("Certificado del SAT: 3")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Estado ante el SAT: Vigente")));
+    EXPECT_TRUE(text.contains(QStringLiteral("| ADMIN | Timbrado |")));
+    DocumentRecord().Open(QStringLiteral("Factura"), QStringLiteral("Fc_Folio"), QStringLiteral("NADA"), {}, {}, {}, {});
+    EXPECT_TRUE(reports->messages.last().text.contains(QStringLiteral("Documento sin timbrar")));
 }
 
 ZENTARO_ON_BOTH_ENGINES(OutputTest);

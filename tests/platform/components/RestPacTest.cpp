@@ -128,7 +128,9 @@ protected:
                 QStringLiteral("870.49"),
                 motive,
                 replacement,
-                QStringLiteral("…sello…AbCdEfGh")};
+                QStringLiteral("…sello…AbCdEfGh"),
+                {},
+                {}};
     }
 
     SmtpSinkCertificate certificate;

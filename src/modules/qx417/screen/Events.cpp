@@ -32,6 +32,10 @@ void frmQX417::connectEvents()
         case Toolbar::Accept: Controles_Aceptar(); break;
         case Toolbar::Cancel: Controles_Cancelar(); break;
         case Toolbar::Exit: Controles_Salir(); break;
+        case Toolbar::Option2: Controles_Opcion2(); break;
+        case Toolbar::Delete: Controles_Eliminar(); break;
+        case Toolbar::Output: Controles_Imprimir(); break;
+        case Toolbar::Record: Controles_Registro(); break;
         default: break;
         }
     });
@@ -39,6 +43,8 @@ void frmQX417::connectEvents()
     on(ssTabVek, &TabStrip::keyDown, QStringLiteral("ssTabVek_KeyDown"),
        [this](int keyCode, int) { moveOnWithEnter(keyCode); });
 
+    on(txtFolio, &KeyBox::changed, QStringLiteral("txtFolio_Change"), [this] { txtFolio_Change(); });
+    on(txtFolio, &KeyBox::entered, QStringLiteral("txtFolio_Enter"), [this] { txtFolio_Enter(); });
     on(txt_Sc_Cve_Sucursal, &KeyBox::changed, QStringLiteral("txt_Sc_Cve_Sucursal_Change"),
        [this] { txt_Sc_Cve_Sucursal_Change(); });
     on(txt_Sc_Cve_Sucursal, &KeyBox::entered, QStringLiteral("txt_Sc_Cve_Sucursal_Enter"),

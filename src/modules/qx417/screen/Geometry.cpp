@@ -11,20 +11,27 @@
 
 #include <QResizeEvent>
 
+#include <algorithm>
+
 namespace qx417 {
 
 using namespace zentaro;
 
 namespace {
 
-// A list and its totals frame on one page: the list takes the page's width and what is left
-// of its height; the totals sit 50 twips under it, flush with its right edge.
-void fitListAndTotals(QWidget *page, CheckList *list, QWidget *totals)
+// A list and its totals frame on one page: the list takes the width inside the page's
+// border and what is left of its height; the totals sit 50 twips under it, flush with its
+// right edge, and as wide as their boxes need (the fonts decide), plus a margin, so that
+// no box is cut by the frame's border.
+void fitListAndTotals(Frame *page, CheckList *list, QWidget *totals)
 {
-    const int height = page->height() - list->y() - totals->height() - px(100);
+    const QRect area = page->contentsRect();
+    const int height = area.bottom() + 1 - list->y() - totals->height() - px(100);
     if (height <= 0)
         throw Error(QStringLiteral("La ventana es demasiado pequeña"));
-    list->setGeometry(list->x(), list->y(), page->width(), height);
+    list->setGeometry(area.left(), list->y(), area.width(), height);
+    const int needed = totals->childrenRect().right() + 1 + px(120);
+    totals->resize(std::min(std::max(totals->width(), needed), list->width()), totals->height());
     totals->move(list->x() + list->width() - totals->width(), list->y() + list->height() + px(50));
 }
 
@@ -45,11 +52,9 @@ void frmQX417::Form_Resize()
         const int height = this->height() - ssTabVek->y() - px(100);
         if (width <= 0 || height <= 0)
             return;
+        // The pages follow the tab strip when its layout runs; fitPages and the pages' bands
+        // follow them then.
         ssTabVek->resize(width, height);
-        // The pages follow the tab strip when its layout runs; fitPages follows them then.
-        for (QWidget *band : {sh0, sh1, sh3, frDev->findChild<QWidget *>(QStringLiteral("shDev"))})
-            if (band)
-                band->resize(band->parentWidget()->width(), band->height());
     } catch (...) {
     }
 }

@@ -11,6 +11,8 @@
 #include "platform/controls/SimpleControls.h"
 #include "platform/controls/Toolbar.h"
 
+#include <QEvent>
+
 #include <array>
 #include <type_traits>
 
@@ -99,13 +101,40 @@ void addListColumns(CheckList *list)
         list->addColumn(QString::fromUtf8(column.header), column.width, column.alignment | Qt::AlignVCenter);
 }
 
-// The decorative band at the top of a page.
+// The decorative band at the top of a page. It lies inside the page's border, which it
+// would otherwise paint over, and follows the page's width whenever the page is resized.
+class PageBand : public QWidget
+{
+public:
+    explicit PageBand(QWidget *page) : QWidget(page)
+    {
+        page->installEventFilter(this);
+        follow();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == parentWidget() && event->type() == QEvent::Resize)
+            follow();
+        return false;
+    }
+
+private:
+    void follow()
+    {
+        const auto *frame = qobject_cast<const QFrame *>(parentWidget());
+        const QRect area = frame ? frame->contentsRect() : parentWidget()->rect();
+        setGeometry(area.left(), area.top(), area.width(), 3);
+    }
+};
+
 QWidget *band(QWidget *page, const char *name)
 {
-    auto *shape = make<QWidget>(page, name);
+    auto *shape = new PageBand(page);
+    shape->setObjectName(QLatin1String(name));
     shape->setProperty("zentaroBand", true);
     shape->setAutoFillBackground(true);
-    shape->setGeometry(0, 0, page->width(), 3);
     shape->lower();
     return shape;
 }

@@ -118,6 +118,20 @@ private:
     // failure, whose reason is left in ErrorText.
     QString Facturar_Venta(const QString &notas, const QString &devoluciones, const QString &serie, qint32 numero);
 
+    // Stored invoices (documents/*.cpp)
+    void txtFolio_Change();
+    void txtFolio_Enter();
+    void avisoCancelacionPendiente(const QString &folio);
+    void Get_Ventas_Cte();
+    void Get_Devoluciones();
+    void Controles_Opcion2();
+    // The host's validation of a cancellation: true when the cancellation may go on; a
+    // refusal has been shown (or the screen emptied) otherwise.
+    bool cancelacionValidada();
+    void Controles_Eliminar();
+    void Controles_Imprimir();
+    void Controles_Registro();
+
     // Messages and error traps as every procedure of the screen uses them.
     void showMessage(const QString &message, int style, const QString &title, const QString &errorId);
     // Runs `body` under the procedure's error trap: an error is shown with style 16, the

@@ -10,6 +10,9 @@ Components Components::suite()
     made.invoiceBuilder = [] {
         return std::make_unique<zentaro::InvoiceBuilder>(zentaro::Platform::instance().connection());
     };
+    made.invoiceCanceller = [] {
+        return std::make_unique<zentaro::InvoiceCanceller>(zentaro::Platform::instance().connection());
+    };
     return made;
 }
 

@@ -1,0 +1,97 @@
+#include "platform/components/InvoiceCanceller.h"
+
+#include "platform/components/DocumentLog.h"
+#include "platform/components/FreedNotes.h"
+#include "platform/components/SatCancellationRecord.h"
+#include "platform/core/Error.h"
+#include "platform/db/Connection.h"
+#include "platform/services/Platform.h"
+#include "platform/services/Utilities.h"
+
+namespace zentaro {
+
+namespace {
+
+const QString kInvoiceTable = QStringLiteral("Factura");
+
+// Refusals that are answers, not failures of the suite.
+struct Refusal
+{
+    QString text;
+};
+
+} // namespace
+
+InvoiceCanceller::InvoiceCanceller(Connection &connection) : m_connection(connection) {}
+
+bool InvoiceCanceller::CancelInvoice(const QString &folio, int flag)
+{
+    Q_UNUSED(flag);
+    m_lastError.clear();
+    if (!m_connection.inTransaction()) {
+        m_lastError = QStringLiteral("La factura %1 se cancela dentro de una transacción y no hay ninguna abierta").arg(folio);
+        return false;
+    }
+    try {
+        // Its own savepoint: a refusal or a failure leaves the caller's transaction usable.
+        TransactionGuard scope(m_connection);
+        cancel(folio);
+        scope.commit();
+        return true;
+    } catch (const Refusal &refusal) {
+        m_lastError = refusal.text;
+    } catch (const Error &error) {
+        m_lastError = QStringLiteral("No se pudo cancelar la factura %1: %2").arg(folio, error.description());
+    }
+    return false;
+}
+
+void InvoiceCanceller::cancel(const QString &folio)
+{
+    Recordset invoice = m_connection.select(
+        QStringLiteral("SELECT Fc_Factura, Fc_Serie, Es_Cve_Estado, Fc_Precio_Neto_Importe, Mn_Cve_Moneda FROM Factura "
+                       "WHERE Fc_Folio = ?"),
+        {folio});
+    if (invoice.eof())
+        throw Refusal {QStringLiteral("La factura %1 no existe").arg(folio)};
+    const QString name = invoice.text(QStringLiteral("Fc_Factura")).isEmpty() ? folio : invoice.text(QStringLiteral("Fc_Factura"));
+    if (invoice.text(QStringLiteral("Es_Cve_Estado")).trimmed().toUpper() == QLatin1String("CA"))
+        throw Refusal {QStringLiteral("La factura %1 ya está cancelada").arg(name)};
+    const QString total = invoice.decimal(QStringLiteral("Fc_Precio_Neto_Importe")).toFixed(2);
+    const QString currency = invoice.text(QStringLiteral("Mn_Cve_Moneda"));
+    invoice.close();
+
+    QString motive, replacement, detail;
+    if (const auto record = satcancellation::find(m_connection, kInvoiceTable, folio)) {
+        if (!record->cancelledAtSat())
+            throw Refusal {record->answer.isEmpty()
+                               ? QStringLiteral("La factura %1 no está cancelada ante el SAT: valide su cancelación primero")
+                                     .arg(name)
+                               : QStringLiteral("La factura %1 no está cancelada ante el SAT (%2): %3")
+                                     .arg(name, satcancellation::stateText(record->state), record->answer)};
+        motive = record->motive;
+        replacement = record->replacementUuid;
+        detail = QStringLiteral("Folio fiscal %1 cancelado ante el SAT, motivo %2; ").arg(record->uuid, motive);
+    }
+
+    Utilities utilities;
+    const QString now = utilities.SqlDateTime(utilities.ServerNow());
+    const QString user = Platform::instance().userCode();
+    for (const QString &table : {QStringLiteral("Factura"), QStringLiteral("Factura_Encabezado")})
+        m_connection.run(QStringLiteral("UPDATE %1 SET Es_Cve_Estado = 'CA', Fc_Motivo_Cancelacion = ?, "
+                                        "Fc_Folio_Sustitucion = ?, Oper_Ult_Modif = ?, Fecha_Ult_Modif = ? WHERE Fc_Folio = ?")
+                             .arg(table),
+                         {motive, replacement, user, now, folio});
+    const int receivables = m_connection.run(
+        QStringLiteral("UPDATE Cuenta_Por_Cobrar SET Cc_Saldo = 0, Es_Cve_Estado = 'CA' "
+                       "WHERE Cc_Tabla = 'Factura' AND Cc_Documento = ? AND Es_Cve_Estado <> 'CA'"),
+        {folio});
+    if (receivables > 0)
+        detail += QStringLiteral("cuenta por cobrar saldada; ");
+    // The screen frees the notes next; the global that bills them again relates this one.
+    recordNotesFreedByCancellation(m_connection, folio, motive);
+    logDocumentEvent(m_connection, kInvoiceTable, folio, QStringLiteral("Cancelada"),
+                     detail + QStringLiteral("total %1 %2").arg(total, currency));
+}
+
+} // namespace zentaro

@@ -1,0 +1,428 @@
+#include "ScreenFixture.h"
+
+#include "platform/components/DocumentSigner.h"
+#include "platform/components/FlakyPac.h"
+#include "platform/controls/CheckList.h"
+#include "platform/controls/KeyBox.h"
+#include "platform/controls/SimpleControls.h"
+#include "platform/controls/Toolbar.h"
+#include "platform/host/ElectronicDocuments.h"
+#include "platform/services/Utilities.h"
+#include "qx417/services/Components.h"
+#include "support/ConnectionFaults.h"
+#include "support/TableSnapshot.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+
+using namespace zentaro;
+using zentaro::test::FlakyPac;
+
+namespace qx417::test {
+namespace {
+
+class StoredInvoices : public ScreenTest
+{
+protected:
+    void SetUp() override
+    {
+        ScreenTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        exec(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = 'file:%1' WHERE Vc_Nombre = 'MAIL_SMTP_URL'")
+                 .arg(outbox.path()));
+        qputenv("ZENTARO_OUTPUT_DIR", outputs.path().toLocal8Bit());
+        pac = std::make_shared<FlakyPac>([] { return Utilities().ServerNow(); });
+    }
+    void TearDown() override
+    {
+        components() = Components::suite();
+        ScreenTest::TearDown();
+    }
+    frmQX417 &screenWithHost()
+    {
+        frmQX417 &form = open();
+        installElectronicDocuments(*host, pac);
+        return form;
+    }
+    static void openFolio(frmQX417 &form, const QString &typed)
+    {
+        form.txtFolio->scriptType(typed);
+        form.txtFolio->scriptEnter();
+    }
+    QString field(const QString &sql)
+    {
+        Recordset rs = db().select(sql);
+        return rs.eof() ? QString() : rs.textAt(0);
+    }
+    int count(const QString &sql) { return field(sql).toInt(); }
+    int mails() const { return int(QDir(outbox.path()).entryList({QStringLiteral("*.eml")}).size()); }
+    static double value(KeyBox *box) { return box->value().toDouble(); }
+    static bool anyCommand(const frmQX417 &form)
+    {
+        return form.Controles->outputEnabled() || form.Controles->recordEnabled() || form.Controles->cancelEnabled()
+            || !form.Controles->opcion2Caption().isEmpty();
+    }
+
+    std::shared_ptr<FlakyPac> pac;
+    QTemporaryDir outbox;
+    QTemporaryDir outputs;
+};
+
+TEST_P(StoredInvoices, OpensByAnyTypedFormOfTheFolioWithItsListsAndTotals)
+{
+    frmQX417 &form = screenWithHost();
+    for (const QString &typed : {QStringLiteral("fg1"), QStringLiteral("FG-1"), QStringLiteral(" fg-000001 ")}) {
+        SCOPED_TRACE(typed.toStdString());
+        openFolio(form, typed);
+        EXPECT_EQ(form.txtFolio->text(), QStringLiteral("FG-000001"));
+        EXPECT_EQ(form.txt_Cl_Cve_Cliente->text(), QStringLiteral("PUBLICO"));
+        EXPECT_EQ(form.txt_Clt_Descripcion->text(), QStringLiteral("PUBLICO EN GENERAL"));
+        EXPECT_EQ(form.txt_Sc_Cve_Sucursal->text(), QStringLiteral("S01"));
+        EXPECT_EQ(form.lvNotas->count(),
+                  count(QStringLiteral("SELECT count(*) FROM Venta_Encabezado WHERE Fc_Folio = 'FG-000001'")));
+        for (int row = 0; row < form.lvNotas->count(); ++row)
+            EXPECT_TRUE(form.lvNotas->isChecked(row));
+        for (int column : {7, 8, 9})
+            EXPECT_EQ(form.lvNotas->columnWidth(column), 0);
+        ASSERT_EQ(form.lvDevoluciones->count(), 1);
+        EXPECT_EQ(form.lvDevoluciones->key(0), QStringLiteral("KDV-000001"));
+        EXPECT_EQ(form.lvDevoluciones->cell(0, 3), QStringLiteral("Contado"));
+        // The invoice's own totals, as Accept stored them.
+        EXPECT_EQ(Decimal::fromDouble(value(form.txtTotal)).toFixed(2),
+                  Decimal::fromDouble(
+                      field(QStringLiteral("SELECT Fc_Precio_Neto_Importe FROM Factura WHERE Fc_Folio = 'FG-000001'"))
+                          .toDouble())
+                      .toFixed(2));
+        EXPECT_TRUE(form.Controles->outputEnabled() && form.Controles->recordEnabled());
+    }
+
+    openFolio(form, QStringLiteral("FG-999999"));
+    EXPECT_EQ(form.ssTabVek->tab(), 0);
+    EXPECT_EQ(form.lvNotas->count(), 0);
+    EXPECT_FALSE(anyCommand(form));
+    EXPECT_TRUE(presenter->messages.isEmpty());
+}
+
+TEST_P(StoredInvoices, OffersWhatTheInvoiceStateAllows)
+{
+    struct Case
+    {
+        const char *name;
+        QStringList setUp;
+        bool signFirst;
+        QString caption;
+        bool cancel;
+    };
+    const QString closePeriods = QStringLiteral("UPDATE Periodo_Operativo SET Po_Abierto = 'NO'");
+    const QString state = QStringLiteral("UPDATE Factura SET Es_Cve_Estado = '%1' WHERE Fc_Folio = 'FG-000001'");
+    const QList<Case> cases = {
+        {"AC unsigned", {}, false, QStringLiteral("Firmar"), true},
+        {"AC signed", {}, true, QStringLiteral("Enviar"), true},
+        {"lower-case ac", {state.arg(QStringLiteral("ac"))}, false, QStringLiteral("Firmar"), true},
+        {"AP", {state.arg(QStringLiteral("AP"))}, false, QStringLiteral("Firmar"), true},
+        {"PXC", {state.arg(QStringLiteral("PXC"))}, false, QStringLiteral("Firmar"), true},
+        {"CA unsigned", {state.arg(QStringLiteral("CA"))}, false, QString(), false},
+        {"CA signed", {state.arg(QStringLiteral("CA"))}, true, QStringLiteral("Enviar"), false},
+        {"another state", {state.arg(QStringLiteral("XX"))}, false, QStringLiteral("Firmar"), false},
+        {"series not electronic", {QStringLiteral("UPDATE Factura SET Fc_Serie = 'FGN' WHERE Fc_Folio = 'FG-000001'")},
+         false, QString(), true},
+        {"closed period", {closePeriods}, false, QStringLiteral("Firmar"), false},
+        {"closed period, check off",
+         {closePeriods,
+          QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = '0' WHERE Vc_Nombre = 'GEN_VALIDAR_PERIODO_OPERATIVO'")},
+         false, QStringLiteral("Firmar"), true},
+    };
+    frmQX417 &form = screenWithHost();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TransactionGuard scratch(db());
+        if (c.signFirst) {
+            ASSERT_EQ(DocumentSigner(pac).signInvoice(QStringLiteral("FG-000001")), QString());
+        }
+        for (const QString &statement : c.setUp)
+            exec(statement);
+        openFolio(form, QStringLiteral("FG-000001"));
+        EXPECT_EQ(form.Controles->opcion2Caption(), c.caption);
+        EXPECT_EQ(form.Controles->cancelEnabled(), c.cancel);
+        EXPECT_TRUE(form.Controles->outputEnabled());
+        EXPECT_TRUE(form.Controles->recordEnabled());
+        // Changing the folio withdraws everything again.
+        form.txtFolio->scriptType(QStringLiteral("FG-00000"));
+        EXPECT_FALSE(anyCommand(form));
+        EXPECT_EQ(form.lvNotas->count(), 0);
+    }
+}
+
+TEST_P(StoredInvoices, ABranchBoundUserIsRefusedOtherBranchesByNameOfTheirOwn)
+{
+    Platform::instance().setUserCode(QStringLiteral("CAJERO1"));
+    frmQX417 &form = screenWithHost();
+    openFolio(form, QStringLiteral("FG-000001"));
+    ASSERT_EQ(messageIds(), QStringList {QStringLiteral("ERR-ID:7500042")});
+    const Message &refusal = presenter->messages.first();
+    EXPECT_EQ(refusal.text, QStringLiteral("Imposible accesar este documento, su acceso se ha restringido a la sucursal: "
+                                           "S02\r\n\r\npara mayor información consulte al administrador del sistema"));
+    EXPECT_EQ(refusal.title, QStringLiteral("Documento no disponible"));
+    EXPECT_EQ(refusal.style, 48);
+    EXPECT_EQ(form.lvNotas->count(), 0);
+    EXPECT_FALSE(anyCommand(form));
+
+    openFolio(form, QStringLiteral("FZ-000001"));
+    EXPECT_EQ(presenter->messages.size(), 1);
+    EXPECT_GT(form.lvNotas->count(), 0);
+}
+
+TEST_P(StoredInvoices, NothingOpensWhilePreparingANewInvoiceAndCancelledNotesAreLeftOut)
+{
+    frmQX417 &form = screenWithHost();
+    form.Controles->press(Toolbar::New);
+    form.txtFolio->setText(QStringLiteral("FG-000001"));
+    form.txtFolio->scriptEnter();
+    EXPECT_EQ(form.txt_Cl_Cve_Cliente->text(), QString());
+    EXPECT_FALSE(form.Controles->recordEnabled());
+    form.Controles->press(Toolbar::Cancel);
+
+    exec(QStringLiteral("UPDATE Venta_Encabezado SET Es_Cve_Estado = 'CA' WHERE Fc_Folio = 'FG-000003'"));
+    openFolio(form, QStringLiteral("fg3"));
+    EXPECT_EQ(form.lvNotas->count(), 0);
+    EXPECT_DOUBLE_EQ(value(form.txtTotal), 0.0);
+    EXPECT_TRUE(form.Controles->recordEnabled());
+}
+
+TEST_P(StoredInvoices, SignsThenSendsAndReportsARefusedSignature)
+{
+    frmQX417 &form = screenWithHost();
+    host->setSigner([](const QString &) { return QStringLiteral(" "); });
+    openFolio(form, QStringLiteral("FG-000001"));
+    form.Controles->press(Toolbar::Option2);
+    EXPECT_EQ(messageIds(), QStringList {QStringLiteral("ERR-ID:7500027")});
+    EXPECT_EQ(presenter->messages.last().text, QStringLiteral("Error al firmar el documento digital\r\n "));
+    EXPECT_EQ(form.Controles->opcion2Caption(), QStringLiteral("Firmar"));
+
+    installElectronicDocuments(*host, pac);
+    form.Controles->press(Toolbar::Option2);
+    EXPECT_EQ(messageIds().last(), QStringLiteral("ERR-ID:7500028"));
+    EXPECT_EQ(form.Controles->opcion2Caption(), QStringLiteral("Enviar"));
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")), 1);
+    EXPECT_EQ(mails(), 1);
+    // "Enviar" sends whatever the setting says.
+    exec(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = '0' WHERE Vc_Nombre = 'FAC_ENVIAR_DOCUMENTO_EMAIL'"));
+    form.Controles->press(Toolbar::Option2);
+    EXPECT_EQ(mails(), 2);
+}
+
+TEST_P(StoredInvoices, CancelFollowsTheValidationAnswer)
+{
+    struct Case
+    {
+        const char *name;
+        bool result;
+        QString error, message;
+        int style;            // of the message shown; 0: none
+        bool emptied;
+    };
+    const QList<Case> cases = {
+        {"refused", false, QStringLiteral("E"), QStringLiteral("M"), 48, false},
+        {"informed", false, QString(), QStringLiteral("M"), 64, false},
+        {"silently stopped", false, QString(), QString(), 0, true},
+        {"accepted with a note", true, QStringLiteral("E"), QStringLiteral("M"), 64, false},
+    };
+    frmQX417 &form = screenWithHost();
+    Case current;
+    int validations = 0;
+    host->setValidator([&](const QString &request, HostObject &target) {
+        ++validations;
+        EXPECT_EQ(request, QStringLiteral("1|FG-000004"));
+        target.setSError(current.error);
+        target.setSMensaje(current.message);
+        return current.result;
+    });
+    const auto before = zentaro::test::snapshotTables(db());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        current = c;
+        presenter->messages.clear();
+        openFolio(form, QStringLiteral("FG-000004"));
+        form.Controles->press(Toolbar::Delete);
+        if (c.style) {
+            ASSERT_EQ(presenter->messages.size(), 1);
+            EXPECT_EQ(presenter->messages.first().text, c.style == 48 ? c.error : c.message);
+            EXPECT_EQ(presenter->messages.first().style, c.style);
+            EXPECT_EQ(presenter->messages.first().title, QStringLiteral("Zentaro"));
+        } else {
+            EXPECT_TRUE(presenter->messages.isEmpty());
+        }
+        EXPECT_EQ(form.txtFolio->text().isEmpty(), c.emptied);
+        EXPECT_EQ(zentaro::test::snapshotTables(db()), before);
+    }
+    EXPECT_EQ(validations, 4);
+
+    // A series that is not electronic is cancelled without asking the host.
+    exec(QStringLiteral("UPDATE Factura SET Fc_Serie = 'FGN' WHERE Fc_Folio = 'FG-000004'"));
+    openFolio(form, QStringLiteral("FG-000004"));
+    form.Controles->press(Toolbar::Delete);
+    EXPECT_EQ(validations, 4);
+    EXPECT_EQ(field(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000004'")), QStringLiteral("CA"));
+    EXPECT_EQ(form.txtFolio->text(), QString());
+}
+
+class RefusingCanceller : public InvoiceCancellerInterface
+{
+public:
+    bool CancelInvoice(const QString &, int) override { return false; }
+    QString LastError() const override { return QStringLiteral("no se puede"); }
+};
+
+TEST_P(StoredInvoices, ACancellerRefusalChangesNothingAndKeepsTheInvoiceShown)
+{
+    components().invoiceCanceller = [] { return std::make_unique<RefusingCanceller>(); };
+    frmQX417 &form = screenWithHost();
+    openFolio(form, QStringLiteral("FG-000004"));
+    const auto before = zentaro::test::snapshotTables(db());
+    form.Controles->press(Toolbar::Delete);
+    ASSERT_EQ(presenter->messages.size(), 1);
+    const Message &shown = presenter->messages.first();
+    EXPECT_EQ(shown.text, QStringLiteral("no se puede"));
+    EXPECT_EQ(shown.module, QStringLiteral("QX101"));
+    EXPECT_EQ(shown.id, QStringLiteral("ERR-ID:7500051"));
+    EXPECT_EQ(shown.title, QStringLiteral("Operación cancelada"));
+    EXPECT_EQ(zentaro::test::snapshotTables(db()), before);
+    EXPECT_EQ(form.txtFolio->text(), QStringLiteral("FG-000004"));
+    EXPECT_FALSE(db().inTransaction());
+}
+
+TEST_P(StoredInvoices, AFailureAtAnyStatementOfTheCancellationLeavesEveryTableAsBefore)
+{
+    frmQX417 &form = screenWithHost();
+    const auto before = zentaro::test::snapshotTables(db());
+    for (int failAt = 0;; ++failAt) {
+        SCOPED_TRACE(failAt);
+        openFolio(form, QStringLiteral("FG-000004"));
+        presenter->messages.clear();
+        {
+            zentaro::test::StatementFault fault(db(), failAt);
+            form.Controles->press(Toolbar::Delete);
+        }
+        ASSERT_LT(failAt, 200);
+        if (field(QStringLiteral("SELECT Es_Cve_Estado FROM Factura_Encabezado WHERE Fc_Folio = 'FG-000004'"))
+            == QLatin1String("CA")) {
+            // The fault came after the commit (or never): the cancellation went through.
+            EXPECT_GT(failAt, 5);
+            break;
+        }
+        // Reported by whoever met it: the validation, the canceller (7500051) or the trap (7500034).
+        EXPECT_EQ(presenter->messages.size(), 1);
+        EXPECT_EQ(zentaro::test::describeDifferences(before, zentaro::test::snapshotTables(db())), QString());
+        EXPECT_FALSE(db().inTransaction());
+    }
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Venta WHERE Fc_Folio = 'FG-000004'")), 0);
+}
+
+TEST_P(StoredInvoices, ACancelledInvoiceGivesItsNotesToTheNextGlobalInvoice)
+{
+    frmQX417 &form = screenWithHost();
+    const QString notesOf = QStringLiteral("SELECT count(*) FROM %1 WHERE Fc_Folio = '%2'");
+    const int notes = count(notesOf.arg(QStringLiteral("Venta"), QStringLiteral("FG-000001")));
+    ASSERT_GT(notes, 0);
+    QStringList freed;
+    for (Recordset rs = db().select(QStringLiteral("SELECT Vn_Folio FROM Venta WHERE Fc_Folio = 'FG-000001'")); !rs.eof();
+         rs.moveNext())
+        freed << rs.textAt(0);
+    openFolio(form, QStringLiteral("FG-000001"));
+    form.Controles->press(Toolbar::Option2);   // signed and stamped
+    Platform::instance().queueAnswer(QStringLiteral("motive"), QStringLiteral("02"));
+    form.Controles->press(Toolbar::Delete);
+    EXPECT_EQ(field(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001'")), QStringLiteral("CA"));
+    EXPECT_EQ(field(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")),
+              QStringLiteral("CA"));
+    EXPECT_FALSE(field(QStringLiteral("SELECT Cd_Acuse FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")).isEmpty());
+    for (const QString &table : {QStringLiteral("Venta"), QStringLiteral("Venta_Encabezado")})
+        EXPECT_EQ(count(notesOf.arg(table, QStringLiteral("FG-000001"))), 0);
+    EXPECT_EQ(field(QStringLiteral("SELECT Fc_Folio FROM Devolucion_Cliente WHERE Dc_Folio = 'DV-000001'")),
+              QStringLiteral("FG-000001"));
+
+    // Reopened: no notes, still sendable, never cancellable again.
+    openFolio(form, QStringLiteral("FG-000001"));
+    EXPECT_EQ(form.lvNotas->count(), 0);
+    EXPECT_EQ(form.Controles->opcion2Caption(), QStringLiteral("Enviar"));
+    EXPECT_FALSE(form.Controles->cancelEnabled());
+
+    // A new global invoice of the notes' day takes them all.
+    const QDate day = QDate::fromString(field(QStringLiteral("SELECT Fc_Fecha FROM Factura WHERE Fc_Folio = 'FG-000001'")).left(10),
+                                        Qt::ISODate);
+    form.Controles->press(Toolbar::Cancel);
+    form.Controles->press(Toolbar::New);
+    form.txt_Cl_Cve_Cliente->scriptType(QStringLiteral("PUBLICO"));
+    form.txt_Cl_Cve_Cliente->scriptEnter();
+    form.chkFechas->setValue(1);
+    form.dpFecha_Inicio->setValue(day.addDays(-1));
+    form.dpFecha_Final->setValue(day.addDays(-1));
+    form.Controles->press(Toolbar::Option1);
+    for (const QString &note : freed)
+        form.lvNotas->scriptCheck(QStringLiteral("K") + note, true);
+    const double total = value(form.txtTotal);
+    form.Controles->press(Toolbar::Accept);
+    const QString newFolio = field(QStringLiteral("SELECT max(Fc_Folio) FROM Factura WHERE Fc_Serie = 'FG'"));
+    ASSERT_NE(newFolio, QStringLiteral("FG-000004"));
+    for (const QString &table : {QStringLiteral("Venta"), QStringLiteral("Venta_Encabezado")})
+        EXPECT_EQ(count(notesOf.arg(table, newFolio)), notes);
+    openFolio(form, newFolio);
+    EXPECT_DOUBLE_EQ(value(form.txtTotal), total);
+}
+
+TEST_P(StoredInvoices, ACommitLostAfterTheSatCancelledIsShownAndFinishedWithoutAskingAgain)
+{
+    frmQX417 &form = screenWithHost();
+    openFolio(form, QStringLiteral("FG-000001"));
+    form.Controles->press(Toolbar::Option2);
+    Platform::instance().queueAnswer(QStringLiteral("motive"), QStringLiteral("02"));
+    presenter->messages.clear();
+    // The commit of the screen's transaction, the one that follows freeing the notes.
+    auto freed = std::make_shared<bool>(false);
+    zentaro::test::ConnectionFaults::arm(db(), [freed](const QString &statement) {
+        if (statement.startsWith(QLatin1String("UPDATE Venta_Encabezado SET")))
+            *freed = true;
+        if (*freed && statement == QLatin1String("COMMIT"))
+            throw Error(QStringLiteral("se perdió la conexión"));
+    });
+    form.Controles->press(Toolbar::Delete);
+    zentaro::test::ConnectionFaults::disarm(db());
+    EXPECT_EQ(messageIds(), QStringList {QStringLiteral("ERR-ID:7500034")});
+    EXPECT_EQ(field(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001'")), QStringLiteral("AC"));
+    EXPECT_EQ(field(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")),
+              QStringLiteral("CA"));
+    ASSERT_EQ(pac->reachedTheSat.size(), 1);
+
+    presenter->messages.clear();
+    openFolio(form, QStringLiteral("FG-000001"));
+    ASSERT_EQ(presenter->messages.size(), 1);
+    EXPECT_TRUE(presenter->messages.first().text.contains(QStringLiteral("aún no está cancelada")));
+    EXPECT_TRUE(form.Controles->cancelEnabled());
+    form.Controles->press(Toolbar::Delete);   // no motive queued: nobody is asked again
+    EXPECT_EQ(field(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001'")), QStringLiteral("CA"));
+    EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Venta WHERE Fc_Folio = 'FG-000001'")), 0);
+    EXPECT_EQ(pac->reachedTheSat.size(), 1);
+}
+
+TEST_P(StoredInvoices, ACancelledInvoiceIsStillPrintedAndItsRecordShown)
+{
+    exec(QStringLiteral("UPDATE Factura SET Fc_Serie = 'FGN' WHERE Fc_Folio = 'FG-000004'"));
+    frmQX417 &form = screenWithHost();
+    openFolio(form, QStringLiteral("FG-000004"));
+    form.Controles->press(Toolbar::Delete);
+    openFolio(form, QStringLiteral("FG-000004"));
+    form.Controles->press(Toolbar::Output);
+    EXPECT_TRUE(QFile::exists(QDir(outputs.path()).filePath(QStringLiteral("FG-000004.pdf"))));
+    form.Controles->press(Toolbar::Record);
+    ASSERT_FALSE(presenter->messages.isEmpty());
+    const Message &record = presenter->messages.last();
+    EXPECT_EQ(record.title, QStringLiteral("Registro del documento FG-000004"));
+    EXPECT_TRUE(record.text.contains(QStringLiteral("Documento sin timbrar")));
+    EXPECT_TRUE(record.text.contains(QStringLiteral("| ADMIN | Cancelada |")));
+}
+
+ZENTARO_ON_BOTH_ENGINES(StoredInvoices);
+
+} // namespace
+} // namespace qx417::test
