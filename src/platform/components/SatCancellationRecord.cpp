@@ -83,7 +83,9 @@ void recordRequest(Connection &connection, Record &record, const QString &motive
     record.state = QString::fromUtf16(kRequested);
     record.motive = motive;
     record.replacementUuid = replacementUuid;
-    record.requestedAt = requestedAt;
+    // As the database keeps it (to the second, without a zone): a retry read back from the
+    // record must send the very same request.
+    record.requestedAt = dateTimeOf(requestedAt.toString(kDateTimeFormat));
     record.answer.clear();
     record.acknowledgement.clear();
 }

@@ -190,7 +190,9 @@ TEST_P(CancellationTest, AnAnswerThatCannotBeRecordedIsAskedForAgain)
     EXPECT_TRUE(validate(QStringLiteral("FG-000001")).accepted);
     ASSERT_EQ(pac->answers.size(), 2);
     EXPECT_EQ(pac->answers.at(0).acknowledgement, pac->answers.at(1).acknowledgement);
-    EXPECT_EQ(pac->reachedTheSat.at(0).requestedAt, pac->reachedTheSat.at(1).requestedAt);
+    EXPECT_EQ(pac->reachedTheSat.at(0).requestedAt, pac->reachedTheSat.at(1).requestedAt)
+        << qPrintable(pac->reachedTheSat.at(0).requestedAt.toString(Qt::ISODateWithMs)) << " / "
+        << qPrintable(pac->reachedTheSat.at(1).requestedAt.toString(Qt::ISODateWithMs));
     // Once the answer is kept, the SAT is not asked again.
     EXPECT_TRUE(validate(QStringLiteral("FG-000001")).accepted);
     EXPECT_EQ(pac->answers.size(), 2);
