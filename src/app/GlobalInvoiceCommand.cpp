@@ -17,6 +17,8 @@
 #include "platform/services/Platform.h"
 #include "platform/services/Utilities.h"
 
+#include <algorithm>
+
 namespace zentaro::app {
 
 namespace {
@@ -106,6 +108,13 @@ bool refusedBeforeCommit(const QList<ClerkMessages::Problem> &problems)
             return true;
     }
     return false;
+}
+
+// Accept's trap for what the database refused, among it a note billed meanwhile.
+bool refusedByTheDatabase(const QList<ClerkMessages::Problem> &problems)
+{
+    return std::any_of(problems.cbegin(), problems.cend(),
+                       [](const ClerkMessages::Problem &problem) { return problem.id == QLatin1String("ERR-ID:7500020"); });
 }
 
 QString problemText(const QList<ClerkMessages::Problem> &problems)
@@ -202,7 +211,7 @@ bool GlobalInvoiceRun::invoice(const CandidateGroup &group)
         m_clerk.cancel();
         if (!folio.isEmpty())
             return reportMade(group, folio, int(selection.notes.size()), warning);
-        if (attempt == 2 || m_messages->problems().isEmpty())
+        if (attempt == 2 || !refusedByTheDatabase(m_messages->problems()))
             return reportFailure(group, int(selection.notes.size()), selection.total,
                                  m_messages->problems().isEmpty() ? QStringLiteral("La factura global no se generó")
                                                                   : problemText(m_messages->problems()));
