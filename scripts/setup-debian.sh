@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   postgresql postgresql-client
   xsltproc libxml2-utils poppler-utils fonts-dejavu-core file
+  systemd desktop-file-utils
 )
 
 missing=()

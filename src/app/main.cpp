@@ -2,6 +2,7 @@
 // and night runs (creating a database, running scripts, signing invoices).
 
 #include "CommandLine.h"
+#include "GlobalInvoiceCommand.h"
 
 #include "platform/core/Error.h"
 #include "platform/core/StoredSecret.h"
@@ -38,6 +39,17 @@
 using namespace zentaro;
 
 namespace {
+
+const char kUsage[] =
+    "uso: zentaro [--db URL] [--user CLAVE] [--open MODULO|none]       la ventana de Zentaro\n"
+    "     zentaro init --db URL [--demo] [--notes N] [--seed S]         crea la base de datos\n"
+    "     zentaro script ARCHIVO [--db URL] [--user CLAVE]              ejecuta un guion sin ventana\n"
+    "     zentaro sign [--db URL] FOLIO...|--pending                    timbra facturas\n"
+    "     zentaro xml [--db URL] FOLIO                                  el XML timbrado de una factura\n"
+    "     zentaro secret                                                sella una contraseña leída de la entrada\n"
+    "     zentaro global-invoice --db URL [--date AAAA-MM-DD | --from AAAA-MM-DD --to AAAA-MM-DD]\n"
+    "                            [--branch CLAVE]... [--currency CLAVE]... [--dry-run] [--user CLAVE] [--wait SEGUNDOS]\n"
+    "                                                                   la factura global del periodo, por sucursal y moneda\n";
 
 void printError(const QString &text)
 {
@@ -232,9 +244,14 @@ int main(int argc, char **argv)
     for (int i = 1; i < argc; ++i)
         words << QString::fromLocal8Bit(argv[i]);
     const app::CommandLine line = app::CommandLine::parse(
-        words, {QStringLiteral("demo"), QStringLiteral("pending"), QStringLiteral("upgrade")},
+        words, {QStringLiteral("demo"), QStringLiteral("pending"), QStringLiteral("upgrade"), QStringLiteral("dry-run"),
+                QStringLiteral("help")},
         {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml"),
-         QStringLiteral("secret")});
+         QStringLiteral("secret"), QStringLiteral("global-invoice")});
+    if (line.has(QStringLiteral("help"))) {
+        std::printf("%s", kUsage);
+        return 0;
+    }
     const bool headless = !line.command.isEmpty() || !line.arguments.isEmpty();
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -254,7 +271,9 @@ int main(int argc, char **argv)
             return printXml(line);
         if (line.command == QLatin1String("secret"))
             return sealPassword();
-        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret (o ninguna para abrir Zentaro)")
+        if (line.command == QLatin1String("global-invoice"))
+            return app::runGlobalInvoice(line);
+        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice (o ninguna para abrir Zentaro)")
                         .arg(line.command.isEmpty() ? line.arguments.first() : line.command));
     } catch (const Error &error) {
         printError(error.description());

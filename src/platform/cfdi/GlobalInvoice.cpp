@@ -91,7 +91,15 @@ InformacionGlobal informacionGlobalFor(const QList<DatedNote> &notes, const QStr
 {
     if (notes.isEmpty())
         throw Error(QStringLiteral("La factura global no tiene notas"));
-    const GlobalPeriod period = globalPeriod(periodicidad, invoiceDate, regimenEmisor);
+    // The period is the notes' own: a global made after its period closed (the night after,
+    // or late) still covers the day, week or month its sales were made in.
+    QDate earliest = notes.first().date;
+    for (const DatedNote &note : notes)
+        earliest = std::min(earliest, note.date);
+    if (invoiceDate.isValid() && invoiceDate < earliest)
+        throw Error(QStringLiteral("La factura global del %1 no puede ser anterior a sus notas (la primera es del %2)")
+                        .arg(dayText(invoiceDate), dayText(earliest)));
+    const GlobalPeriod period = globalPeriod(periodicidad, earliest, regimenEmisor);
     for (const DatedNote &note : notes) {
         if (!period.contains(note.date))
             throw Error(QStringLiteral("La nota %1 del %2 está fuera del periodo %3 de la factura global (del %4 al "

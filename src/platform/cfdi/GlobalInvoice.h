@@ -36,8 +36,8 @@ struct GlobalPeriod
 // regime 621.
 GlobalPeriod globalPeriod(const QString &periodicidad, const QDate &invoiceDate, const QString &regimenEmisor);
 
-// The period of `invoiceDate` when every note falls inside it; throws zentaro::Error naming
-// the first note outside.
+// The period that holds the earliest note, when every note falls inside it and the invoice
+// is not dated before them; throws zentaro::Error naming the first note outside.
 struct DatedNote
 {
     QString folio;

@@ -55,6 +55,12 @@ TEST(GlobalInvoice, NotesOutsideThePeriodAndChoicesSatRefusesAreExplained)
               QStringLiteral("11"));
     EXPECT_EQ(informacionGlobalFor(sixToFourteen, QStringLiteral("04"), day, QStringLiteral("601")).periodicidad,
               QStringLiteral("04"));
+    // A global made late covers its notes' own period, dated the day it is made.
+    EXPECT_EQ(informacionGlobalFor({{QStringLiteral("NV-3"), QDate(2026, 11, 30)}}, QStringLiteral("01"),
+                                   QDate(2026, 12, 6), QStringLiteral("601")).meses,
+              QStringLiteral("11"));
+    EXPECT_THROW(informacionGlobalFor(sixToFourteen, QStringLiteral("04"), QDate(2026, 11, 1), QStringLiteral("601")),
+                 Error);   // dated before its notes
     struct Refused
     {
         const char *periodicidad;
@@ -63,8 +69,8 @@ TEST(GlobalInvoice, NotesOutsideThePeriodAndChoicesSatRefusesAreExplained)
         const char *message;
     };
     const std::vector<Refused> refused = {
-        {"01", "601", sixToFourteen, "La nota NV-1 del 06/11/2026 está fuera del periodo diaria"},
-        {"02", "601", sixToFourteen, "del 09/11/2026 al 15/11/2026"},
+        {"01", "601", sixToFourteen, "La nota NV-2 del 14/11/2026 está fuera del periodo diaria"},
+        {"02", "601", sixToFourteen, "del 02/11/2026 al 08/11/2026"},
         {"05", "601", sixToFourteen, "solo aplica al régimen 621"},
         {"06", "601", sixToFourteen, "no es válida"},
         {"04", "601", {}, "no tiene notas"},

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/host/ScriptPresenter.h"
+
+#include <QList>
+
+namespace zentaro::app {
+
+// What the screen tells a clerk while the night run drives it: every message and report
+// goes to standard error as a JSON line (the journal keeps it), and warnings, critical
+// messages and untrapped errors are kept as the problems of the invoice being made.
+class ClerkMessages : public ScriptPresenter
+{
+public:
+    ClerkMessages() : ScriptPresenter(JsonLines(stderr)) {}
+
+    int present(const Message &message, QWidget *owner) override;
+    void reportError(const QString &text, const QString &where) override;
+
+    struct Problem
+    {
+        QString text;
+        QString id;   // "ERR-ID:..." of a screen message, "" for an untrapped error
+    };
+    const QList<Problem> &problems() const { return m_problems; }
+    void clearProblems() { m_problems.clear(); }
+
+private:
+    QList<Problem> m_problems;
+};
+
+} // namespace zentaro::app

@@ -1,0 +1,245 @@
+// The night run end to end: the real command on a demo database of each engine.
+
+#include "SchedulerLock.h"
+
+#include "platform/db/DemoData.h"
+#include "support/TableSnapshot.h"
+#include "support/TestDatabase.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zentaro;
+
+namespace {
+
+struct CommandRun
+{
+    int exitCode = -1;
+    QList<QJsonObject> lines;   // standard output, one object a line
+    QStringList raw;
+    QString errors;             // standard error
+};
+
+class GlobalInvoiceCommand : public test::DatabaseTest
+{
+protected:
+    void SetUp() override
+    {
+        DatabaseTest::SetUp();
+        demo::fill(*connection, {417, today, 0});
+        // Two notes in dollars today, so that the day has three groups.
+        demo::addCandidateNotes(*connection, 2, 9, today, QStringLiteral("S01"), QStringLiteral("USD"));
+        connection->run(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = ? WHERE Vc_Nombre = 'MAIL_SMTP_URL'"),
+                        {QStringLiteral("file:") + home.filePath(QStringLiteral("outbox"))});
+    }
+
+    QProcess *start(const QStringList &arguments)
+    {
+        auto *process = new QProcess;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("HOME"), home.path());   // printed invoices land there
+        process->setProcessEnvironment(environment);
+        process->setProgram(qEnvironmentVariable("ZENTARO_BIN"));
+        process->setArguments(QStringList {QStringLiteral("global-invoice"), QStringLiteral("--db"), database->urlText()}
+                              + arguments);
+        process->start();
+        return process;
+    }
+
+    static CommandRun finish(QProcess *process)
+    {
+        process->waitForFinished(120000);
+        CommandRun run;
+        run.exitCode = process->exitCode();
+        run.raw = QString::fromUtf8(process->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &line : run.raw)
+            run.lines << QJsonDocument::fromJson(line.toUtf8()).object();
+        run.errors = QString::fromUtf8(process->readAllStandardError());
+        delete process;
+        return run;
+    }
+
+    CommandRun run(const QStringList &arguments) { return finish(start(arguments)); }
+
+    // The notes a clerk could invoice today, by "branch/currency".
+    QMap<QString, QStringList> candidatesOfToday()
+    {
+        QMap<QString, QStringList> notes;
+        Recordset rs = connection->select(QStringLiteral(
+            "SELECT Sc_Cve_Sucursal, Mn_Cve_Moneda, Vn_Folio FROM Venta_Encabezado WHERE Vn_Fecha = ? AND Fc_Folio = '' "
+            "AND Es_Cve_Estado NOT IN ('CA', 'FA') ORDER BY Vn_Folio"), {todayText()});
+        for (; !rs.eof(); rs.moveNext())
+            notes[rs.textAt(0) + u'/' + rs.textAt(1)] << rs.textAt(2);
+        return notes;
+    }
+
+    int invoiceCount()
+    {
+        return connection->select(QStringLiteral("SELECT COUNT(*) FROM Factura")).value(0).toInt();
+    }
+
+    QString todayText() const { return today.toString(Qt::ISODate); }
+
+    const QDate today = QDate::currentDate();
+    QTemporaryDir home;
+};
+
+QString groupOf(const QJsonObject &line)
+{
+    return line.value(QStringLiteral("branch")).toString() + u'/' + line.value(QStringLiteral("currency")).toString();
+}
+
+TEST_P(GlobalInvoiceCommand, DryRunListsTheGroupsAndWritesNothing)
+{
+    const auto candidates = candidatesOfToday();
+    const auto before = test::snapshotTables(*connection);
+    const CommandRun dry = run({QStringLiteral("--date"), todayText(), QStringLiteral("--dry-run")});
+    EXPECT_EQ(dry.exitCode, 0) << dry.errors.toStdString();
+    ASSERT_EQ(dry.lines.size(), candidates.size() + 1) << dry.raw.join(u'\n').toStdString();
+    for (int i = 0; i < candidates.size(); ++i) {
+        EXPECT_EQ(groupOf(dry.lines[i]), candidates.keys().at(i));
+        EXPECT_EQ(dry.lines[i].value(QStringLiteral("notes")).toInt(), candidates.values().at(i).size());
+        EXPECT_GT(dry.lines[i].value(QStringLiteral("total")).toDouble(), 0);
+    }
+    EXPECT_EQ(dry.raw.last(), QStringLiteral(R"({"summary":true,"from":"%1","to":"%1","groups":3,"invoices":3,"failed":0,"notes":%2,"dry_run":true})")
+                                  .arg(todayText()).arg(dry.lines.last().value(QStringLiteral("notes")).toInt()));
+    const auto after = test::snapshotTables(*connection);
+    EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
+}
+
+TEST_P(GlobalInvoiceCommand, BillsEveryCandidateOfTheDayOnceUnderItsGroupsSignedInvoice)
+{
+    const auto candidates = candidatesOfToday();
+    ASSERT_EQ(candidates.keys(), (QStringList {QStringLiteral("S01/MXN"), QStringLiteral("S01/USD"), QStringLiteral("S02/MXN")}));
+    const int invoicesBefore = invoiceCount();
+
+    const CommandRun first = run({QStringLiteral("--date"), todayText()});
+    EXPECT_EQ(first.exitCode, 0) << first.errors.toStdString();
+    ASSERT_EQ(first.lines.size(), 4) << first.raw.join(u'\n').toStdString();
+    EXPECT_TRUE(first.raw[0].startsWith(QStringLiteral(R"({"branch":"S01","currency":"MXN","folio":"FG-)"))) << first.raw[0].toStdString();
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject &line = first.lines[i];
+        const QString folio = line.value(QStringLiteral("folio")).toString();
+        EXPECT_EQ(line.value(QStringLiteral("notes")).toInt(), candidates.value(groupOf(line)).size());
+        for (const QString &note : candidates.value(groupOf(line))) {
+            Recordset rs = connection->select(
+                QStringLiteral("SELECT Es_Cve_Estado, Fc_Folio FROM Venta_Encabezado WHERE Vn_Folio = ?"), {note});
+            EXPECT_EQ(rs.textAt(0), QStringLiteral("FA")) << note.toStdString();
+            EXPECT_EQ(rs.textAt(1), folio) << note.toStdString();
+        }
+        // Every series of the demo is electronic: each invoice is stamped, with the UUID it printed.
+        Recordset stamp = connection->select(
+            QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Tabla = 'Factura' AND Cd_Documento = ?"), {folio});
+        ASSERT_FALSE(stamp.eof()) << folio.toStdString();
+        EXPECT_EQ(stamp.textAt(0), line.value(QStringLiteral("uuid")).toString());
+        EXPECT_FALSE(line.contains(QStringLiteral("warning")));   // today's period is within its deadline
+    }
+    EXPECT_EQ(invoiceCount(), invoicesBefore + 3);
+
+    const auto before = test::snapshotTables(*connection);
+    const CommandRun second = run({QStringLiteral("--date"), todayText()});
+    EXPECT_EQ(second.exitCode, 0);
+    ASSERT_EQ(second.lines.size(), 1) << second.raw.join(u'\n').toStdString();
+    EXPECT_EQ(second.lines[0].value(QStringLiteral("groups")).toInt(), 0);
+    const auto after = test::snapshotTables(*connection);
+    EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
+}
+
+TEST_P(GlobalInvoiceCommand, TwoRunsStartedTogetherMakeWhatOneRunMakes)
+{
+    const auto candidates = candidatesOfToday();
+    const int invoicesBefore = invoiceCount();
+    QProcess *a = start({QStringLiteral("--date"), todayText()});
+    QProcess *b = start({QStringLiteral("--date"), todayText()});
+    const CommandRun one = finish(a), other = finish(b);
+    EXPECT_EQ(one.exitCode, 0) << one.errors.toStdString();
+    EXPECT_EQ(other.exitCode, 0) << other.errors.toStdString();
+    // One of them made the three invoices, the other found nothing left.
+    QStringList groups;
+    for (const CommandRun *r : {&one, &other})
+        for (const QJsonObject &line : r->lines.mid(0, r->lines.size() - 1))
+            groups << groupOf(line);
+    groups.sort();
+    EXPECT_EQ(groups, candidates.keys());
+    EXPECT_EQ(invoiceCount(), invoicesBefore + 3);
+    EXPECT_TRUE(candidatesOfToday().isEmpty());
+}
+
+TEST_P(GlobalInvoiceCommand, ALatePeriodIsStillInvoicedWithAWarningInItsLineAndLog)
+{
+    const QDate late = today.addDays(-3);
+    demo::addCandidateNotes(*connection, 2, 5, late, QStringLiteral("S02"), QStringLiteral("MXN"));
+    const CommandRun r = run({QStringLiteral("--from"), late.toString(Qt::ISODate), QStringLiteral("--to"),
+                       late.toString(Qt::ISODate), QStringLiteral("--branch"), QStringLiteral("S02")});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
+    const QString warning = r.lines[0].value(QStringLiteral("warning")).toString();
+    EXPECT_TRUE(warning.startsWith(QStringLiteral("Factura global fuera de plazo"))) << r.raw[0].toStdString();
+    Recordset log = connection->select(QStringLiteral("SELECT Bd_Detalle FROM Bitacora_Documento WHERE Bd_Tabla = 'Factura' "
+                                                      "AND Bd_Documento = ? AND Bd_Accion = 'Fuera de plazo'"),
+                                       {r.lines[0].value(QStringLiteral("folio")).toString()});
+    ASSERT_FALSE(log.eof());
+    EXPECT_EQ(log.textAt(0), warning);
+}
+
+TEST_P(GlobalInvoiceCommand, AGroupTheScreenRefusesFailsTheRunButNotTheOthers)
+{
+    connection->run(QStringLiteral("DELETE FROM Tipo_Cambio WHERE Mn_Cve_Moneda = 'USD'"));
+    const CommandRun r = run({QStringLiteral("--date"), todayText()});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.lines.size(), 4) << r.raw.join(u'\n').toStdString();
+    EXPECT_EQ(groupOf(r.lines[1]), QStringLiteral("S01/USD"));
+    EXPECT_TRUE(r.lines[1].value(QStringLiteral("folio")).isNull());
+    EXPECT_EQ(r.lines[1].value(QStringLiteral("error")).toString(), QStringLiteral("Tipo de cambio incorrecto"));
+    EXPECT_FALSE(r.lines[0].value(QStringLiteral("uuid")).toString().isEmpty());
+    EXPECT_FALSE(r.lines[2].value(QStringLiteral("uuid")).toString().isEmpty());
+    EXPECT_EQ(r.lines[3].value(QStringLiteral("failed")).toInt(), 1);
+    EXPECT_EQ(candidatesOfToday().keys(), QStringList {QStringLiteral("S01/USD")});
+}
+
+TEST_P(GlobalInvoiceCommand, WaitsForARunHoldingTheDatabaseAndGivesUpWithoutWriting)
+{
+    const auto held = app::SchedulerLock::acquire(*connection, 0);
+    const auto before = test::snapshotTables(*connection);
+    const CommandRun r = run({QStringLiteral("--date"), todayText(), QStringLiteral("--wait"), QStringLiteral("1")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.lines.isEmpty());
+    EXPECT_TRUE(r.errors.contains(QStringLiteral("Otra facturación global sigue en curso en esta base de datos"))) << r.errors.toStdString();
+    const auto after = test::snapshotTables(*connection);
+    EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
+}
+
+TEST_P(GlobalInvoiceCommand, RefusesBadInputInSpanishAndWritesNothing)
+{
+    const struct
+    {
+        QStringList arguments;
+        const char *message;
+    } cases[] = {
+        {{QStringLiteral("--date"), QStringLiteral("06/12/2026")}, "--date espera una fecha AAAA-MM-DD"},
+        {{QStringLiteral("--date"), todayText(), QStringLiteral("--from"), todayText()}, "Use --date o bien --from y --to"},
+        {{QStringLiteral("--branch"), QStringLiteral("S77")}, "La sucursal S77 no existe o está dada de baja"},
+        {{QStringLiteral("--currency"), QStringLiteral("EUR")}, "La moneda EUR no existe o está dada de baja"},
+        {{QStringLiteral("--dryrun")}, "Opción desconocida: --dryrun"},
+        {{QStringLiteral("--user"), QStringLiteral("NADIE")}, "El usuario NADIE no existe o está dado de baja"},
+        {{QStringLiteral("--wait"), QStringLiteral("pronto")}, "--wait espera un número de segundos"},
+    };
+    const auto before = test::snapshotTables(*connection);
+    for (const auto &c : cases) {
+        const CommandRun r = run(c.arguments);
+        EXPECT_NE(r.exitCode, 0) << c.message;
+        EXPECT_TRUE(r.lines.isEmpty()) << c.message;
+        EXPECT_TRUE(r.errors.contains(QString::fromUtf8(c.message))) << r.errors.toStdString();
+    }
+    const auto after = test::snapshotTables(*connection);
+    EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
+}
+
+ZENTARO_ON_BOTH_ENGINES(GlobalInvoiceCommand);
+
+} // namespace
