@@ -7,6 +7,8 @@
 //
 // Prints one line per figure. Needs no window (runs offscreen).
 
+#include "BenchSupport.h"
+
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SimpleControls.h"
@@ -34,31 +36,6 @@
 using namespace zentaro;
 
 namespace {
-
-class SilentPresenter : public MessagePresenter
-{
-public:
-    int present(const Message &message, QWidget *) override
-    {
-        std::fprintf(stderr, "mensaje: %s\n", qPrintable(message.text));
-        return 1;
-    }
-    void reportError(const QString &text, const QString &where) override
-    {
-        std::fprintf(stderr, "error en %s: %s\n", qPrintable(where), qPrintable(text));
-    }
-};
-
-long statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith(field))
-            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLong();
-    return 0;
-}
 
 // The traced statements, run on a plain Qt connection of their own inside a transaction
 // that is rolled back: what the engine needs for them, without the suite around it.
@@ -116,13 +93,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     qputenv("ZENTARO_OUTPUT_DIR", dir.path().toLocal8Bit());
 
-    ConnectionUrl url;
-    if (target == QLatin1String("sqlite")) {
-        url.path = dir.filePath(QStringLiteral("bench.sqlite"));
-    } else {
-        url = ConnectionUrl::parse(target);
-        url.schema = QStringLiteral("bench_%1").arg(QCoreApplication::applicationPid());
-    }
+    const ConnectionUrl url = bench::benchDatabase(target, dir);
+    const bench::ScratchSchema scratch {url};
     const QDate today(2026, 12, 6);
     int status = 0;
     try {
@@ -135,7 +107,7 @@ int main(int argc, char **argv)
         demo::addCandidateNotes(*connection, notes, 7, today, QStringLiteral("S01"), QStringLiteral("MXN"), true);
         connection->run(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = '0' WHERE Vc_Nombre = 'FAC_ENVIAR_DOCUMENTO_EMAIL'"));
         Platform::install(std::make_unique<Platform>(std::move(connection), QStringLiteral("ADMIN"),
-                                                     std::make_shared<SilentPresenter>()));
+                                                     std::make_shared<bench::StderrPresenter>()));
         Platform::instance().fixClock(QDateTime(today, QTime(10, 0)));
 
         // A host that does not sign: Accept stops after its commit, and signing is timed apart.
@@ -161,7 +133,7 @@ int main(int argc, char **argv)
             if (!isNew && committed < 0)
                 committed = timer.nsecsElapsed() / 1e6;
         });
-        const long rssBefore = statusKb("VmRSS:");
+        const long rssBefore = bench::statusKb("VmRSS");
         timer.start();
         screen.Controles->press(Toolbar::Accept);
         qunsetenv("ZENTARO_SQL_TRACE");
@@ -192,17 +164,12 @@ int main(int argc, char **argv)
         const qint64 xmlBytes = db.select(QStringLiteral("SELECT Cd_XML FROM Comprobante_Digital WHERE Cd_Documento = ?"),
                                           {folio}).textAt(0).toUtf8().size();
         std::printf("signing %s (seal + sandbox stamp): %.0f ms, XML %.1f KB\n", qPrintable(folio), signing, xmlBytes / 1024.0);
-        std::printf("memory: peak resident %.1f MB (%.1f MB before Accept)\n", statusKb("VmHWM:") / 1024.0,
+        std::printf("memory: peak resident %.1f MB (%.1f MB before Accept)\n", bench::statusKb("VmHWM") / 1024.0,
                     rssBefore / 1024.0);
     } catch (const Error &error) {
         std::fprintf(stderr, "accept_bench: %s\n", error.what());
         status = 1;
     }
     Platform::uninstall();
-    if (!url.schema.isEmpty()) {
-        ConnectionUrl admin = url;
-        admin.schema.clear();
-        Connection::open(admin)->run(QStringLiteral("DROP SCHEMA \"%1\" CASCADE").arg(url.schema));
-    }
     return status;
 }

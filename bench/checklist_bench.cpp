@@ -1,6 +1,8 @@
 // Loads, checks and sorts a CheckList of 100,000 rows of 14 cells, as the note selection
 // does with a large branch, and prints how long each step took and the peak memory.
 
+#include "BenchSupport.h"
+
 #include "platform/components/ColumnFitter.h"
 #include "platform/controls/CheckList.h"
 
@@ -19,19 +21,6 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Kilobytes of the process's resident set: now, and at its peak.
-long statusKb(const char *field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 } // namespace
 
@@ -49,7 +38,7 @@ int main(int argc, char **argv)
     list.resize(1000, 600);
     list.show();
     QCoreApplication::processEvents();
-    const long baseKb = statusKb("VmRSS");
+    const long baseKb = zentaro::bench::statusKb("VmRSS");
 
     auto start = Clock::now();
     list.reserve(kRows);
@@ -61,7 +50,7 @@ int main(int argc, char **argv)
     }
     QCoreApplication::processEvents();   // the view takes the rows in
     const double loadMs = msSince(start);
-    const long loadedKb = statusKb("VmRSS");
+    const long loadedKb = zentaro::bench::statusKb("VmRSS");
 
     start = Clock::now();
     list.setAllChecked(true);
@@ -97,7 +86,7 @@ int main(int argc, char **argv)
     std::printf("fit columns:     %8.1f ms\n", fitMs);
     std::printf("rss before load: %8.1f MB\n", baseKb / 1024.0);
     std::printf("rss after load:  %8.1f MB (+%.1f MB)\n", loadedKb / 1024.0, (loadedKb - baseKb) / 1024.0);
-    std::printf("peak rss:        %8.1f MB\n", statusKb("VmHWM") / 1024.0);
+    std::printf("peak rss:        %8.1f MB\n", zentaro::bench::statusKb("VmHWM") / 1024.0);
     std::printf("first row:       %s %s\n", qPrintable(list.key(0)), qPrintable(list.text(0)));
     return 0;
 }

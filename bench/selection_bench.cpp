@@ -6,6 +6,8 @@
 //
 // Prints one line per figure. Needs no window (runs offscreen).
 
+#include "BenchSupport.h"
+
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SimpleControls.h"
@@ -28,31 +30,6 @@ using namespace zentaro;
 
 namespace {
 
-class SilentPresenter : public MessagePresenter
-{
-public:
-    int present(const Message &message, QWidget *) override
-    {
-        std::fprintf(stderr, "mensaje: %s\n", qPrintable(message.text));
-        return 1;
-    }
-    void reportError(const QString &text, const QString &where) override
-    {
-        std::fprintf(stderr, "error en %s: %s\n", qPrintable(where), qPrintable(text));
-    }
-};
-
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    return 0;
-}
-
 template<typename Work>
 double millis(Work work)
 {
@@ -72,13 +49,8 @@ int main(int argc, char **argv)
     const int notes = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 100000;
     QTemporaryDir dir;
 
-    ConnectionUrl url;
-    if (target == QLatin1String("sqlite")) {
-        url.path = dir.filePath(QStringLiteral("bench.sqlite"));
-    } else {
-        url = ConnectionUrl::parse(target);
-        url.schema = QStringLiteral("bench_%1").arg(QCoreApplication::applicationPid());
-    }
+    const ConnectionUrl url = bench::benchDatabase(target, dir);
+    const bench::ScratchSchema scratch {url};
     const QDate today(2026, 12, 6);
     try {
         auto connection = Connection::open(url, Connection::OpenMode::Create);
@@ -87,7 +59,7 @@ int main(int argc, char **argv)
         const double filling = millis([&] { demo::addCandidateNotes(*connection, notes, 7, today); });
         std::printf("engine %s, %d candidate notes added in %.0f ms\n", qPrintable(target), notes, filling);
         Platform::install(std::make_unique<Platform>(std::move(connection), QStringLiteral("ADMIN"),
-                                                     std::make_shared<SilentPresenter>()));
+                                                     std::make_shared<bench::StderrPresenter>()));
         Platform::instance().fixClock(QDateTime(today, QTime(10, 0)));
 
         HostObject host(QStringLiteral("QX417"), QStringLiteral("VENTAS"));
@@ -100,9 +72,9 @@ int main(int argc, char **argv)
         screen.txt_Cl_Cve_Cliente->setText(QStringLiteral("PUBLICO"));
         QCoreApplication::processEvents();
 
-        const long before = residentKb();
+        const long before = bench::statusKb("VmRSS");
         const double load = millis([&] { screen.Controles->press(Toolbar::Option1); QCoreApplication::processEvents(); });
-        const long after = residentKb();
+        const long after = bench::statusKb("VmRSS");
         const int rows = screen.lvNotas->count();
         const QString statement = qx417::publico().Sql;
         const double bare = millis([&] {
@@ -141,10 +113,5 @@ int main(int argc, char **argv)
         return 1;
     }
     Platform::uninstall();
-    if (!url.schema.isEmpty()) {
-        ConnectionUrl admin = url;
-        admin.schema.clear();
-        Connection::open(admin)->run(QStringLiteral("DROP SCHEMA \"%1\" CASCADE").arg(url.schema));
-    }
     return 0;
 }

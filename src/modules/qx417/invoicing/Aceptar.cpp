@@ -12,25 +12,13 @@
 #include "platform/controls/Toolbar.h"
 #include "platform/core/Error.h"
 #include "platform/core/LateBinding.h"
+#include "qx417/module/ConfigFlag.h"
 #include "qx417/module/Publico.h"
 #include "qx417/screen/WorkProgress.h"
 
 namespace qx417 {
 
 namespace {
-
-// A configuration flag as the suite stores it ("1", "-1", "SI", "true"); empty is false.
-bool isOn(const QString &value)
-{
-    const QString v = value.trimmed();
-    bool number = false;
-    const double n = v.toDouble(&number);
-    if (number)
-        return n != 0;
-    return v.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0
-        || v.compare(QLatin1String("si"), Qt::CaseInsensitive) == 0
-        || v.compare(QLatin1String("verdadero"), Qt::CaseInsensitive) == 0;
-}
 
 int noteCount(const QString &list) { return list.isEmpty() ? 0 : int(list.count(QLatin1String(", "))) + 1; }
 
