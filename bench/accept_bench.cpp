@@ -82,6 +82,49 @@ double replayBare(const ConnectionUrl &url, const QStringList &statements)
     return ms;
 }
 
+// Fills a database with the demo and `notes` candidate notes of the day, opens the screen on
+// it, marks them all and presses Accept; answers the milliseconds from the click to the
+// commit. The session stays installed.
+double acceptOnce(const ConnectionUrl &url, HostObject &host, int notes, const QDate &today)
+{
+    auto connection = Connection::open(url, Connection::OpenMode::Create);
+    schema::create(*connection);
+    demo::fill(*connection, {417, today, 0});
+    // Only the bench's notes are candidates of the day.
+    connection->run(QStringLiteral("UPDATE Venta_Encabezado SET Es_Cve_Estado = 'CA' WHERE Vn_Fecha = ? AND Fc_Folio = ''"),
+                    {today.toString(Qt::ISODate)});
+    demo::addCandidateNotes(*connection, notes, 7, today, QStringLiteral("S01"), QStringLiteral("MXN"), true);
+    connection->run(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = '0' WHERE Vc_Nombre = 'FAC_ENVIAR_DOCUMENTO_EMAIL'"));
+    Platform::install(std::make_unique<Platform>(std::move(connection), QStringLiteral("ADMIN"),
+                                                 std::make_shared<bench::StderrPresenter>()));
+    Platform::instance().fixClock(QDateTime(today, QTime(10, 0)));
+
+    qx417::frmQX417 screen;
+    screen.setPadre(&host);
+    screen.resize(1280, 800);
+    screen.show();
+    screen.activateScreen();
+    screen.Controles->press(Toolbar::New);
+    screen.txt_Cl_Cve_Cliente->scriptType(QStringLiteral("PUBLICO"));
+    screen.txt_Cl_Cve_Cliente->scriptEnter();
+    screen.Controles->press(Toolbar::Option1);
+    screen.chkMarcarN->scriptClick({});
+    if (screen.lvNotas->count() != notes)
+        throw Error(QStringLiteral("se cargaron %1 notas en lugar de %2").arg(screen.lvNotas->count()).arg(notes));
+
+    QElapsedTimer timer;
+    double committed = -1;
+    QObject::connect(screen.Controles, &Toolbar::modeChanged, [&](bool isNew) {
+        if (!isNew && committed < 0)
+            committed = timer.nsecsElapsed() / 1e6;
+    });
+    timer.start();
+    screen.Controles->press(Toolbar::Accept);
+    if (committed < 0)
+        throw Error(QStringLiteral("Accept no guardó la factura"));
+    return committed;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -93,52 +136,28 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     qputenv("ZENTARO_OUTPUT_DIR", dir.path().toLocal8Bit());
 
+    // The statements are traced on a twin database, so that the timed Accept writes no trace.
     const ConnectionUrl url = bench::benchDatabase(target, dir);
-    const bench::ScratchSchema scratch {url};
+    ConnectionUrl twin = url;
+    if (twin.engine == Engine::Sqlite)
+        twin.path = dir.filePath(QStringLiteral("twin.sqlite"));
+    else
+        twin.schema += QStringLiteral("_twin");
+    const bench::ScratchSchema scratch {url}, twinScratch {twin};
     const QDate today(2026, 12, 6);
     int status = 0;
     try {
-        auto connection = Connection::open(url, Connection::OpenMode::Create);
-        schema::create(*connection);
-        demo::fill(*connection, {417, today, 0});
-        // Only the bench's notes are candidates of the day.
-        connection->run(QStringLiteral("UPDATE Venta_Encabezado SET Es_Cve_Estado = 'CA' WHERE Vn_Fecha = ? AND Fc_Folio = ''"),
-                        {today.toString(Qt::ISODate)});
-        demo::addCandidateNotes(*connection, notes, 7, today, QStringLiteral("S01"), QStringLiteral("MXN"), true);
-        connection->run(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = '0' WHERE Vc_Nombre = 'FAC_ENVIAR_DOCUMENTO_EMAIL'"));
-        Platform::install(std::make_unique<Platform>(std::move(connection), QStringLiteral("ADMIN"),
-                                                     std::make_shared<bench::StderrPresenter>()));
-        Platform::instance().fixClock(QDateTime(today, QTime(10, 0)));
-
         // A host that does not sign: Accept stops after its commit, and signing is timed apart.
         HostObject host(QStringLiteral("QX417"), QStringLiteral("VENTAS"));
-        qx417::frmQX417 screen;
-        screen.setPadre(&host);
-        screen.resize(1280, 800);
-        screen.show();
-        screen.activateScreen();
-        screen.Controles->press(Toolbar::New);
-        screen.txt_Cl_Cve_Cliente->scriptType(QStringLiteral("PUBLICO"));
-        screen.txt_Cl_Cve_Cliente->scriptEnter();
-        screen.Controles->press(Toolbar::Option1);
-        screen.chkMarcarN->scriptClick({});
-        std::printf("engine %s, %d notes marked, total %s\n", qPrintable(target), screen.lvNotas->count(),
-                    qPrintable(screen.txtTotal->text()));
-
         const QString trace = dir.filePath(QStringLiteral("trace.sql"));
         qputenv("ZENTARO_SQL_TRACE", trace.toLocal8Bit());
-        QElapsedTimer timer;
-        double committed = -1;
-        QObject::connect(screen.Controles, &Toolbar::modeChanged, [&](bool isNew) {
-            if (!isNew && committed < 0)
-                committed = timer.nsecsElapsed() / 1e6;
-        });
-        const long rssBefore = bench::statusKb("VmRSS");
-        timer.start();
-        screen.Controles->press(Toolbar::Accept);
+        acceptOnce(twin, host, notes, today);
         qunsetenv("ZENTARO_SQL_TRACE");
-        if (committed < 0)
-            throw Error(QStringLiteral("Accept no guardó la factura"));
+        Platform::uninstall();
+
+        const long rssBefore = bench::statusKb("VmRSS");
+        const double committed = acceptOnce(url, host, notes, today);
+        std::printf("engine %s, %d notes\n", qPrintable(target), notes);
         std::printf("accept, click to commit: %.0f ms\n", committed);
 
         QFile traced(trace);
@@ -147,15 +166,15 @@ int main(int argc, char **argv)
         for (const QByteArray &line : traced.readAll().split('\n'))
             if (!line.isEmpty())
                 statements << QString::fromUtf8(line).replace(QLatin1String("\\n"), QLatin1String("\n"));
-        const int traceEnd = int(statements.size());
         const double bare = replayBare(url, statements);
-        std::printf("bare replay of the %d traced statements: %.0f ms (accept/bare ratio %.2f)\n", traceEnd, bare,
-                    committed / bare);
+        std::printf("bare replay of the %d traced statements: %.0f ms (accept/bare ratio %.2f)\n",
+                    int(statements.size()), bare, committed / bare);
 
         installElectronicDocuments(host);
         Connection &db = Platform::instance().connection();
         const QString folio = db.select(QStringLiteral("SELECT max(Fc_Folio) FROM Factura WHERE Fc_Serie = 'FG'")).textAt(0);
-        timer.restart();
+        QElapsedTimer timer;
+        timer.start();
         const QString signError =
             latebound::call(&host, "FirmaDocumento", {db.defaultDatabase() + QStringLiteral("|6|") + folio}).toString();
         const double signing = timer.nsecsElapsed() / 1e6;
