@@ -355,7 +355,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
     if (m_url.engine == Engine::Postgres)
-        return runMultiRow(statement, columns);
+        return runBatchOnPostgres(statement, columns);
     beforeStatement(statement);
     QSqlQuery query(m_db);
     if (!query.prepare(sqltext::adaptForSqlite(statement)))
@@ -374,7 +374,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
         fail(failureText(query));
 }
 
-void Connection::runMultiRow(const QString &statement, const QList<QVariantList> &columns)
+void Connection::runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns)
 {
     static const QRegularExpression insert(
         QStringLiteral("^\\s*INSERT\\s+INTO\\s+(\\w+)\\s*\\(([\\w\\s,]+)\\)\\s*VALUES\\s*\\(([\\s?,]*)\\)\\s*$"),

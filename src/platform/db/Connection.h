@@ -94,7 +94,8 @@ private:
     void markFailed();
     [[noreturn]] void fail(const QString &text);
     void endTransaction();
-    void runMultiRow(const QString &statement, const QList<QVariantList> &columns);
+    // COPY for a one-row INSERT; any other statement once a row, prepared once.
+    void runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns);
     QSqlQuery &cachedQuery(const QString &text);
     void armDeadline();
     QString failureText(const QSqlQuery &query) const;
