@@ -250,13 +250,7 @@ void Connection::armDeadline()
     m_deadlineArmed = m_commandTimeout > 0;
 }
 
-void Connection::define(const QString &statement)
-{
-    beforeStatement(statement);
-    QSqlQuery query(m_db);
-    if (!query.exec(statement))
-        fail(engineErrorText(query.lastError()));
-}
+void Connection::define(const QString &statement) { control(statement); }
 
 QString Connection::failureText(const QSqlQuery &query) const
 {
@@ -290,16 +284,7 @@ Recordset Connection::select(const QString &statement, const QVariantList &value
         cachedQuery(text);
         cached = m_prepared.value(text);
     }
-    for (int i = 0; i < values.size(); ++i)
-        cached->bindValue(i, bindable(values.at(i)));
-    armDeadline();
-    const bool ok = cached->exec();
-    m_deadlineArmed = false;
-    if (!ok) {
-        const QString failure = failureText(*cached);
-        m_prepared.remove(text);
-        fail(failure);
-    }
+    execPrepared(*cached, text, values);
     // The record set holds the statement through an alias that finishes it when the last
     // copy is gone, so that SQLite releases its read at once.
     QSqlQuery *query = cached.get();
@@ -322,6 +307,22 @@ QSqlQuery &Connection::cachedQuery(const QString &text)
     return *query;
 }
 
+void Connection::execPrepared(QSqlQuery &query, const QString &key, const QVariantList &values)
+{
+    for (int i = 0; i < values.size(); ++i)
+        query.bindValue(i, bindable(values.at(i)));
+    armDeadline();
+    const bool ok = query.exec();
+    m_deadlineArmed = false;
+    if (ok)
+        return;
+    const QString failure = failureText(query);
+    // A statement that failed is prepared again next time: on PostgreSQL a failure can come
+    // from a dropped connection or an aborted transaction that took it along.
+    m_prepared.remove(key);
+    fail(failure);
+}
+
 int Connection::run(const QString &statement, const QVariantList &values)
 {
     if (values.isEmpty())
@@ -331,18 +332,7 @@ int Connection::run(const QString &statement, const QVariantList &values)
     beforeStatement(statement);
     const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
     QSqlQuery &query = cachedQuery(text);
-    for (int i = 0; i < values.size(); ++i)
-        query.bindValue(i, bindable(values.at(i)));
-    armDeadline();
-    const bool ok = query.exec();
-    m_deadlineArmed = false;
-    if (!ok) {
-        const QString failure = failureText(query);
-        // A statement that failed is prepared again next time: on PostgreSQL a failure can
-        // come from a dropped connection or an aborted transaction that took it along.
-        m_prepared.remove(text);
-        fail(failure);
-    }
+    execPrepared(query, text, values);
     const int rows = query.numRowsAffected();
     query.finish();
     return rows;
@@ -404,16 +394,10 @@ void Connection::runBatchOnPostgres(const QString &statement, const QList<QVaria
     beforeStatement(statement);
     QSqlQuery &query = cachedQuery(statement);
     for (qsizetype r = 0; r < rows; ++r) {
-        for (qsizetype c = 0; c < columns.size(); ++c)
-            query.bindValue(int(c), bindable(columns.at(c).at(r)));
-        armDeadline();
-        const bool ok = query.exec();
-        m_deadlineArmed = false;
-        if (!ok) {
-            const QString failure = failureText(query);
-            m_prepared.remove(statement);
-            fail(failure);
-        }
+        QVariantList row;
+        for (const QVariantList &column : columns)
+            row << column.at(r);
+        execPrepared(query, statement, row);
         query.finish();
     }
 }

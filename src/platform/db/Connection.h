@@ -97,6 +97,8 @@ private:
     // COPY for a one-row INSERT; any other statement once a row, prepared once.
     void runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns);
     QSqlQuery &cachedQuery(const QString &text);
+    // Binds and runs a statement of the cache (stored under `key`); throws on failure.
+    void execPrepared(QSqlQuery &query, const QString &key, const QVariantList &values);
     void armDeadline();
     QString failureText(const QSqlQuery &query) const;
 
