@@ -1,9 +1,7 @@
 #include "CfdiFixtures.h"
 
 #include "platform/cfdi/ComprobanteSealer.h"
-#include "platform/cfdi/CsdCertificate.h"
 #include "platform/cfdi/SandboxPac.h"
-#include "platform/cfdi/SchemaValidator.h"
 
 namespace zentaro::cfdi::test {
 namespace {
@@ -34,16 +32,10 @@ TEST_F(SandboxPacTest, RefusesArithmeticAndGlobalFaultsWithTheirCodes)
         {"Total one cent high", [](Comprobante &c) { c.total = QStringLiteral("870.50"); }, "CFDI40119"},
         {"SubTotal not the sum", [](Comprobante &c) { c.subTotal = QStringLiteral("801.54"); }, "CFDI40108"},
         {"Importe not Cantidad x ValorUnitario",
-         [](Comprobante &c) {
-             c.conceptos[0].importe = QStringLiteral("862.06");
-             computeTotals(c);
-         },
+         [](Comprobante &c) { c.conceptos[0].importe = QStringLiteral("862.06"); computeTotals(c); },
          "CFDI40167"},
         {"IVA beyond SAT's rounding limits",
-         [](Comprobante &c) {
-             c.conceptos[0].traslados[0].importe = QStringLiteral("68.98");
-             computeTotals(c);
-         },
+         [](Comprobante &c) { c.conceptos[0].traslados[0].importe = QStringLiteral("68.98"); computeTotals(c); },
          "CFDI40180"},
         {"a rate SAT does not list",
          [](Comprobante &c) {
@@ -53,10 +45,7 @@ TEST_F(SandboxPacTest, RefusesArithmeticAndGlobalFaultsWithTheirCodes)
          },
          "CFDI40179"},
         {"a tax base of zero",
-         [](Comprobante &c) {
-             c.conceptos[1].traslados[0].base = QStringLiteral("0.00");
-             computeTotals(c);
-         },
+         [](Comprobante &c) { c.conceptos[1].traslados[0].base = QStringLiteral("0.00"); computeTotals(c); },
          "CFDI40174"},
         {"document tax not the lines' sum",
          [](Comprobante &c) { c.impuestos->traslados[0].importe = QStringLiteral("68.95"); }, "CFDI40221"},
@@ -130,7 +119,7 @@ TEST_F(SandboxPacTest, RefusesADocumentChangedAfterSealing)
     EXPECT_EQ(result.refusal->code, QStringLiteral("CFDI40102"));
 }
 
-TEST_F(SandboxPacTest, StampsIdempotentlyWithAVerifiableTimbre)
+TEST_F(SandboxPacTest, StampsIdempotently)
 {
     const QByteArray xml = sealed(globalInvoice());
     const StampResult first = pac.stamp(xml);
@@ -144,17 +133,7 @@ TEST_F(SandboxPacTest, StampsIdempotentlyWithAVerifiableTimbre)
     EXPECT_EQ(again.stamp->timbre.fechaTimbrado, QStringLiteral("2026-12-06T12:00:00"));
     EXPECT_EQ(again.stamp->xml, first.stamp->xml);
     EXPECT_EQ(pac.stamp(again.stamp->xml).refusal->code, QStringLiteral("307"));
-
-    const SchemaValidator schema(satPath(QStringLiteral("xsd/cfdv40_tfd11.xsd")));
-    EXPECT_EQ(schema.errors(first.stamp->xml), QStringList());
-    EXPECT_TRUE(verifyComprobanteSeal(first.stamp->xml));
-
-    const TimbreFiscalDigital tfd = readTimbreFiscalDigital(first.stamp->xml);
-    EXPECT_EQ(tfd.uuid, first.stamp->timbre.uuid);
-    ASSERT_EQ(first.stamp->pacCertificateDer, pac.certificateDer());
-    const CsdCertificate pacCertificate = CsdCertificate::fromDer(first.stamp->pacCertificateDer);
-    EXPECT_EQ(tfd.noCertificadoSat, pacCertificate.number());
-    EXPECT_TRUE(pacCertificate.verify(cadenaOriginalTfd(tfd).toUtf8(), tfd.selloSat));
+    // The timbre's schema and both seals are verified on every demo invoice (SigningTest).
 }
 
 } // namespace

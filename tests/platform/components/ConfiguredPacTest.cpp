@@ -1,13 +1,9 @@
 #include "ElectronicDocumentFixture.h"
 #include "PacServer.h"
 
-#include "platform/cfdi/SandboxPac.h"
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/RestPac.h"
 #include "platform/core/StoredSecret.h"
-
-#include <QJsonDocument>
-#include <QJsonObject>
 
 namespace zentaro::test {
 
@@ -30,16 +26,20 @@ protected:
     }
     void configure(const QString &testUrl)
     {
-        setVariable(QStringLiteral("CFDI_PAC"), QStringLiteral("REST"));
-        setVariable(QStringLiteral("CFDI_PAC_AMBIENTE"), QStringLiteral("PRUEBAS"));
-        setVariable(QStringLiteral("CFDI_PAC_URL_PRUEBAS"), testUrl);
-        setVariable(QStringLiteral("CFDI_PAC_URL_PRODUCCION"), QStringLiteral("https://produccion.example.mx/api/"));
-        setVariable(QStringLiteral("CFDI_PAC_USUARIO"), QStringLiteral("facturas"));
-        setVariable(QStringLiteral("CFDI_PAC_CLAVE"), sealSecret(kPassword));
-        setVariable(QStringLiteral("CFDI_PAC_CA_CERTIFICADO"), certificate.pemPath());
-        setVariable(QStringLiteral("CFDI_PAC_INTENTOS"), QStringLiteral("2"));
-        setVariable(QStringLiteral("CFDI_PAC_ESPERA"), {});
-        setVariable(QStringLiteral("CFDI_SAT_CONSULTA_URL"), {});
+        const std::pair<const char *, QString> variables[] = {
+            {"CFDI_PAC", QStringLiteral("REST")},
+            {"CFDI_PAC_AMBIENTE", QStringLiteral("PRUEBAS")},
+            {"CFDI_PAC_URL_PRUEBAS", testUrl},
+            {"CFDI_PAC_URL_PRODUCCION", QStringLiteral("https://produccion.example.mx/api/")},
+            {"CFDI_PAC_USUARIO", QStringLiteral("facturas")},
+            {"CFDI_PAC_CLAVE", sealSecret(kPassword)},
+            {"CFDI_PAC_CA_CERTIFICADO", certificate.pemPath()},
+            {"CFDI_PAC_INTENTOS", QStringLiteral("2")},
+            {"CFDI_PAC_ESPERA", {}},
+            {"CFDI_SAT_CONSULTA_URL", {}},
+        };
+        for (const auto &[name, value] : variables)
+            setVariable(QString::fromLatin1(name), value);
     }
 
     SmtpSinkCertificate certificate;
@@ -100,23 +100,8 @@ TEST_P(ConfiguredPacTest, TheSignerStampsThroughTheConfiguredProvider)
 {
     cfdi::SandboxPac sandbox([] { return now(); });
     PacServer server(certificate, [&](const HttpRequest &request) {
-        auto reply = [](const QJsonObject &body, int status) {
-            return HttpAnswer{status, QJsonDocument(body).toJson(QJsonDocument::Compact)};
-        };
-        if (request.path.endsWith("/security/authenticate")) {
-            QJsonObject data;
-            data.insert(QStringLiteral("token"), QStringLiteral("tok"));
-            return reply({{QStringLiteral("status"), QStringLiteral("success")}, {QStringLiteral("data"), data}}, 200);
-        }
-        const cfdi::StampResult result = sandbox.stamp(request.xmlField());
-        if (!result.stamped())
-            return reply(
-                {{QStringLiteral("status"), QStringLiteral("error")},
-                 {QStringLiteral("message"), result.refusal->code + QStringLiteral(" - ") + result.refusal->message}},
-                400);
-        QJsonObject data;
-        data.insert(QStringLiteral("cfdi"), QString::fromUtf8(result.stamp->xml));
-        return reply({{QStringLiteral("status"), QStringLiteral("success")}, {QStringLiteral("data"), data}}, 200);
+        return request.path.endsWith("/security/authenticate") ? pacSuccess({{QStringLiteral("token"), QStringLiteral("tok")}})
+                                                               : sandboxStamp(sandbox, request.xmlField());
     });
     configure(server.baseUrl());
 

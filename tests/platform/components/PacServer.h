@@ -2,8 +2,12 @@
 
 #include "SmtpSinkCertificate.h"
 
+#include "platform/cfdi/SandboxPac.h"
+
 #include <QByteArray>
 #include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QList>
 
 #include <arpa/inet.h>
@@ -14,6 +18,7 @@
 
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -23,24 +28,18 @@ namespace zentaro::test {
 
 struct HttpRequest
 {
-    QByteArray method;
-    QByteArray path;
+    QByteArray method, path, body;
     QHash<QByteArray, QByteArray> headers; // names in lower case
-    QByteArray body;
 
     // The "xml" field of a multipart/form-data body.
     QByteArray xmlField() const
     {
         const QByteArray type = headers.value("content-type");
-        const qsizetype at = type.indexOf("boundary=");
-        if (at < 0)
+        const qsizetype at = type.indexOf("boundary="), field = body.indexOf("name=\"xml\"");
+        if (at < 0 || field < 0)
             return {};
-        const QByteArray boundary = "--" + type.mid(at + 9).trimmed();
-        qsizetype start = body.indexOf("name=\"xml\"");
-        if (start < 0)
-            return {};
-        start = body.indexOf("\r\n\r\n", start) + 4;
-        return body.mid(start, body.indexOf("\r\n" + boundary, start) - start);
+        const qsizetype start = body.indexOf("\r\n\r\n", field) + 4;
+        return body.mid(start, body.indexOf("\r\n--" + type.mid(at + 9).trimmed(), start) - start);
     }
 };
 
@@ -52,11 +51,36 @@ struct HttpAnswer
     bool silent = false; // read the request and never answer: a server that hangs
 };
 
-// A PAC's HTTPS server on 127.0.0.1 for the adapter's tests: it answers each request with
-// what the test's handler says, one connection at a time, and keeps every request. It runs
-// on its own thread with blocking sockets, because the adapter blocks the test's thread
-// while curl works; every wait is bounded, so a broken client fails the test instead of
-// hanging it.
+// The provider's JSON answers, as its documentation shows them.
+inline HttpAnswer pacSuccess(const QJsonObject &data)
+{
+    return {200, QJsonDocument(QJsonObject{{QStringLiteral("status"), QStringLiteral("success")},
+                                           {QStringLiteral("data"), data}})
+                     .toJson(QJsonDocument::Compact)};
+}
+inline HttpAnswer pacError(int status, const QString &message, const QJsonObject &data = {})
+{
+    QJsonObject body{{QStringLiteral("status"), QStringLiteral("error")},
+                     {QStringLiteral("message"), message},
+                     {QStringLiteral("messageDetail"), message}};
+    if (!data.isEmpty())
+        body.insert(QStringLiteral("data"), data);
+    return {status, QJsonDocument(body).toJson(QJsonDocument::Compact)};
+}
+// The stamp route answered with the sandbox's rules.
+inline HttpAnswer sandboxStamp(cfdi::SandboxPac &sandbox, const QByteArray &xml)
+{
+    const cfdi::StampResult result = sandbox.stamp(xml);
+    if (!result.stamped())
+        return pacError(400, result.refusal->code + QStringLiteral(" - ") + result.refusal->message);
+    return pacSuccess({{QStringLiteral("uuid"), result.stamp->timbre.uuid},
+                       {QStringLiteral("cfdi"), QString::fromUtf8(result.stamp->xml)}});
+}
+
+// A PAC's HTTPS server on 127.0.0.1: it answers each request with what the test's handler
+// says, one connection at a time, and keeps every request. It runs on its own thread with
+// blocking sockets, because the adapter blocks the test's thread while curl works; every
+// wait is bounded, so a broken client fails the test instead of hanging it.
 class PacServer
 {
 public:
@@ -94,10 +118,8 @@ public:
     }
     int count(const QByteArray &pathStart) const
     {
-        int n = 0;
-        for (const HttpRequest &r : requests())
-            n += r.path.startsWith(pathStart) ? 1 : 0;
-        return n;
+        const QList<HttpRequest> all = requests();
+        return int(std::count_if(all.begin(), all.end(), [&](const HttpRequest &r) { return r.path.startsWith(pathStart); }));
     }
 
 private:
@@ -114,9 +136,7 @@ private:
     void serve()
     {
         while (!m_stop) {
-            if (!waitReadable(m_listener, 200))
-                continue;
-            const int socket = ::accept(m_listener, nullptr, nullptr);
+            const int socket = waitReadable(m_listener, 200) ? ::accept(m_listener, nullptr, nullptr) : -1;
             if (socket < 0)
                 continue;
             timeval timeout{10, 0};
@@ -135,11 +155,8 @@ private:
     {
         QByteArray received;
         char buffer[16384];
-        qsizetype headerEnd = -1;
-        qsizetype contentLength = 0;
-        while (true) {
-            if (headerEnd >= 0 && received.size() >= headerEnd + 4 + contentLength)
-                break;
+        qsizetype headerEnd = -1, contentLength = 0;
+        while (headerEnd < 0 || received.size() < headerEnd + 4 + contentLength) {
             const int n = SSL_read(ssl, buffer, sizeof buffer);
             if (n <= 0)
                 return;
@@ -147,8 +164,7 @@ private:
             if (headerEnd < 0 && (headerEnd = received.indexOf("\r\n\r\n")) >= 0) {
                 const qsizetype at = received.toLower().indexOf("content-length:");
                 if (at >= 0 && at < headerEnd)
-                    contentLength =
-                        received.mid(at + 15, received.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
+                    contentLength = received.mid(at + 15, received.indexOf("\r\n", at) - at - 15).trimmed().toLongLong();
             }
         }
         HttpRequest request;
@@ -156,10 +172,9 @@ private:
         const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
         request.method = first.value(0);
         request.path = first.value(1);
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const qsizetype colon = lines[i].indexOf(':');
-            if (colon > 0)
-                request.headers.insert(lines[i].left(colon).trimmed().toLower(), lines[i].mid(colon + 1).trimmed());
+        for (const QByteArray &line : lines.mid(1)) {
+            if (const qsizetype colon = line.indexOf(':'); colon > 0)
+                request.headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
         }
         request.body = received.mid(headerEnd + 4, contentLength);
         {
@@ -167,22 +182,18 @@ private:
             m_requests << request;
         }
         const HttpAnswer answer = m_handler(request);
-        if (answer.silent) {
-            // Until the client gives up and hangs up.
-            while (waitReadable(socket, 30000) && SSL_read(ssl, buffer, sizeof buffer) > 0) {
-            }
-            return;
+        // A silent server waits until the client gives up and hangs up.
+        while (answer.silent && waitReadable(socket, 30000) && SSL_read(ssl, buffer, sizeof buffer) > 0) {
         }
-        const QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) +
-                                " X\r\nContent-Type: " + answer.contentType +
-                                "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
+        const QByteArray text = "HTTP/1.1 " + QByteArray::number(answer.status) + " X\r\nContent-Type: " +
+                                answer.contentType + "\r\nContent-Length: " + QByteArray::number(answer.body.size()) +
                                 "\r\nConnection: close\r\n\r\n" + answer.body;
-        SSL_write(ssl, text.constData(), int(text.size()));
+        if (!answer.silent)
+            SSL_write(ssl, text.constData(), int(text.size()));
     }
 
     Handler m_handler;
-    int m_listener = -1;
-    int m_port = 0;
+    int m_listener = -1, m_port = 0;
     SSL_CTX *m_tls = nullptr;
     std::atomic<bool> m_stop = false;
     mutable std::mutex m_mutex;
