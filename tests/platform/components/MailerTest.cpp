@@ -99,16 +99,19 @@ protected:
     {
         return field(QStringLiteral("SELECT Bd_Detalle FROM Bitacora_Documento WHERE Bd_Accion = 'Correo' ORDER BY Bd_ID DESC"));
     }
-    bool send(const QString &folio, QString *sentTo = nullptr, QString *error = nullptr)
+    struct Sending
+    {
+        bool sent;
+        QString to;   // the addresses it went to
+        QString error;
+    };
+    Sending send(const QString &folio, const QString &document = QStringLiteral("Factura"))
     {
         DocumentMailer mailer;
-        QString text;
-        const bool sent = mailer.Send(QStringLiteral("Factura"), folio, 0, 0, 0, text);
-        if (sentTo)
-            *sentTo = text;
-        if (error)
-            *error = mailer.LastError();
-        return sent;
+        Sending sending;
+        sending.sent = mailer.Send(document, folio, 0, 0, 0, sending.to);
+        sending.error = mailer.LastError();
+        return sending;
     }
     QByteArray storedXml(const QString &folio)
     {
@@ -123,10 +126,10 @@ TEST_P(MailerTest, SignedInvoiceReachesTheCustomerOverStartTlsWithALogin)
     ASSERT_EQ(sign(kFolio), QString());
     SmtpSink sink({.tls = Tls::StartTls, .certificate = &certificate, .user = "facturas", .password = kPassword.toUtf8()});
     configure(QStringLiteral("smtp://127.0.0.1:%1").arg(sink.port()), login(sealSecret(kPassword)) << trust());
-    QString sentTo, error;
-    ASSERT_TRUE(send(kFolio, &sentTo, &error)) << error.toStdString();
+    const Sending sending = send(kFolio);
+    ASSERT_TRUE(sending.sent) << sending.error.toStdString();
     sink.finish();
-    EXPECT_EQ(sentTo, kCustomer + QStringLiteral(", ") + kArchive);
+    EXPECT_EQ(sending.to, kCustomer + QStringLiteral(", ") + kArchive);
     EXPECT_TRUE(sink.encrypted);
     EXPECT_TRUE(sink.authenticated);
     const QList<QByteArray> &c = sink.commands;
@@ -147,8 +150,8 @@ TEST_P(MailerTest, SignedInvoiceReachesTheCustomerOverStartTlsWithALogin)
     EXPECT_TRUE(QByteArray::fromBase64(parts.at(2).body).startsWith("%PDF-"));
 
     ASSERT_EQ(reports->mails.size(), 1);
-    EXPECT_EQ(reports->mails.first(), qMakePair(sentTo, QStringLiteral("Factura FG-3 de ESCUELA KEMPER URGATE")));
-    EXPECT_EQ(lastLogDetail(), QStringLiteral("Enviado a ") + sentTo);
+    EXPECT_EQ(reports->mails.first(), qMakePair(sending.to, QStringLiteral("Factura FG-3 de ESCUELA KEMPER URGATE")));
+    EXPECT_EQ(lastLogDetail(), QStringLiteral("Enviado a ") + sending.to);
 }
 
 // STARTTLS on an smtp:// URL is the case above.
@@ -172,8 +175,8 @@ TEST_P(MailerTest, ReachesServersOfEveryKindProvidersRun)
         SmtpSink sink({.tls = c.tls, .certificate = &certificate});
         configure(QString::fromLatin1(c.url).arg(sink.port()),
                   {{QStringLiteral("MAIL_STARTTLS"), QString::fromLatin1(c.starttls)}, trust()});
-        QString error;
-        EXPECT_TRUE(send(kFolio, nullptr, &error)) << error.toStdString();
+        const Sending sending = send(kFolio);
+        EXPECT_TRUE(sending.sent) << sending.error.toStdString();
         sink.finish();
         EXPECT_EQ(sink.encrypted, c.tls != Tls::None);
         EXPECT_TRUE(sink.data.contains("FG-000003.pdf"));
@@ -226,22 +229,21 @@ TEST_P(MailerTest, FailuresExplainThemselvesWithoutThePasswordAndAreLogged)
         if (c.server)
             sink.emplace(*c.server);
         configure(sink ? c.url.arg(sink->port()) : c.url, c.variables);
-        QString sentTo, error;
-        EXPECT_FALSE(send(c.folio, &sentTo, &error));
+        const Sending sending = send(c.folio);
         if (sink)
             sink->finish();
-        EXPECT_TRUE(error.contains(c.expected)) << error.toStdString();
-        EXPECT_FALSE(error.contains(kPassword)) << error.toStdString();
-        EXPECT_EQ(sentTo, QString());
+        EXPECT_FALSE(sending.sent);
+        EXPECT_TRUE(sending.error.contains(c.expected)) << sending.error.toStdString();
+        EXPECT_FALSE(sending.error.contains(kPassword)) << sending.error.toStdString();
+        EXPECT_EQ(sending.to, QString());
         EXPECT_EQ(logRows(QStringLiteral("Correo")), ++logged);
         EXPECT_TRUE(lastLogDetail().contains(c.expected)) << lastLogDetail().toStdString();
         EXPECT_FALSE(lastLogDetail().contains(kPassword));
     }
     EXPECT_TRUE(reports->mails.isEmpty());
-    DocumentMailer mailer;
-    QString ignored;
-    EXPECT_FALSE(mailer.Send(QStringLiteral("Remision"), kFolio, 0, 0, 0, ignored));
-    EXPECT_TRUE(mailer.LastError().contains(QStringLiteral("Solo se envían facturas")));
+    const Sending delivery = send(kFolio, QStringLiteral("Remision"));
+    EXPECT_FALSE(delivery.sent);
+    EXPECT_TRUE(delivery.error.contains(QStringLiteral("Solo se envían facturas")));
 }
 
 TEST_P(MailerTest, AnInvoiceWithoutCustomerAddressGoesToTheArchiveOrSilentlyNowhere)
@@ -269,10 +271,10 @@ TEST_P(MailerTest, AnInvoiceWithoutCustomerAddressGoesToTheArchiveOrSilentlyNowh
         removeVariable(branch);
         configure(QStringLiteral("file:") + folder.path(), c.archives);
         const int mails = int(reports->mails.size());
-        QString sentTo, error;
-        EXPECT_EQ(send(kPublicFolio, &sentTo, &error), !c.to.isEmpty());
-        EXPECT_EQ(error, QString());   // nothing for the clerk to read either way
-        EXPECT_EQ(sentTo, c.to);
+        const Sending sending = send(kPublicFolio);
+        EXPECT_EQ(sending.sent, !c.to.isEmpty());
+        EXPECT_EQ(sending.error, QString());   // nothing for the clerk to read either way
+        EXPECT_EQ(sending.to, c.to);
         const QStringList files = folder.entryList({QStringLiteral("*.eml")});
         if (c.to.isEmpty()) {
             EXPECT_TRUE(files.isEmpty());
@@ -296,9 +298,9 @@ TEST_P(MailerTest, TheOutboxKeepsEachMailAsAFileAMailReaderOpens)
     QTemporaryDir outbox;
     const QDir folder(outbox.filePath(QStringLiteral("correo saliente")));   // made on first use
     configure(QStringLiteral("file:") + folder.path());
-    QString sentTo, error;
-    for (int i = 0; i < 2; ++i)   // again: a second file, the first kept
-        ASSERT_TRUE(send(kFolio, &sentTo, &error)) << error.toStdString();
+    const Sending first = send(kFolio);
+    ASSERT_TRUE(first.sent) << first.error.toStdString();
+    ASSERT_TRUE(send(kFolio).sent);   // again: a second file, the first kept
     EXPECT_EQ(folder.entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name),
               (QStringList{QStringLiteral("FG-000003 (2).eml"), QStringLiteral("FG-000003.eml")}));
     const QString path = folder.filePath(QStringLiteral("FG-000003.eml"));
@@ -312,7 +314,7 @@ TEST_P(MailerTest, TheOutboxKeepsEachMailAsAFileAMailReaderOpens)
     const QList<MimePart> parts = mimeParts(eml.readAll());
     ASSERT_EQ(parts.size(), 3);
     EXPECT_EQ(QByteArray::fromBase64(parts.at(1).body), storedXml(kFolio));   // the attachments kept whole
-    const QPair<QString, QString> report{sentTo, QStringLiteral("Factura FG-3 de ESCUELA KEMPER URGATE")};
+    const QPair<QString, QString> report{first.to, QStringLiteral("Factura FG-3 de ESCUELA KEMPER URGATE")};
     EXPECT_EQ(reports->mails, (QList<QPair<QString, QString>>{report, report}));
 }
 
