@@ -24,11 +24,9 @@ struct SmtpSinkOptions
     Tls tls = Tls::None;
     const SmtpSinkCertificate *certificate = nullptr;   // required for StartTls and Implicit
     QByteArray rcptReply = QByteArrayLiteral("250 2.1.5 Ok");
-    // When set, MAIL is refused until AUTH PLAIN gives this login.
-    QByteArray user = {};
+    QByteArray user = {};   // when set, MAIL is refused until AUTH PLAIN gives this login
     QByteArray password = {};
-    // Accepts the connection and never says a word: a server that hangs.
-    bool silent = false;
+    bool silent = false;    // accepts the connection and never says a word: a server that hangs
 };
 
 // A one-message SMTP server on 127.0.0.1 for the mail tests: it accepts one connection,
@@ -41,16 +39,8 @@ class SmtpSink
 public:
     explicit SmtpSink(SmtpSinkOptions options = {}) : m_options(std::move(options))
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = 0;
-        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        m_listener = boundSocket(&m_port);
         ::listen(m_listener, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
         if (m_options.certificate) {
             m_tls = SSL_CTX_new(TLS_server_method());
             SSL_CTX_use_certificate(m_tls, m_options.certificate->certificate());
@@ -62,8 +52,7 @@ public:
     {
         finish();
         ::close(m_listener);
-        if (m_tls)
-            SSL_CTX_free(m_tls);
+        SSL_CTX_free(m_tls);
     }
 
     int port() const { return m_port; }
@@ -82,59 +71,42 @@ public:
     // A port on 127.0.0.1 where nothing listens.
     static int closedPort()
     {
+        int port = 0;
+        ::close(boundSocket(&port));
+        return port;
+    }
+
+private:
+    static int boundSocket(int *port)
+    {
         const int s = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
         socklen_t length = sizeof address;
+        ::bind(s, reinterpret_cast<sockaddr *>(&address), length);
         ::getsockname(s, reinterpret_cast<sockaddr *>(&address), &length);
-        ::close(s);
-        return ntohs(address.sin_port);
+        *port = ntohs(address.sin_port);
+        return s;
     }
 
-private:
-    // One client connection, plain or TLS.
-    struct Channel
+    bool startTls()
     {
-        int socket = -1;
-        SSL *ssl = nullptr;
-
-        bool startTls(SSL_CTX *context)
-        {
-            ssl = SSL_new(context);
-            SSL_set_fd(ssl, socket);
-            return SSL_accept(ssl) == 1;
-        }
-        void say(const QByteArray &line) const
-        {
-            const QByteArray text = line + "\r\n";
-            if (ssl)
-                SSL_write(ssl, text.constData(), int(text.size()));
-            else
-                (void)::send(socket, text.constData(), size_t(text.size()), MSG_NOSIGNAL);
-        }
-        qsizetype receive(char *buffer, int size) const
-        {
-            return ssl ? SSL_read(ssl, buffer, size) : ::recv(socket, buffer, size_t(size), 0);
-        }
-        void close()
-        {
-            if (ssl) {
-                SSL_shutdown(ssl);
-                SSL_free(ssl);
-            }
-            ::close(socket);
-        }
-    };
-
-    bool authRequired() const { return !m_options.user.isEmpty(); }
-    bool checkLogin(const QByteArray &base64)
+        m_ssl = SSL_new(m_tls);
+        SSL_set_fd(m_ssl, m_socket);
+        return SSL_accept(m_ssl) == 1;
+    }
+    void say(const QByteArray &line) const
     {
-        // AUTH PLAIN: authorization identity, user and password separated by NULs.
-        const QList<QByteArray> parts = QByteArray::fromBase64(base64.trimmed()).split('\0');
-        authenticated = parts.size() == 3 && parts[1] == m_options.user && parts[2] == m_options.password;
-        return authenticated;
+        const QByteArray text = line + "\r\n";
+        if (m_ssl)
+            SSL_write(m_ssl, text.constData(), int(text.size()));
+        else
+            (void)::send(m_socket, text.constData(), size_t(text.size()), MSG_NOSIGNAL);
+    }
+    int receive(char *buffer, int size) const
+    {
+        return m_ssl ? SSL_read(m_ssl, buffer, size) : int(::recv(m_socket, buffer, size_t(size), 0));
     }
 
     void serve()
@@ -142,95 +114,75 @@ private:
         pollfd waiting{m_listener, POLLIN, 0};
         if (::poll(&waiting, 1, 20000) <= 0)
             return;
-        Channel channel{::accept(m_listener, nullptr, nullptr)};
-        if (channel.socket < 0)
-            return;
+        m_socket = ::accept(m_listener, nullptr, nullptr);
         timeval timeout{20, 0};
-        ::setsockopt(channel.socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        if (m_options.tls == SmtpSinkOptions::Tls::Implicit && !channel.startTls(m_tls)) {
-            channel.close();
-            return;
+        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        if (m_options.tls != SmtpSinkOptions::Tls::Implicit || startTls()) {
+            if (!m_options.silent)
+                say("220 sink ESMTP");
+            converse();
         }
-        if (!m_options.silent)
-            channel.say("220 sink ESMTP");
-        converse(channel);
-        channel.close();
+        if (m_ssl) {
+            SSL_shutdown(m_ssl);
+            SSL_free(m_ssl);
+        }
+        ::close(m_socket);
     }
 
-    void converse(Channel &channel)
+    // curl logs in without an initial response: "AUTH PLAIN", then the login on a line of its own.
+    void converse()
     {
+        const bool authRequired = !m_options.user.isEmpty();
         QByteArray pending;
         bool inData = false;
         bool awaitingLogin = false;
         char buffer[65536];
-        for (;;) {
-            const qsizetype n = channel.receive(buffer, int(sizeof buffer));
-            if (n <= 0 || m_options.silent)
+        for (int n; (n = receive(buffer, int(sizeof buffer))) > 0;) {
+            if (m_options.silent)
                 return;
             pending.append(buffer, n);
-            for (;;) {
+            for (qsizetype end; (end = pending.indexOf(inData ? "\r\n.\r\n" : "\r\n")) >= 0;) {
+                const QByteArray line = pending.left(end);
+                pending.remove(0, end + (inData ? 5 : 2));
                 if (inData) {
-                    const qsizetype end = pending.indexOf("\r\n.\r\n");
-                    if (end < 0)
-                        break;
-                    data = pending.left(end + 2);
-                    encrypted = channel.ssl != nullptr;
-                    pending.remove(0, end + 5);
+                    data = line + "\r\n";
+                    encrypted = m_ssl != nullptr;
                     inData = false;
-                    channel.say("250 2.0.0 Ok: queued");
+                    say("250 2.0.0 Ok: queued");
                     continue;
                 }
-                const qsizetype eol = pending.indexOf("\r\n");
-                if (eol < 0)
-                    break;
-                const QByteArray line = pending.left(eol);
-                pending.remove(0, eol + 2);
+                const bool offerTls = m_options.tls == SmtpSinkOptions::Tls::StartTls && !m_ssl;
+                const QByteArray verb = line.split(' ').first().toUpper();
+                commands.append(awaitingLogin ? "<login>" : verb == "AUTH" ? line.left(10) : line);
                 if (awaitingLogin) {
+                    // AUTH PLAIN: authorization identity, user and password separated by NULs.
+                    const QList<QByteArray> parts = QByteArray::fromBase64(line.trimmed()).split('\0');
+                    authenticated = parts.size() == 3 && parts[1] == m_options.user && parts[2] == m_options.password;
                     awaitingLogin = false;
-                    commands.append("<login>");
-                    channel.say(checkLogin(line) ? "235 2.7.0 Authentication successful"
-                                                 : "535 5.7.8 Authentication credentials invalid");
-                    continue;
-                }
-                const QByteArray verb = line.left(line.indexOf(' ') < 0 ? line.size() : line.indexOf(' ')).toUpper();
-                commands.append(verb == "AUTH" ? line.left(10) : line);
-                if (verb == "EHLO") {
-                    QByteArray reply = "250-sink\r\n";
-                    if (m_options.tls == SmtpSinkOptions::Tls::StartTls && !channel.ssl)
-                        reply += "250-STARTTLS\r\n";
-                    if (authRequired())
-                        reply += "250-AUTH PLAIN\r\n";
-                    channel.say(reply + "250 8BITMIME");
-                } else if (verb == "HELO") {
-                    channel.say("250 sink");
-                } else if (verb == "STARTTLS" && m_options.tls == SmtpSinkOptions::Tls::StartTls && !channel.ssl) {
-                    channel.say("220 2.0.0 Ready to start TLS");
+                    say(authenticated ? "235 2.7.0 Authentication successful" : "535 5.7.8 Authentication credentials invalid");
+                } else if (verb == "EHLO") {
+                    say(QByteArray("250-sink\r\n") + (offerTls ? "250-STARTTLS\r\n" : "")
+                        + (authRequired ? "250-AUTH PLAIN\r\n" : "") + "250 8BITMIME");
+                } else if (verb == "STARTTLS" && offerTls) {
+                    say("220 2.0.0 Ready to start TLS");
                     pending.clear();
-                    if (!channel.startTls(m_tls))
+                    if (!startTls())
                         return;
-                } else if (verb == "AUTH" && authRequired()) {
-                    const QList<QByteArray> words = line.split(' ');
-                    if (words.size() >= 3)
-                        channel.say(checkLogin(words[2]) ? "235 2.7.0 Authentication successful"
-                                                         : "535 5.7.8 Authentication credentials invalid");
-                    else {
-                        awaitingLogin = true;
-                        channel.say("334 ");
-                    }
+                } else if (verb == "AUTH" && authRequired) {
+                    awaitingLogin = true;
+                    say("334 ");
                 } else if (verb == "MAIL") {
-                    channel.say(authRequired() && !authenticated ? "530 5.7.0 Authentication required" : "250 2.1.0 Ok");
+                    say(authRequired && !authenticated ? "530 5.7.0 Authentication required" : "250 2.1.0 Ok");
                 } else if (verb == "RCPT") {
-                    channel.say(m_options.rcptReply);
+                    say(m_options.rcptReply);
                 } else if (verb == "DATA") {
-                    channel.say("354 End data with <CR><LF>.<CR><LF>");
+                    say("354 End data with <CR><LF>.<CR><LF>");
                     inData = true;
                 } else if (verb == "QUIT") {
-                    channel.say("221 2.0.0 Bye");
+                    say("221 2.0.0 Bye");
                     return;
-                } else if (verb == "RSET" || verb == "NOOP") {
-                    channel.say("250 Ok");
                 } else {
-                    channel.say("502 5.5.2 Command not recognized");
+                    say("502 5.5.2 Command not recognized");
                 }
             }
         }
@@ -238,7 +190,9 @@ private:
 
     SmtpSinkOptions m_options;
     SSL_CTX *m_tls = nullptr;
+    SSL *m_ssl = nullptr;
     int m_listener = -1;
+    int m_socket = -1;
     int m_port = 0;
     std::thread m_thread;
 };

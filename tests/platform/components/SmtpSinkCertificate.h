@@ -44,21 +44,19 @@ public:
         }
         X509_sign(x, m_key.get(), EVP_sha256());
 
-        m_pemPath = m_dir.filePath(QStringLiteral("sink-ca.pem"));
-        BIO *file = BIO_new_file(m_pemPath.toLocal8Bit().constData(), "w");
+        BIO *file = BIO_new_file(pemPath().toLocal8Bit().constData(), "w");
         PEM_write_bio_X509(file, x);
         BIO_free(file);
     }
 
     X509 *certificate() const { return m_certificate.get(); }
     EVP_PKEY *key() const { return m_key.get(); }
-    QString pemPath() const { return m_pemPath; }
+    QString pemPath() const { return m_dir.filePath(QStringLiteral("sink-ca.pem")); }
 
 private:
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key;
     std::unique_ptr<X509, decltype(&X509_free)> m_certificate;
     QTemporaryDir m_dir;
-    QString m_pemPath;
 };
 
 } // namespace zentaro::test

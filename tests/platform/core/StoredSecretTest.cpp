@@ -2,6 +2,7 @@
 #include "platform/core/StoredSecret.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -10,28 +11,12 @@ namespace zentaro::test {
 
 namespace {
 
-// Points the suite at a key file of the test's own for the test's duration.
-class KeyFileScope
+// Points the suite at a key file of the test's own until the returned guard goes.
+[[nodiscard]] auto useKeyFile(const QString &path)
 {
-public:
-    explicit KeyFileScope(const QString &path) : m_saved(qgetenv("ZENTARO_SECRET_KEY_FILE"))
-    {
-        qputenv("ZENTARO_SECRET_KEY_FILE", path.toLocal8Bit());
-    }
-    ~KeyFileScope() { qputenv("ZENTARO_SECRET_KEY_FILE", m_saved); }
-
-private:
-    QByteArray m_saved;
-};
-
-QString openingError(const QString &stored)
-{
-    try {
-        openSecret(stored, QStringLiteral("MAIL_CLAVE"));
-    } catch (const Error &error) {
-        return error.description();
-    }
-    return {};
+    const QByteArray saved = qgetenv("ZENTARO_SECRET_KEY_FILE");
+    qputenv("ZENTARO_SECRET_KEY_FILE", path.toLocal8Bit());
+    return qScopeGuard([saved] { qputenv("ZENTARO_SECRET_KEY_FILE", saved); });
 }
 
 } // namespace
@@ -40,7 +25,7 @@ TEST(StoredSecret, SealsUnderAnOwnerOnlyKeyAndOpensWhatItSealed)
 {
     QTemporaryDir dir;
     const QString keyPath = dir.filePath(QStringLiteral("llaves/secret.key"));
-    KeyFileScope scope(keyPath);
+    const auto scope = useKeyFile(keyPath);
     const QString password = QStringLiteral("Contraseña 12345678a");
     const QString sealed = sealSecret(password);
     EXPECT_TRUE(isSealedSecret(sealed));
@@ -58,11 +43,12 @@ TEST(StoredSecret, SealsUnderAnOwnerOnlyKeyAndOpensWhatItSealed)
 TEST(StoredSecret, RefusesWhatItCannotOpenWithoutShowingIt)
 {
     QTemporaryDir dir;
-    QString sealed;
-    {
-        KeyFileScope scope(dir.filePath(QStringLiteral("una.key")));
-        sealed = sealSecret(QStringLiteral("12345678a"));
-    }
+    const QString sealed = [&] {
+        const auto scope = useKeyFile(dir.filePath(QStringLiteral("otra.key")));
+        sealSecret(QStringLiteral("crea la otra llave"));
+        const auto own = useKeyFile(dir.filePath(QStringLiteral("una.key")));
+        return sealSecret(QStringLiteral("12345678a"));
+    }();
     // A character inside the base64 text, where every bit counts (the last ones may be padding).
     QString altered = sealed;
     altered[30] = altered[30] == u'A' ? u'B' : u'A';
@@ -79,14 +65,15 @@ TEST(StoredSecret, RefusesWhatItCannotOpenWithoutShowingIt)
         {"altered value", QStringLiteral("una.key"), altered, QStringLiteral("fue alterada")},
         {"cut short", QStringLiteral("una.key"), sealed.left(12), QStringLiteral("está incompleta")},
     };
-    {
-        KeyFileScope scope(dir.filePath(QStringLiteral("otra.key")));
-        sealSecret(QStringLiteral("crea la otra llave"));
-    }
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        KeyFileScope scope(dir.filePath(c.keyFile));
-        const QString error = openingError(c.stored);
+        const auto scope = useKeyFile(dir.filePath(c.keyFile));
+        QString error;
+        try {
+            openSecret(c.stored, QStringLiteral("MAIL_CLAVE"));
+        } catch (const Error &refusal) {
+            error = refusal.description();
+        }
         EXPECT_TRUE(error.contains(c.expected)) << error.toStdString();
         EXPECT_TRUE(error.contains(QStringLiteral("MAIL_CLAVE")));
         EXPECT_FALSE(error.contains(QStringLiteral("12345678a")));
