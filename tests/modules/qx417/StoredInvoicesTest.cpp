@@ -151,8 +151,7 @@ TEST_P(StoredInvoices, OffersWhatTheInvoiceStateAllows)
         openFolio(form, QStringLiteral("FG-000001"));
         EXPECT_EQ(form.Controles->opcion2Caption(), c.caption);
         EXPECT_EQ(form.Controles->cancelEnabled(), c.cancel);
-        EXPECT_TRUE(form.Controles->outputEnabled());
-        EXPECT_TRUE(form.Controles->recordEnabled());
+        EXPECT_TRUE(form.Controles->outputEnabled() && form.Controles->recordEnabled());
         // Changing the folio withdraws everything again.
         form.txtFolio->scriptType(QStringLiteral("FG-00000"));
         EXPECT_FALSE(anyCommand(form));

@@ -105,10 +105,8 @@ TEST_P(CancellationTest, TheMotiveDecidesAndAnAcceptedOneIsCancelledAtTheSat)
         const int reached = int(pac->reachedTheSat.size());
         const Outcome outcome = validate(c.folio, c.answer);
         EXPECT_EQ(outcome.accepted, c.accepted);
-        if (c.error.isEmpty())
-            EXPECT_EQ(outcome.error, QString());
-        else
-            EXPECT_TRUE(outcome.error.contains(c.error)) << outcome.error.toStdString();
+        EXPECT_EQ(outcome.error.isEmpty(), c.error.isEmpty());
+        EXPECT_TRUE(outcome.error.contains(c.error)) << outcome.error.toStdString();
         EXPECT_EQ(outcome.message, QString());
         EXPECT_EQ(state(c.folio), c.accepted ? QStringLiteral("CA") : QStringLiteral("VI"));
         EXPECT_EQ(int(pac->reachedTheSat.size()), reached + (c.accepted ? 1 : 0));
