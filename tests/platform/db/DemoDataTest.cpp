@@ -1,3 +1,4 @@
+#include "support/TableSnapshot.h"
 #include "support/TestDatabase.h"
 
 #include "platform/core/Decimal.h"
@@ -6,7 +7,6 @@
 #include "platform/db/DemoData.h"
 #include "platform/db/Schema.h"
 
-#include <QCryptographicHash>
 #include <QHash>
 
 namespace zentaro::test {
@@ -30,28 +30,11 @@ qint64 rows(Connection &c, const QString &fromWhere, const QVariantList &values 
     return number(c, QStringLiteral("SELECT count(*) AS n FROM ") + fromWhere, values);
 }
 
-// Every row of the tables, read in key order through the suite's own text form.
-QByteArray digest(Connection &c, const QStringList &tables, const QString &as = {})
+// Whether two tables of the same columns hold the same rows.
+bool sameRows(Connection &c, const QString &one, const QString &other)
 {
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const QString &name : tables) {
-        const schema::Table *table = schema::findTable(name);
-        if (!table)
-            return "unknown table " + name.toUtf8();
-        QStringList columns, keys;
-        for (const schema::Column &column : table->columns)
-            columns << QString::fromLatin1(column.name);
-        for (const char *key : table->primaryKey)
-            keys << QString::fromLatin1(key);
-        Recordset rs = c.select(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
-                                    .arg(columns.join(u','), as.isEmpty() ? name : as, keys.join(u',')));
-        for (; !rs.eof(); rs.moveNext()) {
-            for (int i = 0; i < rs.fieldCount(); ++i)
-                hash.addData(rs.textAt(i).toUtf8().append('\x1f'));
-            hash.addData(QByteArrayView("\n"));
-        }
-    }
-    return hash.result().toHex();
+    const QMap<QString, QStringList> all = snapshotTables(c);
+    return !all.value(one).isEmpty() && all.value(one) == all.value(other);
 }
 
 // What is wrong with the amounts of the notes: list, discounts, tax rows and net must
@@ -96,28 +79,28 @@ protected:
 
 TEST_P(DemoDataTest, FillIsDeterministicAndAtomic)
 {
-    const QStringList tables = {QStringLiteral("Cliente"), QStringLiteral("Tipo_Cambio"), QStringLiteral("Venta_Encabezado"),
-                                QStringLiteral("Venta_Total_Impuesto"), QStringLiteral("Factura"),
-                                QStringLiteral("Factura_Linea"), QStringLiteral("Factura_Impuesto"),
-                                QStringLiteral("Cuenta_Por_Cobrar"), QStringLiteral("Lote_Documento"),
-                                QStringLiteral("Devolucion_Cliente"), QStringLiteral("Serie")};
+    // Every row repeats but the issuer's, whose password is sealed afresh each time.
+    const auto rowsOf = [](Connection &c) {
+        auto rows = snapshotTables(c);
+        rows.remove(QStringLiteral("Emisor"));
+        return rows;
+    };
     fill();
-    const QByteArray first = digest(*connection, tables);
-
-    TestDatabase same(GetParam());
-    auto again = same.open();
+    const auto first = rowsOf(*connection);
+    TestDatabase same(GetParam()), other(GetParam());
+    auto again = same.open(), reseeded = other.open();
     demo::fill(*again, demoOptions());
-    EXPECT_EQ(digest(*again, tables), first);
-
-    TestDatabase other(GetParam());
-    auto reseeded = other.open();
+    const auto second = rowsOf(*again);
+    EXPECT_TRUE(second == first) << describeDifferences(first, second).toStdString();
     demo::fill(*reseeded, demoOptions(418));
-    EXPECT_NE(digest(*reseeded, {QStringLiteral("Venta_Encabezado")}), digest(*connection, {QStringLiteral("Venta_Encabezado")}));
+    EXPECT_NE(snapshotTables(*reseeded).value(QStringLiteral("Venta_Encabezado")), first.value(QStringLiteral("Venta_Encabezado")));
 
     // A second fill collides with the first on its keys and takes nothing back with it.
+    const auto before = snapshotTables(*connection);
     EXPECT_THROW(fill(), Error);
     EXPECT_FALSE(connection->inTransaction());
-    EXPECT_EQ(digest(*connection, tables), first);
+    const auto after = snapshotTables(*connection);
+    EXPECT_TRUE(after == before) << describeDifferences(before, after).toStdString();
 }
 
 TEST_P(DemoDataTest, NoteAmountsAgreeToTheCent)
@@ -126,8 +109,7 @@ TEST_P(DemoDataTest, NoteAmountsAgreeToTheCent)
     EXPECT_EQ(noteProblems(*connection).join(u'\n').toStdString(), "");
 
     // Venta holds the same rows as Venta_Encabezado.
-    const QStringList headers = {QStringLiteral("Venta_Encabezado")};
-    EXPECT_EQ(digest(*connection, headers, QStringLiteral("Venta")), digest(*connection, headers));
+    EXPECT_TRUE(sameRows(*connection, QStringLiteral("Venta"), QStringLiteral("Venta_Encabezado")));
     EXPECT_GE(rows(*connection, QStringLiteral("Venta")), 100);
 
     // Every tax mix appears, including IEPS with IVA on top of it.
@@ -181,8 +163,7 @@ TEST_P(DemoDataTest, StoredInvoicesAreTheSumsOfTheirNotes)
     }
     EXPECT_EQ(rows(c, QStringLiteral("Venta_Encabezado WHERE Fc_Folio = 'FG-000006' AND Vn_Factura_Cancelada = 'FG-000005'")),
               rows(c, QStringLiteral("Factura_Linea WHERE Fc_Folio = 'FG-000005'")));
-    EXPECT_EQ(digest(c, {QStringLiteral("Factura_Encabezado")}, QStringLiteral("Factura")),
-              digest(c, {QStringLiteral("Factura_Encabezado")}));
+    EXPECT_TRUE(sameRows(c, QStringLiteral("Factura"), QStringLiteral("Factura_Encabezado")));
 
     const struct
     {
@@ -296,8 +277,7 @@ TEST_P(DemoDataTest, CandidateNotesAddExactlyTheCount)
     EXPECT_EQ(rows(c, QStringLiteral("Venta_Total_Impuesto WHERE Vn_Folio LIKE 'NB-%' AND (Vt_ID <> 1 OR Vt_Impuesto <> 'IVA16')")), 0);
     EXPECT_EQ(noteProblems(c).join(u'\n').toStdString(), "");
     // Venta got the same rows as Venta_Encabezado.
-    const QStringList tables = {headers};
-    EXPECT_EQ(digest(c, tables, QStringLiteral("Venta")), digest(c, tables));
+    EXPECT_TRUE(sameRows(c, QStringLiteral("Venta"), headers));
 
     demo::addCandidateNotes(c, 0, 7, kToday);
     EXPECT_EQ(rows(c, headers), notesBefore + 1003);
