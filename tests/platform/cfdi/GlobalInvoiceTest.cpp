@@ -39,7 +39,6 @@ TEST(GlobalInvoice, ThePeriodicityAndTheInvoiceDateFixThePeriod)
                                                  QString::fromLatin1(test.regimen));
         EXPECT_EQ(period.first, test.first);
         EXPECT_EQ(period.last, test.last);
-        EXPECT_EQ(period.informacion.periodicidad, QString::fromLatin1(test.periodicidad));
         EXPECT_EQ(period.informacion.meses, QString::fromLatin1(test.meses));
         EXPECT_EQ(period.informacion.anio, QString::number(test.invoiceDate.year()));
     }

@@ -13,23 +13,17 @@ using namespace zentaro;
 namespace {
 
 // Sets (or, with nullopt, removes) an environment variable until the end of the scope.
-class ScopedVariable
+struct ScopedVariable
 {
-public:
-    ScopedVariable(const char *name, const std::optional<QString> &value) : m_name(name), m_old(qgetenv(name)),
-        m_had(qEnvironmentVariableIsSet(name))
+    ScopedVariable(const char *name, const std::optional<QString> &value)
+        : name(name), old(qgetenv(name)), had(qEnvironmentVariableIsSet(name))
     {
-        if (value)
-            qputenv(name, value->toLocal8Bit());
-        else
-            qunsetenv(name);
+        value ? qputenv(name, value->toLocal8Bit()) : qunsetenv(name);
     }
-    ~ScopedVariable() { m_had ? qputenv(m_name, m_old) : qunsetenv(m_name); }
-
-private:
-    const char *m_name;
-    QByteArray m_old;
-    bool m_had;
+    ~ScopedVariable() { had ? qputenv(name, old) : qunsetenv(name); }
+    const char *name;
+    QByteArray old;
+    bool had;
 };
 
 // The test server as ZENTARO_TEST_PG names it (reached over TCP with a password), and the
@@ -51,12 +45,6 @@ QString socketFolder()
 QString portSuffix(const ConnectionUrl &url)
 {
     return url.port == -1 ? QString() : u':' + QString::number(url.port);
-}
-
-QString firstValue(const QString &urlText, const QString &query)
-{
-    auto connection = Connection::open(ConnectionUrl::parse(urlText));
-    return connection->select(query).textAt(0);
 }
 
 class ConnectionFormsTest : public ::testing::TestWithParam<Engine>
@@ -102,7 +90,7 @@ TEST_P(ConnectionFormsTest, EveryWrittenFormReachesTheDatabase)
     for (const Form &form : forms) {
         SCOPED_TRACE(form.text.toStdString());
         try {
-            EXPECT_EQ(firstValue(form.text, form.query), form.expected);
+            EXPECT_EQ(Connection::open(ConnectionUrl::parse(form.text))->select(form.query).textAt(0), form.expected);
         } catch (const Error &error) {
             ADD_FAILURE() << error.what();
         }
@@ -111,12 +99,7 @@ TEST_P(ConnectionFormsTest, EveryWrittenFormReachesTheDatabase)
 
 ZENTARO_ON_BOTH_ENGINES(ConnectionFormsTest);
 
-QStringList warnings;
-
-void keepWarning(QtMsgType, const QMessageLogContext &, const QString &message)
-{
-    warnings << message;
-}
+QStringList warnings;   // what the login printed through Qt's message handler
 
 TEST(PostgresLogin, TakesThePasswordFromTheEnvironmentOrItsFileAndNeverShowsIt)
 {
@@ -165,7 +148,8 @@ TEST(PostgresLogin, TakesThePasswordFromTheEnvironmentOrItsFileAndNeverShowsIt)
         url.password = c.inUrl.value_or(QString());
 
         warnings.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(keepWarning);
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &message) { warnings << message; });
         QString failure;
         try {
             Connection::open(url);

@@ -101,17 +101,12 @@ TEST_P(ConnectionTest, RefusesTwoStatementsAndReportsTheEnginesText)
 
 TEST_P(ConnectionTest, RollbackLeavesNothingAndQuotesNeverEnterAKey)
 {
-    connection->beginTrans();
-    addBranch(QStringLiteral("S1"));
-    connection->execute(QStringLiteral("UPDATE Sucursal SET Sc_Descripcion = 'Otra' WHERE Sc_Cve_Sucursal = 'S1'"));
-    connection->rollbackTrans();
-    EXPECT_EQ(branchCount(), 0);
-
     {
         TransactionGuard guard(*connection);
         addBranch(QStringLiteral("S2"));
+        connection->execute(QStringLiteral("UPDATE Sucursal SET Sc_Descripcion = 'Otra' WHERE Sc_Cve_Sucursal = 'S2'"));
         EXPECT_THROW(addBranch(QStringLiteral("O'Brien")), Error);   // refused by the key's CHECK
-    }   // leaving without commit rolls S2 back too
+    }   // leaving without commit rolls S2 back
     EXPECT_EQ(branchCount(), 0);
     EXPECT_FALSE(connection->inTransaction());
     EXPECT_FALSE(errorOf(QStringLiteral("INSERT INTO Cliente (Cl_Cve_Cliente) VALUES ('a''b')")).isEmpty());
@@ -157,13 +152,8 @@ TEST_P(ConnectionTest, NamesItsDatabaseAndChecksTheSchemaVersion)
 
 ZENTARO_ON_BOTH_ENGINES(ConnectionTest);
 
-TEST(ConnectionOpen, ExplainsBadUrlsMissingFilesAndLockedFiles)
+TEST(ConnectionOpen, ExplainsMissingFilesUnreachableServersAndLockedFiles)
 {
-    EXPECT_THROW(ConnectionUrl::parse(QStringLiteral("mysql://x/y")), Error);
-    EXPECT_THROW(ConnectionUrl::parse(QStringLiteral("postgresql://")), Error);
-    EXPECT_THROW(ConnectionUrl::parse(QString()), Error);
-    EXPECT_EQ(ConnectionUrl::parse(QStringLiteral("postgresql://u:p@h:6000/db?schema=s")).port, 6000);
-
     QTemporaryDir dir;
     const ConnectionUrl missing = ConnectionUrl::parse(QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("no.sqlite")));
     try {
