@@ -76,6 +76,8 @@ enum class CancellationStatus {
     InProcess,        // waiting for the receiver's acceptance
     Refused,          // the receiver or the SAT refused it
     NotCancellable,   // the SAT will not cancel this document (rules, deadline)
+    Unknown,          // no usable answer (lost, garbled, too large): the SAT may have the
+                      // request, so it is never taken for a refusal; ask again later
 };
 
 struct CancellationResult

@@ -202,6 +202,7 @@ CancellationValidator::Decision CancellationValidator::decide(const QString &req
     case cfdi::CancellationStatus::Cancelled:
         return {true, {}, {}};
     case cfdi::CancellationStatus::InProcess:
+    case cfdi::CancellationStatus::Unknown:
         return {false, {},
                 QStringLiteral("La cancelación de la factura %1 está en proceso en el SAT: %2. Cuando el receptor la acepte "
                                "(o pasen 72 horas sin respuesta) vuelva a cancelarla para terminarla.")

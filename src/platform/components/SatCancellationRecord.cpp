@@ -17,6 +17,7 @@ QString stateOf(cfdi::CancellationStatus status)
     case cfdi::CancellationStatus::InProcess: return QString::fromUtf16(kInProcess);
     case cfdi::CancellationStatus::Refused: return QString::fromUtf16(kRefused);
     case cfdi::CancellationStatus::NotCancellable: return QString::fromUtf16(kNotCancellable);
+    case cfdi::CancellationStatus::Unknown: return QString::fromUtf16(kRequested);
     }
     return QString::fromUtf16(kRefused);
 }
