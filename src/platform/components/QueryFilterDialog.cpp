@@ -4,6 +4,7 @@
 #include "platform/controls/TextFormats.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/SqlLiteral.h"
 #include "platform/services/Platform.h"
 #include "platform/services/QueryFilter.h"
 
@@ -26,11 +27,12 @@ void refuseQuote(const QString &text, const QString &what)
 }
 
 // A LIKE pattern that finds the text anywhere; "%" and "_" typed by the clerk are
-// themselves, not wildcards.
+// themselves, not wildcards. A backslash is PostgreSQL's escape character of LIKE unless
+// another one is named, so a text with one names "!" too.
 QString containsPattern(const QString &text, bool &escaped)
 {
     QString pattern;
-    escaped = false;
+    escaped = text.contains(u'\\');
     for (const QChar c : text.toUpper()) {
         if (c == u'!' || c == u'%' || c == u'_') {
             pattern += u'!';
@@ -75,28 +77,29 @@ std::optional<QPair<QString, QString>> lookUp(Connection &db, const Catalogue &c
 
 QString composeFilterCondition(const DocumentFilter &filter)
 {
+    // Keys cannot carry a quote (their catalogues refuse one), so a key with one names
+    // nothing; the reference is free text and may.
     refuseQuote(filter.customer, QStringLiteral("La clave del cliente"));
     refuseQuote(filter.salesperson, QStringLiteral("La clave del vendedor"));
     refuseQuote(filter.route, QStringLiteral("La clave de la ruta"));
-    refuseQuote(filter.reference, QStringLiteral("La referencia"));
 
     QStringList criteria;
     if (!filter.customer.trimmed().isEmpty())
-        criteria << QStringLiteral("Venta_Encabezado.Cl_Cve_Cliente = '%1'").arg(filter.customer.trimmed());
+        criteria << QStringLiteral("Venta_Encabezado.Cl_Cve_Cliente = ") + sql::quoted(filter.customer.trimmed());
     if (!filter.salesperson.trimmed().isEmpty())
-        criteria << QStringLiteral("Venta_Encabezado.Vn_Cve_Vendedor = '%1'").arg(filter.salesperson.trimmed());
+        criteria << QStringLiteral("Venta_Encabezado.Vn_Cve_Vendedor = ") + sql::quoted(filter.salesperson.trimmed());
     if (!filter.route.trimmed().isEmpty())
-        criteria << QStringLiteral("Cliente.Rt_Cve_Ruta = '%1'").arg(filter.route.trimmed());
+        criteria << QStringLiteral("Cliente.Rt_Cve_Ruta = ") + sql::quoted(filter.route.trimmed());
     if (!filter.reference.trimmed().isEmpty()) {
         bool escaped = false;
         const QString pattern = containsPattern(filter.reference.trimmed(), escaped);
-        criteria << QStringLiteral("UPPER(Venta_Encabezado.Vn_Referencia) LIKE '%1'%2")
-                        .arg(pattern, escaped ? QStringLiteral(" ESCAPE '!'") : QString());
+        criteria << QStringLiteral("UPPER(Venta_Encabezado.Vn_Referencia) LIKE ") + sql::quoted(pattern)
+                        + (escaped ? QStringLiteral(" ESCAPE '!'") : QString());
     }
     if (filter.minimumAmount)
-        criteria << QStringLiteral("Venta_Encabezado.Vn_Precio_Neto_Importe >= %1").arg(filter.minimumAmount->toString());
+        criteria << QStringLiteral("Venta_Encabezado.Vn_Precio_Neto_Importe >= ") + sql::number(*filter.minimumAmount);
     if (filter.maximumAmount)
-        criteria << QStringLiteral("Venta_Encabezado.Vn_Precio_Neto_Importe <= %1").arg(filter.maximumAmount->toString());
+        criteria << QStringLiteral("Venta_Encabezado.Vn_Precio_Neto_Importe <= ") + sql::number(*filter.maximumAmount);
     if (criteria.isEmpty())
         return QueryFilter::noCriteria();
     return criteria.join(QStringLiteral(" AND ")) + u' ';
@@ -127,8 +130,12 @@ QString checkDocumentFilter(Connection &db, DocumentFilter &filter)
         *key.value = found->first;
     }
     filter.reference = filter.reference.trimmed();
-    if (filter.reference.contains(u'\''))
-        return QStringLiteral("La referencia no puede llevar apóstrofos");
+    // A character no statement can carry is refused while the clerk can still change it.
+    try {
+        sql::quoted(filter.reference);
+    } catch (const Error &error) {
+        return QStringLiteral("La referencia no puede usarse: ") + error.description();
+    }
     if (filter.minimumAmount && filter.maximumAmount && *filter.minimumAmount > *filter.maximumAmount)
         return QStringLiteral("El importe mínimo es mayor que el máximo");
     return {};

@@ -4,6 +4,7 @@
 #include "platform/controls/TextFormats.h"
 #include "platform/controls/VirtualKeys.h"
 #include "platform/core/Error.h"
+#include "platform/db/SqlLiteral.h"
 #include "platform/services/Platform.h"
 
 #include <QApplication>
@@ -313,9 +314,7 @@ void KeyBox::validate()
         // A failing lookup statement is the screen's fault, not the clerk's: it is reported
         // and the key simply stays unvalidated.
         dispatchEvent(objectName(), [&] {
-            QString statement = m_sql;
-            statement.replace(u'?', key);
-            Recordset rs = Platform::instance().connection().execute(statement);
+            Recordset rs = Platform::instance().connection().execute(sql::withKey(m_sql, key));
             if (!rs.eof()) {
                 found = true;
                 result = rs.fieldCount() > 0 ? rs.textAt(0) : QString();

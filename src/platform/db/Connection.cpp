@@ -135,10 +135,15 @@ void Connection::connect(OpenMode mode)
             // Another program holds the file in a transaction; the old journal still works.
             qWarning("SQLite sigue sin WAL: %s", error.what());
         }
-    } else if (!m_url.schema.isEmpty()) {
-        if (mode == OpenMode::Create)
-            run(QStringLiteral("CREATE SCHEMA IF NOT EXISTS \"%1\"").arg(m_url.schema));
-        run(QStringLiteral("SET search_path TO \"%1\"").arg(m_url.schema));
+    } else {
+        // Text literals (sql::quoted) double their quotes and nothing else: a backslash in
+        // them must stay a character, whatever the server or the role was configured with.
+        control(QStringLiteral("SET standard_conforming_strings = on"));
+        if (!m_url.schema.isEmpty()) {
+            if (mode == OpenMode::Create)
+                run(QStringLiteral("CREATE SCHEMA IF NOT EXISTS \"%1\"").arg(m_url.schema));
+            run(QStringLiteral("SET search_path TO \"%1\"").arg(m_url.schema));
+        }
     }
     applyTimeout();
 }

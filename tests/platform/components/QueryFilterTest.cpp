@@ -37,6 +37,11 @@ TEST(FilterComposition, CriteriaBecomeOneCompleteCondition)
     onlyRoute.route = QStringLiteral(" R02 ");
     DocumentFilter onlyMaximum;
     onlyMaximum.maximumAmount = amount("0");
+    DocumentFilter quoted;
+    quoted.reference = QStringLiteral("x' OR '1' = '1");
+    DocumentFilter backslash;
+    backslash.reference = QStringLiteral("a\\b");
+    backslash.minimumAmount = amount("-5");
     const Case cases[] = {
         {DocumentFilter{}, QStringLiteral("1 = 1 ")},
         {all, QStringLiteral("Venta_Encabezado.Cl_Cve_Cliente = 'C-0001' AND Venta_Encabezado.Vn_Cve_Vendedor = 'V01' AND "
@@ -46,17 +51,21 @@ TEST(FilterComposition, CriteriaBecomeOneCompleteCondition)
         {wildcards, QStringLiteral("UPPER(Venta_Encabezado.Vn_Referencia) LIKE '%50!%!_A!!%' ESCAPE '!' ")},
         {onlyRoute, QStringLiteral("Cliente.Rt_Cve_Ruta = 'R02' ")},
         {onlyMaximum, QStringLiteral("Venta_Encabezado.Vn_Precio_Neto_Importe <= 0 ")},
+        {quoted, QStringLiteral("UPPER(Venta_Encabezado.Vn_Referencia) LIKE '%X'' OR ''1'' = ''1%' ")},
+        // PostgreSQL's LIKE escapes with "\" unless told otherwise.
+        {backslash, QStringLiteral("UPPER(Venta_Encabezado.Vn_Referencia) LIKE '%A\\B%' ESCAPE '!' AND "
+                                   "Venta_Encabezado.Vn_Precio_Neto_Importe >= (-5) ")},
     };
     for (const Case &c : cases)
         EXPECT_EQ(composeFilterCondition(c.filter), c.expected);
     EXPECT_EQ(QueryFilter::noCriteria(), composeFilterCondition({}));
 }
 
-TEST(FilterComposition, QuotesAreRefusedWherEverTheyAre)
+TEST(FilterComposition, KeysWithAQuoteAreRefused)
 {
-    for (int field = 0; field < 4; ++field) {
+    for (int field = 0; field < 3; ++field) {
         DocumentFilter filter;
-        QString *texts[] = {&filter.customer, &filter.salesperson, &filter.route, &filter.reference};
+        QString *texts[] = {&filter.customer, &filter.salesperson, &filter.route};
         *texts[field] = QStringLiteral("x' OR '1' = '1");
         EXPECT_THROW(composeFilterCondition(filter), Error) << field;
     }
@@ -81,6 +90,7 @@ protected:
         const char *notes[] = {
             "('N1', 'C-0001', 'V01', 'Pedido 50%_a', 100.50)", "('N2', 'C-0001', 'V02', 'pedido 7', 2000)",
             "('N3', 'C-0002', 'V01', 'PEDIDO 50XYA', 999.99)", "('N4', 'C-0002', 'V02', '', 10)",
+            "('N5', 'C-0002', 'V02', 'O''Brien \\ 7', 10)", "('N6', 'C-0002', 'V02', 'O''Brien 7', 10)",
         };
         for (const char *note : notes)
             exec(QStringLiteral("INSERT INTO Venta_Encabezado (Vn_Folio, Cl_Cve_Cliente, Vn_Cve_Vendedor, Vn_Referencia, "
@@ -113,10 +123,15 @@ TEST_P(QueryFilterTest, ComposedConditionsSelectTheRightNotesOnTheEngine)
         return filter;
     };
     const Case cases[] = {
-        {{}, {QStringLiteral("N1"), QStringLiteral("N2"), QStringLiteral("N3"), QStringLiteral("N4")}},
+        {{},
+         {QStringLiteral("N1"), QStringLiteral("N2"), QStringLiteral("N3"), QStringLiteral("N4"), QStringLiteral("N5"),
+          QStringLiteral("N6")}},
         {make([](DocumentFilter &f) { f.customer = QStringLiteral("C-0001"); }), {QStringLiteral("N1"), QStringLiteral("N2")}},
         {make([](DocumentFilter &f) { f.route = QStringLiteral("R02"); f.salesperson = QStringLiteral("V02"); }),
-         {QStringLiteral("N4")}},
+         {QStringLiteral("N4"), QStringLiteral("N5"), QStringLiteral("N6")}},
+        // A reference is text: its quote and its backslash are characters on both engines.
+        {make([](DocumentFilter &f) { f.reference = QStringLiteral("o'brien \\"); }), {QStringLiteral("N5")}},
+        {make([](DocumentFilter &f) { f.reference = QStringLiteral("' OR '1' = '1"); }), {}},
         {make([](DocumentFilter &f) { f.reference = QStringLiteral("pedido"); }),
          {QStringLiteral("N1"), QStringLiteral("N2"), QStringLiteral("N3")}},
         // "%" and "_" are characters here, not wildcards: N3's "50XYA" does not match.
@@ -139,7 +154,10 @@ TEST_P(QueryFilterTest, KeysAreCheckedAgainstTheirCatalogues)
         {[](DocumentFilter &f) { f.customer = QStringLiteral("C-0009"); }, QStringLiteral("El cliente C-0009 no existe")},
         {[](DocumentFilter &f) { f.salesperson = QStringLiteral("V09"); }, QStringLiteral("El vendedor V09 no existe")},
         {[](DocumentFilter &f) { f.route = QStringLiteral("R0' OR 'x"); }, QStringLiteral("La ruta R0' OR 'x no existe")},
-        {[](DocumentFilter &f) { f.reference = QStringLiteral("it's"); }, QStringLiteral("La referencia no puede llevar apóstrofos")},
+        {[](DocumentFilter &f) { f.reference = QStringLiteral("it's"); }, QString()},
+        {[](DocumentFilter &f) { f.reference = QStringLiteral("a") + QChar(u'\0'); },
+         QStringLiteral("La referencia no puede usarse: El texto \"a\\0\" lleva un carácter nulo, que la base de datos "
+                        "no puede guardar")},
         {[](DocumentFilter &f) { f.minimumAmount = amount("10"); f.maximumAmount = amount("9.99"); },
          QStringLiteral("El importe mínimo es mayor que el máximo")},
         {[](DocumentFilter &f) { f.customer = QStringLiteral(" c-0002 "); f.route = QStringLiteral("r02"); }, QString()},

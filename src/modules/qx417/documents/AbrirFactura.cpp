@@ -11,6 +11,7 @@
 #include "platform/controls/Toolbar.h"
 #include "platform/core/Decimal.h"
 #include "platform/core/LateBinding.h"
+#include "platform/db/SqlLiteral.h"
 #include "qx417/module/ConfigFlag.h"
 #include "qx417/module/Publico.h"
 
@@ -53,7 +54,7 @@ void frmQX417::txtFolio_Enter()
         const QString folio = txtFolio->text();
 
         zentaro::Recordset rs = p.Environment->Connection().execute(
-            QStringLiteral("SELECT * FROM  Factura WHERE Fc_Folio = '") + folio + QStringLiteral("'  "));
+            QStringLiteral("SELECT * FROM  Factura WHERE Fc_Folio = ") + zentaro::sql::quoted(folio) + QStringLiteral("  "));
         ssTabVek->setTab(0);
         if (rs.eof()) {
             rs.close();

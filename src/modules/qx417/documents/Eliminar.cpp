@@ -8,6 +8,7 @@
 #include "platform/controls/SeriesNumberBox.h"
 #include "platform/core/Error.h"
 #include "platform/core/LateBinding.h"
+#include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
 #include "qx417/services/Components.h"
 
@@ -78,7 +79,7 @@ void frmQX417::Controles_Eliminar()
             p.Sql += QStringLiteral("   Fc_Folio = '', ");
             p.Sql += QStringLiteral("   Fc_Factura = '', ");
             p.Sql += QStringLiteral("   Es_Cve_Estado  = 'AC' ");
-            p.Sql += QStringLiteral("WHERE Fc_Folio = '") + txtFolio->text() + QStringLiteral("' ");
+            p.Sql += QStringLiteral("WHERE Fc_Folio = ") + zentaro::sql::quoted(txtFolio->text()) + QStringLiteral(" ");
             db.execute(p.Sql);
         }
         db.commitTrans();

@@ -8,6 +8,7 @@
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/TextFormats.h"
 #include "platform/core/Decimal.h"
+#include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
 
 namespace qx417 {
@@ -86,7 +87,8 @@ void frmQX417::Get_Ventas_Cte()
         p.Sql += QStringLiteral("   SUM(CAST(Venta.Vn_Descuento_Global_Importe AS Decimal(18,2))) AS Vn_Descuento_Global_Importe ");
         p.Sql += QStringLiteral("FROM Venta_Encabezado Venta ");
         p.Sql += QStringLiteral("WHERE ");
-        p.Sql += QStringLiteral("   Venta.Fc_Folio = '") + txtFolio->text() + QStringLiteral("' and Venta.Es_Cve_Estado <> 'CA' ");
+        p.Sql += QStringLiteral("   Venta.Fc_Folio = ") + zentaro::sql::quoted(txtFolio->text())
+                 + QStringLiteral(" and Venta.Es_Cve_Estado <> 'CA' ");
         p.Sql += QStringLiteral("GROUP BY ");
         p.Sql += QStringLiteral("   Venta.Vn_Credito, ");
         p.Sql += QStringLiteral("   Venta.Vn_Folio, ");
@@ -116,8 +118,8 @@ void frmQX417::Get_Devoluciones()
         p.Sql += QStringLiteral("   SUM(CAST(Devolucion_Cliente.Dc_Descuento_Global_Importe AS Decimal(18,2))) AS Dc_Descuento_Global_Importe ");
         p.Sql += QStringLiteral("FROM Devolucion_Cliente ");
         p.Sql += QStringLiteral("WHERE ");
-        p.Sql += QStringLiteral("   Devolucion_Cliente.Fc_Folio = '") + txtFolio->text()
-                 + QStringLiteral("' and Devolucion_Cliente.Es_Cve_Estado <> 'CA' ");
+        p.Sql += QStringLiteral("   Devolucion_Cliente.Fc_Folio = ") + zentaro::sql::quoted(txtFolio->text())
+                 + QStringLiteral(" and Devolucion_Cliente.Es_Cve_Estado <> 'CA' ");
         p.Sql += QStringLiteral("GROUP BY ");
         p.Sql += QStringLiteral("   Devolucion_Cliente.Dc_Folio, ");
         p.Sql += QStringLiteral("   Devolucion_Cliente.Vn_Cve_Vendedor, ");

@@ -8,6 +8,7 @@
 #include "platform/controls/SeriesNumberBox.h"
 #include "platform/controls/SimpleControls.h"
 #include "platform/core/Error.h"
+#include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
 #include "qx417/screen/WorkProgress.h"
 #include "qx417/services/Components.h"
@@ -55,10 +56,18 @@ void taxQuery(QString &sql, const QString &note)
     sql += QStringLiteral("FROM Venta_Total_Impuesto ");
     sql += QStringLiteral("   INNER JOIN Impuesto ON Impuesto.Im_Cve_Impuesto = Venta_Total_Impuesto.Vt_Impuesto ");
     sql += QStringLiteral("WHERE ");
-    sql += QStringLiteral("   Venta_Total_Impuesto.Vn_Folio = '");
-    sql += note;
-    sql += QStringLiteral("' ");
+    sql += QStringLiteral("   Venta_Total_Impuesto.Vn_Folio = ");
+    sql += zentaro::sql::quoted(note);
+    sql += QStringLiteral(" ");
     sql += QStringLiteral("ORDER BY Vt_ID ");
+}
+
+// A tax amount of a note as the numeric literal of the tax row; an empty or non-numeric
+// one is refused naming the note and the tax instead of breaking the statement.
+QString taxAmount(const zentaro::Recordset &taxes, const QString &column, const QString &note)
+{
+    return zentaro::sql::number(taxes.field(column), QStringLiteral("El importe %1 del impuesto %2 de la nota %3")
+                                                          .arg(column, taxes.text(QStringLiteral("Vt_Impuesto")), note));
 }
 
 void markNotes(QString &sql, const QString &table, const QString &folio, const QString &number, const QString &user,
@@ -66,11 +75,11 @@ void markNotes(QString &sql, const QString &table, const QString &folio, const Q
 {
     sql.clear();
     sql += QStringLiteral("UPDATE %1 SET ").arg(table);
-    sql += QStringLiteral("     Fc_Folio = '") + folio + QStringLiteral("', ");
-    sql += QStringLiteral("     Fc_Factura = '") + number + QStringLiteral("', ");
+    sql += QStringLiteral("     Fc_Folio = ") + zentaro::sql::quoted(folio) + QStringLiteral(", ");
+    sql += QStringLiteral("     Fc_Factura = ") + zentaro::sql::quoted(number) + QStringLiteral(", ");
     sql += QStringLiteral("     Es_Cve_Estado = 'FA', ");
-    sql += QStringLiteral("     Oper_Ult_Modif = '") + user + QStringLiteral("', ");
-    sql += QStringLiteral("     Fecha_Ult_Modif = '") + date + QStringLiteral("' ");
+    sql += QStringLiteral("     Oper_Ult_Modif = ") + zentaro::sql::quoted(user) + QStringLiteral(", ");
+    sql += QStringLiteral("     Fecha_Ult_Modif = ") + zentaro::sql::quoted(date) + QStringLiteral(" ");
     sql += QStringLiteral("WHERE Vn_Folio IN(") + notes + QStringLiteral(")");
 }
 
@@ -79,8 +88,8 @@ void markInvoice(QString &sql, const QString &table, const QString &condition, c
     sql.clear();
     sql += QStringLiteral("UPDATE %1 SET ").arg(table);
     sql += QStringLiteral("   Fc_Credito = 'NO', ");
-    sql += QStringLiteral("   Fc_Condicion_Venta = '") + condition + QStringLiteral("' ");
-    sql += QStringLiteral("WHERE Fc_Folio = '") + folio + QStringLiteral("'");
+    sql += QStringLiteral("   Fc_Condicion_Venta = ") + zentaro::sql::quoted(condition) + QStringLiteral(" ");
+    sql += QStringLiteral("WHERE Fc_Folio = ") + zentaro::sql::quoted(folio);
 }
 
 double amount(const zentaro::Recordset &rs, const QString &column)
@@ -189,8 +198,9 @@ QString frmQX417::Facturar_Venta(const QString &notas, const QString &devolucion
             zentaro::Recordset taxes = db.execute(p.Sql);
             qint16 counter = 0;
             p.Sql.clear();
-            p.Sql += QStringLiteral("DELETE FROM Factura_Impuesto WHERE Fc_Folio = '") + builder->GetHeader().folio
-                + QStringLiteral("' AND Fc_Id = '") + builder->GetLine().id + QStringLiteral("' ");
+            p.Sql += QStringLiteral("DELETE FROM Factura_Impuesto WHERE Fc_Folio = ")
+                + zentaro::sql::quoted(builder->GetHeader().folio) + QStringLiteral(" AND Fc_Id = ")
+                + zentaro::sql::quoted(builder->GetLine().id) + QStringLiteral(" ");
             db.execute(p.Sql);
             for (; !taxes.eof(); taxes.moveNext()) {
                 ++counter;
@@ -204,13 +214,14 @@ QString frmQX417::Facturar_Venta(const QString &notas, const QString &devolucion
                 p.Sql += QStringLiteral("Im_Cve_Impuesto, ");
                 p.Sql += QStringLiteral("Fi_Base ");
                 p.Sql += QStringLiteral(")VALUES(");
-                p.Sql += QStringLiteral("'") + builder->GetHeader().folio + QStringLiteral("', ");
-                p.Sql += QStringLiteral("'") + builder->GetLine().id + QStringLiteral("', ");
-                p.Sql += QStringLiteral("'") + QStringLiteral("%1").arg(counter, 4, 10, QLatin1Char('0')) + QStringLiteral("', ");
-                p.Sql += taxes.text(QStringLiteral("Vt_Impuesto_Importe")) + QStringLiteral(",");
-                p.Sql += QStringLiteral("'") + taxes.text(QStringLiteral("Im_Cuenta_Contable")) + QStringLiteral("', ");
-                p.Sql += QStringLiteral("'") + taxes.text(QStringLiteral("Im_Cve_Impuesto")) + QStringLiteral("', ");
-                p.Sql += taxes.text(QStringLiteral("Vt_SubTotal_Importe")) + QStringLiteral(") ");
+                p.Sql += zentaro::sql::quoted(builder->GetHeader().folio) + QStringLiteral(", ");
+                p.Sql += zentaro::sql::quoted(builder->GetLine().id) + QStringLiteral(", ");
+                p.Sql += zentaro::sql::quoted(QStringLiteral("%1").arg(counter, 4, 10, QLatin1Char('0')))
+                         + QStringLiteral(", ");
+                p.Sql += taxAmount(taxes, QStringLiteral("Vt_Impuesto_Importe"), note) + QStringLiteral(",");
+                p.Sql += zentaro::sql::quoted(taxes.text(QStringLiteral("Im_Cuenta_Contable"))) + QStringLiteral(", ");
+                p.Sql += zentaro::sql::quoted(taxes.text(QStringLiteral("Im_Cve_Impuesto"))) + QStringLiteral(", ");
+                p.Sql += taxAmount(taxes, QStringLiteral("Vt_SubTotal_Importe"), note) + QStringLiteral(") ");
                 db.execute(p.Sql);
             }
             if (m_invoicingProgress)

@@ -6,6 +6,7 @@
 #include "qx417/screen/frmQX417.h"
 
 #include "platform/core/Error.h"
+#include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
 
 namespace qx417 {
@@ -29,9 +30,9 @@ QString frmQX417::Traer_Lotes_Ventas(const QString &Tabla, const QString &Docume
         p.Sql += QStringLiteral("       Lote.Pr_Cve_Producto = (CASE Producto.Pr_Equivalencia_Producto WHEN '' THEN "
                                 "Producto.Pr_Cve_Producto ELSE Producto.Pr_Equivalencia_Producto END) ");
         p.Sql += QStringLiteral("WHERE ");
-        p.Sql += QStringLiteral("   Lote_Documento.Ld_Tabla = '");
-        p.Sql += Tabla;
-        p.Sql += QStringLiteral("' AND ");
+        p.Sql += QStringLiteral("   Lote_Documento.Ld_Tabla = ");
+        p.Sql += zentaro::sql::quoted(Tabla);
+        p.Sql += QStringLiteral(" AND ");
         p.Sql += QStringLiteral("   Lote_Documento.Ld_Documento IN (");
         p.Sql += Documentos;
         p.Sql += QStringLiteral(") ");

@@ -10,6 +10,7 @@
 #include "platform/controls/SimpleControls.h"
 #include "platform/controls/Toolbar.h"
 #include "platform/core/Decimal.h"
+#include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
 
 namespace qx417 {
@@ -24,11 +25,11 @@ void frmQX417::txt_Sc_Cve_Sucursal_Enter()
 {
     if (Controles->isNew())
         txt_Fc_Factura->setBranch(txt_Sc_Cve_Sucursal->text());
+    const QString branch = zentaro::sql::quoted(txt_Sc_Cve_Sucursal->text());
     txt_Al_Cve_Almancen->setSql(
-        QStringLiteral("SELECT Al_Descripcion FROM Almacen WHERE Al_Cve_Almacen= '?' AND sc_cve_sucursal='")
-        + txt_Sc_Cve_Sucursal->text() + QStringLiteral("'  AND Es_Cve_Estado <> 'BA'"));
-    txt_Al_Cve_Almancen->setLookupFilter(QStringLiteral("Almacen.Sc_Cve_Sucursal='") + txt_Sc_Cve_Sucursal->text()
-                                         + QStringLiteral("' "));
+        QStringLiteral("SELECT Al_Descripcion FROM Almacen WHERE Al_Cve_Almacen= '?' AND sc_cve_sucursal=") + branch
+        + QStringLiteral("  AND Es_Cve_Estado <> 'BA'"));
+    txt_Al_Cve_Almancen->setLookupFilter(QStringLiteral("Almacen.Sc_Cve_Sucursal=") + branch + QStringLiteral(" "));
 }
 
 void frmQX417::txt_Cl_Cve_Cliente_Change()
@@ -43,8 +44,8 @@ void frmQX417::txt_Cl_Cve_Cliente_Change()
 void frmQX417::txt_Cl_Cve_Cliente_Enter()
 {
     Publico &p = publico();
-    p.Sql = QStringLiteral("SELECT * FROM Cliente WHERE Cl_Cve_Cliente = '") + txt_Cl_Cve_Cliente->value().toString()
-            + QStringLiteral("'");
+    p.Sql = QStringLiteral("SELECT * FROM Cliente WHERE Cl_Cve_Cliente = ")
+            + zentaro::sql::quoted(txt_Cl_Cve_Cliente->value().toString());
     zentaro::Recordset rs = p.Environment->Connection().execute(p.Sql);
     if (rs.eof())
         return;

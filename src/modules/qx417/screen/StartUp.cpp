@@ -6,6 +6,7 @@
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SimpleControls.h"
 #include "platform/controls/Toolbar.h"
+#include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
 
 namespace qx417 {
@@ -56,8 +57,8 @@ void frmQX417::Form_Activate()
         txt_Sc_Cve_Sucursal->setLocked(true);
         txt_Sc_Cve_Sucursal_Enter();
         txt_Cl_Cve_Cliente->setSql(QStringLiteral("SELECT Cl_Descripcion ") + QStringLiteral("FROM Cliente ")
-                                   + QStringLiteral("WHERE Sc_Cve_Sucursal = '") + txt_Sc_Cve_Sucursal->text()
-                                   + QStringLiteral("' AND ")
+                                   + QStringLiteral("WHERE Sc_Cve_Sucursal = ")
+                                   + zentaro::sql::quoted(txt_Sc_Cve_Sucursal->text()) + QStringLiteral(" AND ")
                                    + QStringLiteral("      Es_Cve_Estado <> 'BA' AND Cl_Cve_Cliente = '?'"));
     }
     if (!environment.UserWarehouse().isEmpty()) {

@@ -10,6 +10,7 @@
 #include "platform/controls/TextFormats.h"
 #include "platform/controls/Toolbar.h"
 #include "platform/core/Decimal.h"
+#include "platform/db/SqlLiteral.h"
 #include "platform/services/Platform.h"
 #include "qx417/module/Publico.h"
 #include "qx417/screen/WorkProgress.h"
@@ -76,17 +77,20 @@ void frmQX417::CargaDocumentos()
         p.Sql += QStringLiteral("WHERE ");
         p.Sql += QStringLiteral("   Venta_Encabezado.Es_Cve_Estado not in ('CA','FA') AND ");
         p.Sql += QStringLiteral("   Venta_Encabezado.Fc_Folio = '' AND ");
-        p.Sql += QStringLiteral("   Venta_Encabezado.Mn_Cve_Moneda = '") + txt_Mn_Cve_Moneda->text() + QStringLiteral("' AND ");
-        p.Sql += QStringLiteral("   Venta_Encabezado.Sc_Cve_Sucursal = '") + txt_Sc_Cve_Sucursal->text() + QStringLiteral("' AND ");
+        p.Sql += QStringLiteral("   Venta_Encabezado.Mn_Cve_Moneda = ") + zentaro::sql::quoted(txt_Mn_Cve_Moneda->text())
+                 + QStringLiteral(" AND ");
+        p.Sql += QStringLiteral("   Venta_Encabezado.Sc_Cve_Sucursal = ") + zentaro::sql::quoted(txt_Sc_Cve_Sucursal->text())
+                 + QStringLiteral(" AND ");
         if (chkFiltrarCondicion->value() == 1)
-            p.Sql += QStringLiteral("   Venta_Encabezado.Vn_Condicion_Venta = '") + txtCondicionVenta->text()
-                     + QStringLiteral("' AND ");
+            p.Sql += QStringLiteral("   Venta_Encabezado.Vn_Condicion_Venta = ") + zentaro::sql::quoted(txtCondicionVenta->text())
+                     + QStringLiteral(" AND ");
         if (chkFechas->value() == 1)
-            p.Sql += QStringLiteral(" Venta_Encabezado.Vn_Fecha BETWEEN '") + p.Utilities->SqlDate(dpFecha_Inicio->value())
-                     + QStringLiteral("' AND '") + p.Utilities->SqlDate(dpFecha_Final->value()) + QStringLiteral("' AND ");
+            p.Sql += QStringLiteral(" Venta_Encabezado.Vn_Fecha BETWEEN ")
+                     + zentaro::sql::quoted(p.Utilities->SqlDate(dpFecha_Inicio->value())) + QStringLiteral(" AND ")
+                     + zentaro::sql::quoted(p.Utilities->SqlDate(dpFecha_Final->value())) + QStringLiteral(" AND ");
         else
-            p.Sql += QStringLiteral(" Venta_Encabezado.Vn_Fecha = '") + p.Utilities->SqlDate(dpFecha->value())
-                     + QStringLiteral("' AND ");
+            p.Sql += QStringLiteral(" Venta_Encabezado.Vn_Fecha = ") + zentaro::sql::quoted(p.Utilities->SqlDate(dpFecha->value()))
+                     + QStringLiteral(" AND ");
         p.Sql += condition;
         p.Sql += QStringLiteral("GROUP BY ") + kGroupedFields;
         p.Sql += QStringLiteral("   Cliente.Rt_Cve_Ruta ");

@@ -10,6 +10,7 @@
 #include "platform/controls/TextFormats.h"
 #include "platform/controls/Toolbar.h"
 #include "platform/core/Decimal.h"
+#include "platform/db/SqlLiteral.h"
 
 namespace qx417 {
 
@@ -136,7 +137,7 @@ QString frmQX417::Notas_Seleccionadas(const QString &Tipo)
                 continue;
             if (!result.isEmpty())
                 result += QStringLiteral(", ");
-            result += u'\'' + text + u'\'';
+            result += zentaro::sql::quoted(text);
         }
     });
     return result;
