@@ -111,6 +111,18 @@ RestPac::RestPac(PacSettings settings, CsdSource csd) : m_settings(std::move(set
         m_csd = [](const QString &rfc) { return issuerCsd(Platform::instance().connection(), rfc); };
 }
 
+RestPac::~RestPac()
+{
+    forgetToken();
+}
+
+void RestPac::forgetToken()
+{
+    if (!m_token.isEmpty())
+        forgetSecret(QString::fromUtf8(m_token));
+    m_token.clear();
+}
+
 std::shared_ptr<RestPac> RestPac::fromConfiguration()
 {
     return std::make_shared<RestPac>(PacSettings::fromConfiguration());
@@ -236,7 +248,7 @@ std::optional<cfdi::PacRefusal> RestPac::ensureToken()
 {
     if (!m_token.isEmpty() && QDateTime::currentDateTimeUtc() < m_tokenRenewal)
         return std::nullopt;
-    m_token.clear();
+    forgetToken();
     return login(false);
 }
 
@@ -254,7 +266,7 @@ RestPac::Answer RestPac::call(HttpsRequest request)
         if (!reply.answered() || reply.transient())
             return {reply.status, {}, unanswered(reply, server)};
         if (reply.status == 401 && login == 0) {
-            m_token.clear();
+            forgetToken();
             continue;
         }
         const QJsonDocument document = QJsonDocument::fromJson(reply.body);

@@ -53,6 +53,7 @@ public:
     using CsdSource = std::function<cfdi::Csd(const QString &rfc)>;
 
     explicit RestPac(PacSettings settings, CsdSource csd = {});
+    ~RestPac() override;
     static std::shared_ptr<RestPac> fromConfiguration();
 
     cfdi::StampResult stamp(const QByteArray &sealedXml) override;
@@ -74,6 +75,7 @@ private:
     };
     Answer call(HttpsRequest request);
     std::optional<cfdi::PacRefusal> ensureToken();
+    void forgetToken();
     std::optional<cfdi::PacRefusal> login(bool headerForm);
     HttpsReply sendWithRetries(const HttpsRequest &request);
     cfdi::PacRefusal unanswered(const HttpsReply &reply, const QString &server) const;

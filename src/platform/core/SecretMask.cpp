@@ -75,6 +75,14 @@ void rememberSecret(const QString &secret)
                      [](const QString &a, const QString &b) { return a.size() > b.size(); });
 }
 
+void forgetSecret(const QString &secret)
+{
+    Registry &r = registry();
+    QMutexLocker lock(&r.mutex);
+    for (const QString &form : secretForms(secret))
+        r.forms.removeAll(form);
+}
+
 QString maskSecrets(QString text)
 {
     Registry &r = registry();

@@ -18,6 +18,9 @@ namespace zentaro {
 inline constexpr int kShortestMaskedSecret = 4;
 
 void rememberSecret(const QString &secret);
+// For a session token given up: a server may hand the same token out again, and a login
+// answer cleaned of it would lose the token itself.
+void forgetSecret(const QString &secret);
 
 // `text` with every remembered secret, in every form above, replaced by "********".
 QString maskSecrets(QString text);

@@ -54,6 +54,7 @@ protected:
         ElectronicDocumentTest::SetUp();
         if (HasFatalFailure())
             return;
+        sandbox.emplace([] { return Utilities().ServerNow(); });
         server = std::make_unique<PacServer>(certificate, [this](const HttpRequest &r) { return answer(r); });
         settings.baseUrl = server->baseUrl();
         settings.user = QStringLiteral("facturas");
@@ -81,7 +82,7 @@ protected:
             return {404, QByteArrayLiteral("{}")};
         const QByteArray xml = request.xmlField();
         sent << xml;
-        const cfdi::StampResult stamped = sandbox.stamp(xml);
+        const cfdi::StampResult stamped = sandbox->stamp(xml);
         if (stamped.stamped())
             uuids.insert(stamped.stamp->timbre.uuid);
         const QString stampedXml = stamped.stamped() ? QString::fromUtf8(stamped.stamp->xml) : QString();
@@ -91,7 +92,7 @@ protected:
         case Fault::Garbage:
             return {200, QByteArrayLiteral("<html><body>Bad Gateway</body></html>"), QByteArrayLiteral("text/html")};
         case Fault::TruncatedJson:
-            return {200, sandboxStamp(sandbox, xml).body.left(120)};
+            return {200, sandboxStamp(*sandbox, xml).body.left(120)};
         case Fault::EmptyCfdi:
             return pacSuccess({{QStringLiteral("cfdi"), QString()}, {QStringLiteral("tfd"), QString()}});
         case Fault::NotXml:
@@ -109,7 +110,7 @@ protected:
         case Fault::Untrusted:
             break;
         }
-        return sandboxStamp(sandbox, xml);
+        return sandboxStamp(*sandbox, xml);
     }
 
     // One attempt of the clerk, a minute after the one before, with the PAC misbehaving as
@@ -134,7 +135,8 @@ protected:
     }
 
     SmtpSinkCertificate certificate;
-    cfdi::SandboxPac sandbox{[] { return Utilities().ServerNow(); }};
+    // Made once the session is open: its clock is the session's.
+    std::optional<cfdi::SandboxPac> sandbox;
     std::unique_ptr<PacServer> server;
     PacSettings settings;
     std::mutex mutex;
@@ -219,9 +221,9 @@ TEST_P(StampPendingTest, APasswordThePacRepeatsIsSeenNowhere)
     messages << RestPac(cancelling).cancel(request).message;
 
     QStringList stored;
-    for (const char *sql : {"SELECT Bd_Accion, Bd_Descripcion FROM Bitacora_Documento",
-                            "SELECT Cs_Ultimo_Error FROM Comprobante_Sellado",
-                            "SELECT Cd_XML, Cd_Respuesta_SAT, Cd_Acuse FROM Comprobante_Digital"}) {
+    for (const char *sql : {"SELECT * FROM Bitacora_Documento",
+                            "SELECT * FROM Comprobante_Sellado",
+                            "SELECT * FROM Comprobante_Digital"}) {
         Recordset rs = db().select(QString::fromLatin1(sql));
         for (; !rs.eof(); rs.moveNext())
             for (int i = 0; i < rs.fieldCount(); ++i)
@@ -251,11 +253,13 @@ TEST_P(StampPendingTest, TheClerkWhoLosesTheRaceToStoreTheStampIsToldAnotherUser
             return reply;
         raced = true;
         std::unique_ptr<Connection> other = database->open(false);
-        const cfdi::StampResult stamp = sandbox.stamp(request.xmlField());
+        const cfdi::StampResult stamp = sandbox->stamp(request.xmlField());
         DigitalDocument theirs;
         theirs.table = QStringLiteral("Factura");
         theirs.document = folio;
         theirs.uuid = stamp.stamp->timbre.uuid;
+        theirs.fechaTimbrado = QDateTime::fromString(stamp.stamp->timbre.fechaTimbrado, Qt::ISODate);
+        theirs.noCertificado = QStringLiteral("30001000000500003416");
         theirs.xml = stamp.stamp->xml;
         theirs.estado = QString::fromUtf16(kDigitalDocumentValid);
         insertDigitalDocument(*other, theirs);
