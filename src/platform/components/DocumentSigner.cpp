@@ -6,6 +6,7 @@
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/DocumentLog.h"
 #include "platform/components/InvoiceDocument.h"
+#include "platform/components/IssuerCsd.h"
 #include "platform/components/RestPac.h"
 #include "platform/components/SealedDocuments.h"
 #include "platform/core/Error.h"
@@ -26,6 +27,8 @@ namespace {
 const QString kInvoiceTable = QStringLiteral("Factura");
 const QString kInvoiceDocumentType = QStringLiteral("6");
 
+} // namespace
+
 cfdi::Csd issuerCsd(Connection &connection, const QString &rfc)
 {
     Recordset rs = connection.select(
@@ -41,8 +44,6 @@ cfdi::Csd issuerCsd(Connection &connection, const QString &rfc)
                         .arg(rfc));
     return csd;
 }
-
-} // namespace
 
 DocumentSigner::DocumentSigner(std::shared_ptr<cfdi::Pac> pac) : m_pac(std::move(pac)) {}
 
@@ -118,6 +119,13 @@ Sealing sealInvoice(Connection &connection, const QString &folio)
 // Keeps a freshly sealed XML in a transaction of its own: once the PAC is called the bytes
 // must survive any failure. Answers what is kept, which is another clerk's XML when he kept
 // one a moment earlier.
+QString anotherUserSigns(const QString &folio)
+{
+    return QStringLiteral("Otro usuario está firmando la factura %1 en este momento; espere a que termine y vuelva a "
+                          "consultarla")
+        .arg(folio);
+}
+
 SealedDocument keepSealed(Connection &connection, const QString &folio, const QByteArray &xml)
 {
     SealedDocument sealed{kInvoiceTable, folio, xml, Utilities().ServerNow(), 0, {}};
@@ -126,9 +134,15 @@ SealedDocument keepSealed(Connection &connection, const QString &folio, const QB
         keepSealedDocument(connection, sealed);
         transaction.commit();
     } catch (const Error &) {
-        if (auto theirs = findSealedDocument(connection, kInvoiceTable, folio))
+        // Another clerk kept his a moment earlier: his bytes are the ones that go.
+        std::optional<SealedDocument> theirs;
+        try {
+            theirs = findSealedDocument(connection, kInvoiceTable, folio);
+        } catch (const Error &) {
+        }
+        if (theirs)
             return *theirs;
-        throw;
+        throw Error(anotherUserSigns(folio));
     }
     return sealed;
 }
@@ -181,25 +195,29 @@ QString DocumentSigner::signInvoice(const QString &folio)
                 .arg(folio);
         const SealedDocument sealed = kept ? *kept : keepSealed(connection, folio, fresh.xml);
         cfdi::StampResult result = askPac([&] { return pac->stamp(sealed.xml); });
-        const bool alreadyStamped =
-            !result.stamped() && result.refusal && result.refusal->code == QStringView(cfdi::kAlreadyStampedCode);
-        if (alreadyStamped)
+        // A PAC that answers "already stamped" (307) without the stamp is asked for it.
+        if (!result.stamped() && result.refusal && result.refusal->code == QStringView(cfdi::kAlreadyStampedCode))
             result = askPac([&] { return pac->existingStamp(sealed.xml); });
 
-        if (!result.stamped()) {
-            const cfdi::PacRefusal why = result.refusal.value_or(
-                cfdi::PacRefusal{QStringLiteral("?"), QStringLiteral("el PAC no dio el motivo"), true});
-            if (why.transient || alreadyStamped) {
-                noteAttempt(connection, folio, refusalText(why));
-                return QStringLiteral("El PAC no entregó el timbre de la factura %1 (%2); el comprobante sellado se "
-                                      "conserva y el siguiente intento enviará el mismo, sin timbrarlo dos veces")
-                    .arg(folio, refusalText(why));
-            }
+        switch (stampStateOf(result)) {
+        case StampState::Stamped:
+            break;
+        case StampState::Refused: {
             // The PAC's final word on this XML: the next attempt seals the invoice anew.
             TransactionGuard transaction(connection);
             discardSealedDocument(connection, kInvoiceTable, folio);
             transaction.commit();
-            return QStringLiteral("El PAC rechazó el comprobante: %1 - %2").arg(why.code, why.message);
+            return QStringLiteral("El PAC rechazó el comprobante: %1 - %2").arg(result.refusal->code, result.refusal->message);
+        }
+        case StampState::Pending: {
+            const cfdi::PacRefusal why = result.refusal.value_or(
+                cfdi::PacRefusal{QStringLiteral("?"), QStringLiteral("el PAC no dio el motivo"), true});
+            noteAttempt(connection, folio, refusalText(why));
+            return QStringLiteral("La factura %1 se envió al PAC y su respuesta está pendiente (%2). Se le preguntará "
+                                  "de nuevo en el siguiente intento, con el mismo comprobante sellado: no se timbrará "
+                                  "dos veces")
+                .arg(folio, refusalText(why));
+        }
         }
 
         const cfdi::Stamp &stamp = *result.stamp;
@@ -222,13 +240,25 @@ QString DocumentSigner::signInvoice(const QString &folio)
         stamped.estado = QString::fromUtf16(kDigitalDocumentValid);
         stamped.satCertificateDer = stamp.pacCertificateDer;
 
-        TransactionGuard transaction(connection);
-        insertDigitalDocument(connection, stamped);
-        discardSealedDocument(connection, kInvoiceTable, folio);
-        logDocumentEvent(connection, kInvoiceTable, folio, QStringLiteral("Timbrado"),
-                         QStringLiteral("UUID %1, timbrado el %2 por %3")
-                             .arg(stamped.uuid, timbre.fechaTimbrado, timbre.rfcProvCertif));
-        transaction.commit();
+        try {
+            TransactionGuard transaction(connection);
+            insertDigitalDocument(connection, stamped);
+            discardSealedDocument(connection, kInvoiceTable, folio);
+            logDocumentEvent(connection, kInvoiceTable, folio, QStringLiteral("Timbrado"),
+                             QStringLiteral("UUID %1, timbrado el %2 por %3 (certificado del SAT %4)")
+                                 .arg(stamped.uuid, timbre.fechaTimbrado, timbre.rfcProvCertif, timbre.noCertificadoSat));
+            transaction.commit();
+        } catch (const Error &) {
+            // Another clerk stored the stamp of the same bytes first: the invoice is signed.
+            std::optional<DigitalDocument> theirs;
+            try {
+                theirs = findDigitalDocument(connection, kInvoiceTable, folio);
+            } catch (const Error &) {
+            }
+            if (theirs && theirs->uuid.compare(stamped.uuid, Qt::CaseInsensitive) == 0)
+                return {};
+            return anotherUserSigns(folio);
+        }
         return {};
     } catch (const Error &error) {
         return error.description();

@@ -1,6 +1,7 @@
 #include "platform/components/HttpsExchange.h"
 
 #include "platform/components/PacSettings.h"
+#include "platform/core/SecretMask.h"
 
 #include <curl/curl.h>
 
@@ -11,9 +12,21 @@ namespace zentaro {
 
 namespace {
 
+struct Collected
+{
+    QByteArray body;
+    bool tooLarge = false;
+};
+
+// Refusing the bytes (answering less than was offered) makes libcurl abandon the transfer.
 size_t collect(char *data, size_t size, size_t count, void *user)
 {
-    static_cast<QByteArray *>(user)->append(data, qsizetype(size * count));
+    auto *collected = static_cast<Collected *>(user);
+    if (collected->body.size() + qint64(size * count) > kHttpsReplyCap) {
+        collected->tooLarge = true;
+        return 0;
+    }
+    collected->body.append(data, qsizetype(size * count));
     return size * count;
 }
 
@@ -61,7 +74,9 @@ HttpsReply exchange(const HttpsRequest &request, const PacSettings &settings)
     std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, curl_slist_free_all);
 
     std::unique_ptr<curl_mime, decltype(&curl_mime_free)> form(nullptr, curl_mime_free);
-    if (!request.xmlFormField.isEmpty()) {
+    if (request.method == "GET") {
+        curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+    } else if (!request.xmlFormField.isEmpty()) {
         form.reset(curl_mime_init(handle));
         curl_mimepart *part = curl_mime_addpart(form.get());
         curl_mime_name(part, "xml");
@@ -80,7 +95,9 @@ HttpsReply exchange(const HttpsRequest &request, const PacSettings &settings)
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "https");
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &reply.body);
+    Collected collected;
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &collected);
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(kHttpsReplyCap));
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, long(settings.connectTimeout));
@@ -89,15 +106,22 @@ HttpsReply exchange(const HttpsRequest &request, const PacSettings &settings)
         curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.constData());
 
     const CURLcode code = curl_easy_perform(handle);
-    if (code != CURLE_OK) {
-        reply.failure = failureOf(code);
-        reply.reason = errorBuffer[0] ? QString::fromUtf8(errorBuffer) : QString::fromUtf8(curl_easy_strerror(code));
-        reply.body.clear();
-        return reply;
-    }
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    if (collected.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        reply.failure = HttpsReply::Failure::TooLarge;
+        reply.status = int(status);
+        reply.reason = QStringLiteral("la respuesta pasó de %1 MB y se dejó de leer").arg(kHttpsReplyCap / (1024 * 1024));
+        return reply;
+    }
+    if (code != CURLE_OK) {
+        reply.failure = failureOf(code);
+        reply.reason = maskSecrets(errorBuffer[0] ? QString::fromUtf8(errorBuffer)
+                                                  : QString::fromUtf8(curl_easy_strerror(code)));
+        return reply;
+    }
     reply.status = int(status);
+    reply.body = maskSecrets(collected.body);
     return reply;
 }
 

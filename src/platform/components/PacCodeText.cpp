@@ -69,15 +69,19 @@ CancellationCodeMeaning cancellationCodeMeaning(const QString &code)
 {
     using Status = cfdi::CancellationStatus;
     static const QHash<QString, CancellationCodeMeaning> meanings = {
-        {QStringLiteral("201"), {Status::Cancelled, QStringLiteral("El SAT aceptó la solicitud de cancelación")}},
+        // "Solicitud recibida": the SAT has it, which does not assure the cancellation (the
+        // receiver may have to accept it, or the SAT refuse it).
+        {QStringLiteral("201"),
+         {Status::InProcess, QStringLiteral("El SAT recibió la solicitud de cancelación; aún no la resuelve")}},
         {QStringLiteral("202"), {Status::Cancelled, QStringLiteral("El comprobante ya estaba cancelado en el SAT")}},
         {QStringLiteral("203"), {Status::Refused, QStringLiteral("El folio fiscal no corresponde al RFC del emisor")}},
         {QStringLiteral("204"),
          {Status::NotCancellable, QStringLiteral("El folio fiscal no es aplicable a "
                                                  "cancelación")}},
+        // The SAT may take up to 48 hours to know a stamp: not a refusal, ask again later.
         {QStringLiteral("205"),
-         {Status::Refused, QStringLiteral("El SAT aún no tiene el folio fiscal; intente "
-                                          "más tarde")}},
+         {Status::Unknown, QStringLiteral("El SAT aún no conoce el folio fiscal (puede tardar hasta 48 horas); "
+                                          "se consultará de nuevo")}},
         {QStringLiteral("207"), {Status::Refused, QStringLiteral("El motivo de cancelación falta o no es válido")}},
         {QStringLiteral("208"),
          {Status::Refused, QStringLiteral("El folio fiscal que sustituye al cancelado no es "

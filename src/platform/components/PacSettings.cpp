@@ -1,9 +1,11 @@
 #include "platform/components/PacSettings.h"
 
 #include "platform/core/Error.h"
+#include "platform/core/SecretMask.h"
 #include "platform/core/StoredSecret.h"
 #include "platform/services/Environment.h"
 
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace zentaro {
@@ -69,16 +71,25 @@ PacSettings PacSettings::fromConfiguration()
     settings.caFile = variable("CFDI_PAC_CA_CERTIFICADO");
     settings.timeout = boundedNumber(QStringLiteral("CFDI_PAC_ESPERA"), variable("CFDI_PAC_ESPERA"), 30, 5, 300);
     settings.attempts = boundedNumber(QStringLiteral("CFDI_PAC_INTENTOS"), variable("CFDI_PAC_INTENTOS"), 3, 1, 5);
+    const QString api = variable("CFDI_PAC_URL_API");
+    settings.apiUrl = api.isEmpty() ? settings.baseUrl : httpsUrl(QStringLiteral("CFDI_PAC_URL_API"), api);
+    settings.certificateFolder = variable("CFDI_PAC_CERTIFICADOS");
+    if (settings.certificateFolder.isEmpty())
+        settings.certificateFolder = defaultCertificateFolder();
     if (const QString status = variable("CFDI_SAT_CONSULTA_URL"); !status.isEmpty())
         settings.satStatusUrl = httpsUrl(QStringLiteral("CFDI_SAT_CONSULTA_URL"), status);
     return settings;
 }
 
-QString PacSettings::masked(QString text) const
+QString PacSettings::defaultCertificateFolder()
 {
-    if (!password.isEmpty())
-        text.replace(password, QStringLiteral("********"));
-    return text;
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/certificados-pac");
+}
+
+QString PacSettings::masked(const QString &text) const
+{
+    rememberSecret(password);
+    return maskSecrets(text);
 }
 
 } // namespace zentaro

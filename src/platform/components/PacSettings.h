@@ -14,10 +14,17 @@ namespace zentaro {
 //   CFDI_PAC_CA_CERTIFICADO  a PEM file of authorities to trust besides the system's
 //   CFDI_PAC_ESPERA          seconds one request may take (default 30)
 //   CFDI_PAC_INTENTOS        attempts for a request that got no answer or a server error (default 3)
+//   CFDI_PAC_URL_API         https:// base URL of the provider's API that keeps its stamps
+//                            (where a stamp is fetched by UUID; default the service URL)
+//   CFDI_PAC_CERTIFICADOS    the folder of the PAC's certificates (.cer), which check the
+//                            SelloSAT of each stamp (default certificados-pac in the
+//                            suite's data folder)
 //   CFDI_SAT_CONSULTA_URL    the SAT's status service (default its public address)
 struct PacSettings
 {
     QString baseUrl; // without the trailing slash
+    QString apiUrl;  // likewise; the stamps' record (datawarehouse)
+    QString certificateFolder;
     bool production = false;
     QString user;
     QString password;
@@ -35,8 +42,11 @@ struct PacSettings
     // variable that is missing or wrong.
     static PacSettings fromConfiguration();
 
-    // `text` with the password masked: for every message that may repeat what a server said.
-    QString masked(QString text) const;
+    // `text` with every secret the process knows masked (SecretMask): for every message
+    // that may repeat what a server said.
+    QString masked(const QString &text) const;
+
+    static QString defaultCertificateFolder();
 };
 
 } // namespace zentaro

@@ -70,9 +70,12 @@ cfdi::CancellationResult readSatStatus(const QByteArray &soapAnswer)
         result.status = Status::InProcess;
         result.message = QStringLiteral("El comprobante sigue vigente en el SAT; la cancelación aún no se refleja");
     } else {
-        result.status = Status::Refused;
-        result.message = QStringLiteral("El SAT no encuentra el comprobante (%1); revise el folio fiscal, los RFC y "
-                                        "el total, o consulte más tarde si se timbró hace poco")
+        // "N - 601" (the expression is not valid) and "N - 602" (not found) are what the
+        // service answers about a stamp it does not know yet: never a refusal.
+        result.status = Status::Unknown;
+        result.code = fields.value(QStringLiteral("CodigoEstatus")).left(7).trimmed();
+        result.message = QStringLiteral("El servicio de consulta del SAT aún no conoce el comprobante (%1); se "
+                                        "consultará de nuevo")
                              .arg(fields.value(QStringLiteral("CodigoEstatus")));
     }
     return result;

@@ -2,6 +2,8 @@
 
 #include "platform/db/Connection.h"
 
+#include <QRegularExpression>
+
 namespace zentaro {
 
 namespace {
@@ -9,6 +11,23 @@ namespace {
 const QString kMoment = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 } // namespace
+
+bool refusesTheDocument(const QString &code)
+{
+    // 307 (stamped before) and CFDI3307 (the key stamped other bytes) say the document may
+    // well be stamped: never a refusal.
+    static const QRegularExpression refusal(QStringLiteral("^(30[1-68]|40[1-3]|CFDI(33|40)[0-9]{3})$"));
+    return refusal.match(code.trimmed()).hasMatch();
+}
+
+StampState stampStateOf(const cfdi::StampResult &result)
+{
+    if (result.stamped())
+        return StampState::Stamped;
+    if (result.refusal && !result.refusal->transient && refusesTheDocument(result.refusal->code))
+        return StampState::Refused;
+    return StampState::Pending;
+}
 
 std::optional<SealedDocument> findSealedDocument(Connection &connection, const QString &table, const QString &document)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cfdi/Pac.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -23,6 +25,19 @@ struct SealedDocument
     int attempts = 0;
     QString lastError;
 };
+
+// Where a PAC's answer leaves a sealed document: the one place that decides it (the table of
+// docs/stamping-states.md). Stamped: the stamp is stored and the sealed XML goes. Refused:
+// the PAC refused this very document with a documented code of the SAT's validation (301-306,
+// 308, 401-403, CFDI40xxx, CFDI33xxx), so it can never be stamped and the invoice is sealed
+// anew, under a new idempotency key. Pending ("sent, answer pending"): every other outcome,
+// silence, a body that cannot be used, a refused login, a TLS failure, a reply too large,
+// "already stamped" without a usable stamp, a code the suite does not know; the next attempt
+// sends the same bytes with the same key.
+enum class StampState { Stamped, Refused, Pending };
+StampState stampStateOf(const cfdi::StampResult &result);
+// A documented code by which the PAC refuses the document itself.
+bool refusesTheDocument(const QString &code);
 
 std::optional<SealedDocument> findSealedDocument(Connection &connection, const QString &table, const QString &document);
 // Throws zentaro::Error when one is kept already (the table's key refuses a second).

@@ -1,5 +1,7 @@
 #include "platform/core/StoredSecret.h"
 
+#include "platform/core/SecretMask.h"
+
 #include "platform/core/Error.h"
 
 #include <QDir>
@@ -105,8 +107,10 @@ QString sealSecret(const QString &secret)
 
 QString openSecret(const QString &stored, const QString &what)
 {
-    if (!isSealedSecret(stored))
+    if (!isSealedSecret(stored)) {
+        rememberSecret(stored);
         return stored;
+    }
     const QByteArray sealed = QByteArray::fromBase64(stored.mid(kMark.size()).toLatin1());
     if (sealed.size() < kNonceSize + kTagSize)
         throw Error(QStringLiteral("La contraseña cifrada de %1 está incompleta; vuelva a guardarla").arg(what));
@@ -134,7 +138,9 @@ QString openSecret(const QString &stored, const QString &what)
         throw Error(QStringLiteral("No se puede leer la contraseña de %1: no se guardó con la llave de cifrado %2 "
                                    "o fue alterada; vuelva a guardarla")
                         .arg(what, path));
-    return QString::fromUtf8(plain);
+    const QString secret = QString::fromUtf8(plain);
+    rememberSecret(secret);
+    return secret;
 }
 
 } // namespace zentaro

@@ -13,6 +13,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -88,6 +89,8 @@ public:
 
     PacServer(const SmtpSinkCertificate &certificate, Handler handler) : m_handler(std::move(handler))
     {
+        // A client that gives up on a long reply closes the socket under the write.
+        std::signal(SIGPIPE, SIG_IGN);
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;

@@ -7,7 +7,10 @@
 #include "platform/cfdi/SandboxPac.h"
 #include "platform/components/RestPac.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QJsonDocument>
+#include <QJsonArray>
 #include <QJsonObject>
 
 namespace zentaro::test {
@@ -62,25 +65,50 @@ protected:
     }
 
     // The documented behaviour; `stampAnswer` and the others replace one route's answer.
+    // Authentication v2 (https://developers.sw.com.mx/knowledge-base/autenticacion-v2):
+    // POST /v2/security/authenticate, JSON {"user","password"}; the documented answers, with
+    // the instant of expiry moved to two hours from now (the example's lies in 2021).
     HttpAnswer answer(const HttpRequest &request)
     {
-        if (request.path == "/api/security/authenticate") {
+        if (request.path == "/api/v2/security/authenticate") {
             ++logins;
-            if (request.headers.value("user") != kUser || request.headers.value("password") != kPassword.toUtf8())
-                return pacError(401, QStringLiteral("AU2000 - El usuario %1 con la contraseña %2 no es válido")
-                                      .arg(QString::fromUtf8(request.headers.value("user")),
-                                           QString::fromUtf8(request.headers.value("password"))));
-            return pacSuccess(object({{"token", QStringLiteral("tok-%1").arg(logins)}, {"expires_in", 7200}}));
+            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
+            if (request.headers.value("content-type") != "application/json" ||
+                body.value(QLatin1String("user")).toString() != QString::fromUtf8(kUser) ||
+                body.value(QLatin1String("password")).toString() != kPassword)
+                return {401, QByteArrayLiteral("{ \"message\": \"AU2000 - El usuario y/o contraseña son inválidos, no se "
+                                               "puede autenticar el servicio.\", \"messageDetail\": null, \"data\": "
+                                               "null, \"status\": \"error\" }")};
+            return {200, QByteArrayLiteral("{ \"data\": { \"token\": \"T2lYQ0t4L0-") + QByteArray::number(logins) +
+                             "\", \"expires_in\": " + QByteArray::number(expiresAt ? expiresAt : QDateTime::currentSecsSinceEpoch() + 7200) +
+                             ", \"tokeny_type\": \"Bearer\" }, \"status\": \"success\" }"};
         }
-        if (request.headers.value("authorization") != "Bearer tok-" + QByteArray::number(logins))
+        // Where the provider's record says the stamped XML is: fetched without the session.
+        if (request.path.startsWith("/api/xml/"))
+            return {200, stampedByUuid.value(QString::fromLatin1(request.path.mid(9))), QByteArrayLiteral("text/xml")};
+        if (request.headers.value("authorization") != "Bearer T2lYQ0t4L0-" + QByteArray::number(logins))
             return pacError(401, QStringLiteral("AU2101 - Token caducado"));
-        if (request.path == "/api/cfdi33/stamp/v4")
+        if (request.path == "/api/cfdi33/stamp/v4") {
+            // Stamp v4 with customid (https://developers.sw.com.mx/knowledge-base/timbradov4-customid).
+            customIds << request.headers.value("customid");
             return stampAnswer ? stampAnswer(request) : stamp(request);
-        if (request.path.startsWith("/api/cfdi33/cancel/") && cancelAnswer)
+        }
+        if (request.path == "/api/cfdi33/cancel/csd" && cancelAnswer)
             return cancelAnswer(request);
+        if (request.path.startsWith("/api/datawarehouse/v1/live/")) {
+            const QString uuid = QString::fromLatin1(request.path.mid(27));
+            return pacSuccess(object({{"records", QJsonArray{object({{"uuid", uuid},
+                                                                    {"urlXml", server->baseUrl() + QStringLiteral("/xml/") + uuid}})}}}));
+        }
         return {404, QByteArrayLiteral("{}")};
     }
-    HttpAnswer stamp(const HttpRequest &request) { return sandboxStamp(sandbox, request.xmlField()); }
+    HttpAnswer stamp(const HttpRequest &request)
+    {
+        const cfdi::StampResult result = sandbox.stamp(request.xmlField());
+        if (result.stamped())
+            stampedByUuid.insert(result.stamp->timbre.uuid, result.stamp->xml);
+        return sandboxStamp(sandbox, request.xmlField());
+    }
     PacServer &start()
     {
         server = std::make_unique<PacServer>(certificate, [this](const HttpRequest &r) { return answer(r); });
@@ -107,6 +135,9 @@ protected:
     QByteArray sealed;
     PacSettings settings;
     int logins = 0;
+    qint64 expiresAt = 0;
+    QList<QByteArray> customIds;
+    QHash<QString, QByteArray> stampedByUuid;
     std::function<HttpAnswer(const HttpRequest &)> stampAnswer;
     std::function<HttpAnswer(const HttpRequest &)> cancelAnswer;
     std::unique_ptr<PacServer> server;
@@ -122,12 +153,29 @@ TEST_F(RestPacTest, StampsOverHttpsWithOneLoginAndTheSealedXmlUnchanged)
     EXPECT_FALSE(first.stamp->timbre.selloSat.isEmpty());
     EXPECT_EQ(adapter.stamp(sealed).stamp->timbre.uuid, first.stamp->timbre.uuid);
 
-    EXPECT_EQ(pac.count("/api/security/authenticate"), 1) << "the session is reused";
+    EXPECT_EQ(pac.count("/api/v2/security/authenticate"), 1) << "the session is reused";
     ASSERT_EQ(pac.count("/api/cfdi33/stamp/v4"), 2);
     const HttpRequest sent = pac.requests().at(1);
     EXPECT_EQ(sent.method, "POST");
-    EXPECT_EQ(sent.headers.value("authorization"), "Bearer tok-1");
+    EXPECT_EQ(sent.headers.value("authorization"), "Bearer T2lYQ0t4L0-1");
     EXPECT_EQ(sent.xmlField(), sealed);
+    // The idempotency key is the digest of the bytes: the same on every attempt and machine.
+    ASSERT_EQ(customIds.size(), 2);
+    EXPECT_EQ(customIds.at(0), QCryptographicHash::hash(sealed, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(customIds.at(1), customIds.at(0));
+}
+
+TEST_F(RestPacTest, TheTokenIsRenewedBeforeTheInstantItExpires)
+{
+    // The documented example's instant (1630012447) is long gone: every call logs in again
+    // instead of trusting a token the provider will refuse.
+    expiresAt = 1630012447;
+    PacServer &pac = start();
+    RestPac adapter(settings);
+    ASSERT_TRUE(adapter.stamp(sealed).stamped());
+    ASSERT_TRUE(adapter.stamp(sealed).stamped());
+    EXPECT_EQ(pac.count("/api/v2/security/authenticate"), 2);
+    EXPECT_EQ(pac.count("/api/security/authenticate"), 0) << "the header form only when v2 is missing";
 }
 
 TEST_F(RestPacTest, AlreadyStampedGivesBackTheFirstStampAndNothingElse)
@@ -157,11 +205,11 @@ TEST_F(RestPacTest, AlreadyStampedGivesBackTheFirstStampAndNothingElse)
     ASSERT_FALSE(foreign.stamped());
     EXPECT_EQ(foreign.refusal->code, QStringLiteral("OTRO-COMPROBANTE"));
 
-    firstStamp = object({{"uuid", first.stamp->timbre.uuid}}); // 307 without the stamp
+    // 307 without the stamp: the stamped XML is fetched from the provider's record by UUID.
+    firstStamp = object({{"uuid", first.stamp->timbre.uuid}});
     const cfdi::StampResult bare = adapter.stamp(sealed);
-    ASSERT_FALSE(bare.stamped());
-    EXPECT_EQ(bare.refusal->code, QStringLiteral("307"));
-    EXPECT_TRUE(bare.refusal->message.contains(QStringLiteral("ya fue timbrado")));
+    ASSERT_TRUE(bare.stamped()) << bare.refusal->message.toStdString();
+    EXPECT_EQ(bare.stamp->timbre.uuid, first.stamp->timbre.uuid);
 }
 
 TEST_F(RestPacTest, ValidationRefusalsKeepTheSatCodeExplainItAndAreNotRepeated)
@@ -202,7 +250,7 @@ TEST_F(RestPacTest, RefusedCredentialsAreReportedWithoutThePassword)
                                                                 "CFDI_PAC_CLAVE")))
         << result.refusal->message.toStdString();
     EXPECT_FALSE(result.refusal->message.contains(settings.password)) << "the server repeated it; we do not";
-    EXPECT_EQ(pac.count("/api/security/authenticate"), 1);
+    EXPECT_EQ(pac.count("/api/v2/security/authenticate"), 1);
     EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), 0);
 }
 
@@ -215,7 +263,7 @@ TEST_F(RestPacTest, ASessionThePacForgotIsOpenedAgainOnce)
     PacServer &pac = start();
     const cfdi::StampResult result = RestPac(settings).stamp(sealed);
     ASSERT_TRUE(result.stamped()) << result.refusal->message.toStdString();
-    EXPECT_EQ(pac.count("/api/security/authenticate"), 2);
+    EXPECT_EQ(pac.count("/api/v2/security/authenticate"), 2);
 }
 
 TEST_F(RestPacTest, ServerErrorsAndSilenceAreRetriedABoundedNumberOfTimes)
@@ -273,30 +321,34 @@ TEST_F(RestPacTest, UnreachableAndUntrustedServersSayWhich)
     ASSERT_FALSE(untrusted.stamped());
     EXPECT_EQ(untrusted.refusal->code, QStringLiteral("TLS"));
     EXPECT_TRUE(untrusted.refusal->message.contains(QStringLiteral("CFDI_PAC_CA_CERTIFICADO")));
-    EXPECT_EQ(server->count("/api/security/authenticate"), 0) << "no password goes to an untrusted server";
+    EXPECT_EQ(server->count("/api/v2/security/authenticate"), 0) << "no password goes to an untrusted server";
 }
 
-TEST_F(RestPacTest, CancellationSendsUuidMotiveAndReplacementAndReadsTheSatCode)
+// Cancellation by CSD (https://developers.sw.com.mx/knowledge-base/cancelacion-cfdi-3-3/ and
+// the request of lunasoft/sw-sdk-dotnet's CancelarByCSD): the CSD travels with the request.
+// The codes as the provider documents them: 201 received (not yet cancelled), 202 cancelled
+// before, 203 not this issuer's, 204 not cancellable, 205 not known to the SAT yet.
+TEST_F(RestPacTest, CancellationSendsTheCsdAndReadsTheSatCodeAsDocumented)
 {
     struct Case
     {
         const char *motive;
         QString replacement;
-        const char *answer; // a bare code: the SAT's acceptance with that code; else the PAC's error
-        const char *path;
+        const char *answer; // a bare code: the provider's success with that code; else its error
         CancellationStatus status;
     };
-    const QString acuse = QStringLiteral("<Acuse Fecha=\"2026-12-06T12:00:00\"><Folios><UUID>%1</UUID>"
-                                         "<EstatusUUID>201</EstatusUUID></Folios></Acuse>")
+    const QString acuse = QStringLiteral("<Acuse Fecha=\"2026-12-06T12:00:00\" RfcEmisor=\"EKU9003173C9\"><Folios>"
+                                         "<UUID>%1</UUID><EstatusUUID>201</EstatusUUID></Folios></Acuse>")
                               .arg(kUuid);
-    const QByteArray base = "/api/cfdi33/cancel/EKU9003173C9/" + kUuid.toLatin1();
     const Case cases[] = {
-        {"02", {}, "201", "/02", CancellationStatus::Cancelled},
-        {"01", kReplacement, "201", "/01/0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D", CancellationStatus::Cancelled},
-        {"04", {}, "202", "/04", CancellationStatus::Cancelled},
-        {"02", {}, "205 - UUID No existente", "/02", CancellationStatus::Refused},
-        {"02", {}, "211 - Fecha límite para cancelar la factura global", "/02", CancellationStatus::NotCancellable},
-        {"03", {}, "CACFDI01 - Sin saldo para cancelar", "/03", CancellationStatus::Refused},
+        {"02", {}, "201", CancellationStatus::InProcess},
+        {"01", kReplacement, "201", CancellationStatus::InProcess},
+        {"04", {}, "202", CancellationStatus::InProcess}, // the SAT's status does not confirm it here
+        {"02", {}, "203", CancellationStatus::Refused},
+        {"02", {}, "204", CancellationStatus::NotCancellable},
+        {"02", {}, "205", CancellationStatus::Unknown},
+        {"02", {}, "211 - Fecha límite para cancelar la factura global", CancellationStatus::NotCancellable},
+        {"03", {}, "CACFDI01 - Sin saldo para cancelar", CancellationStatus::Refused},
     };
     const Case *current = nullptr;
     cancelAnswer = [&](const HttpRequest &) {
@@ -305,20 +357,32 @@ TEST_F(RestPacTest, CancellationSendsUuidMotiveAndReplacementAndReadsTheSatCode)
                                   : pacError(400, answer);
     };
     PacServer &pac = start();
-    RestPac adapter(settings);
+    const cfdi::Csd csd = ekuCsd();
+    RestPac adapter(settings, [&](const QString &) { return csd; });
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.motive) + " " + c.answer);
         current = &c;
         const cfdi::CancellationResult result =
             adapter.cancel(cancellation(QString::fromLatin1(c.motive), c.replacement));
-        const QList<HttpRequest> requests = pac.requests();
-        ASSERT_FALSE(requests.isEmpty());
-        EXPECT_EQ(requests.last().path, base + c.path) << result.message.toStdString();
         EXPECT_EQ(result.status, c.status) << result.message.toStdString();
         EXPECT_EQ(result.code, QString::fromUtf8(c.answer).section(u' ', 0, 0));
         if (qstrlen(c.answer) == 3) {
             EXPECT_EQ(result.acknowledgement, acuse.toUtf8()) << "the SAT's acknowledgement is kept";
         }
+        HttpRequest sent;
+        for (const HttpRequest &r : pac.requests())
+            if (r.path == "/api/cfdi33/cancel/csd")
+                sent = r;
+        const QJsonObject body = QJsonDocument::fromJson(sent.body).object();
+        EXPECT_EQ(sent.headers.value("content-type"), "application/json");
+        EXPECT_EQ(body.value(QLatin1String("b64Cer")).toString(), QString::fromLatin1(csd.certificateDer.toBase64()));
+        EXPECT_EQ(body.value(QLatin1String("b64Key")).toString(), QString::fromLatin1(csd.privateKeyDer.toBase64()));
+        EXPECT_EQ(body.value(QLatin1String("password")).toString(), csd.password);
+        EXPECT_EQ(body.value(QLatin1String("rfc")).toString(), QStringLiteral("EKU9003173C9"));
+        EXPECT_EQ(body.value(QLatin1String("uuid")).toString(), kUuid);
+        EXPECT_EQ(body.value(QLatin1String("motivo")).toString(), QString::fromLatin1(c.motive));
+        EXPECT_EQ(body.value(QLatin1String("folioSustitucion")).toString(), c.replacement);
+        EXPECT_FALSE(result.message.contains(csd.password));
     }
 
     // Requests the SAT would refuse never leave the machine.
@@ -352,7 +416,8 @@ TEST_F(RestPacTest, TheSatsStatusQueryTellsWhereACancellationStands)
         {"Vigente", "Cancelable con aceptación", "Solicitud rechazada", CancellationStatus::Refused},
         {"Vigente", "No cancelable", "", CancellationStatus::NotCancellable},
         {"Vigente", "Cancelable sin aceptación", "", CancellationStatus::InProcess},
-        {"No Encontrado", "", "", CancellationStatus::Refused},
+        // N - 602 (and N - 601): a stamp the SAT does not know yet, never a refusal.
+        {"No Encontrado", "", "", CancellationStatus::Unknown},
     };
     const Case *current = nullptr;
     start();
@@ -375,7 +440,7 @@ TEST_F(RestPacTest, TheSatsStatusQueryTellsWhereACancellationStands)
     EXPECT_TRUE(asked.body.contains("?re=EKU9003173C9&amp;rr=XAXX010101000&amp;tt=870.49&amp;id=" + kUuid.toLatin1() +
                                     "&amp;fe=AbCdEfGh"))
         << asked.body.toStdString();
-    EXPECT_EQ(server->count("/api/security/authenticate"), 0) << "the SAT's query needs no login at the PAC";
+    EXPECT_EQ(server->count("/api/v2/security/authenticate"), 0) << "the SAT's query needs no login at the PAC";
 }
 
 } // namespace zentaro::test

@@ -167,7 +167,7 @@ TEST_P(StampOnceTest, AnUnansweredDocumentIsKeptAndSentAgainByteForByte)
 {
     FaultyPac pac({Fault::Unanswered, Fault::Unanswered});
     const QString first = signer(pac).signInvoice(folio);
-    EXPECT_TRUE(first.contains(QStringLiteral("el comprobante sellado se conserva"))) << first.toStdString();
+    EXPECT_TRUE(first.contains(QStringLiteral("su respuesta está pendiente"))) << first.toStdString();
     const auto kept = findSealedDocument(db(), QStringLiteral("Factura"), folio);
     ASSERT_TRUE(kept);
     EXPECT_EQ(kept->xml, pac.sent.first());
