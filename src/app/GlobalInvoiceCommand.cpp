@@ -181,12 +181,6 @@ struct Tally
     int resumed = 0;  // invoices of an earlier run signed and sent now
 };
 
-// The day the run acts as on: its periods, deadlines and notes follow it.
-struct RunClock
-{
-    QDate today;
-    QDateTime fecha() const { return Utilities().ServerNow(); }
-};
 
 class GlobalInvoiceRun
 {
@@ -343,7 +337,7 @@ bool GlobalInvoiceRun::reportFailure(const CandidateGroup &group, int noteCount,
     line.insert(QStringLiteral("error"), error);
     line.insert(QStringLiteral("period"), group.period.text());
     if (!left.isEmpty())
-        line.insert(QStringLiteral("left"), folioArray(left));
+        line.insert(QStringLiteral("left"), QJsonValue(folioArray(left)));
     m_out.write(line);
     ++m_tally.failed;
     return false;

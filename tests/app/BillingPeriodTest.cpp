@@ -59,7 +59,7 @@ TEST(BillingPeriod, ClosesAfterItsLastDayAndIsLateAfterTheDayThatFollows)
         QDate from, to;
     } cases[] = {
         {"01", QDate(2026, 12, 1), QDate(2026, 12, 1), QDate(2026, 12, 1)},
-        {"02", QDate(2026, 12, 2), QDate(2026, 11, 30), QDate(2026, 12, 6)},
+        {"02", QDate(2026, 12, 2), QDate(2026, 12, 1), QDate(2026, 12, 6)},      // cut at the month's start
         {"02", QDate(2026, 11, 29), QDate(2026, 11, 23), QDate(2026, 11, 29)},
         {"02", QDate(2026, 12, 30), QDate(2026, 12, 28), QDate(2026, 12, 31)},   // cut at the month's end
         {"03", QDate(2026, 11, 15), QDate(2026, 11, 1), QDate(2026, 11, 15)},
