@@ -1,5 +1,6 @@
 #include "BillingPeriod.h"
 
+#include "platform/cfdi/GlobalInvoice.h"
 #include "platform/core/Error.h"
 
 namespace zentaro::app {
@@ -18,7 +19,23 @@ QString shown(const QDate &date) { return date.toString(QStringLiteral("dd/MM/yy
 
 } // namespace
 
-BillingPeriod BillingPeriod::fromOptions(const QString &date, const QString &from, const QString &to, const QDate &today)
+BillingPeriod BillingPeriod::holding(const QString &periodicity, const QDate &day, const QString &issuerRegime)
+{
+    const cfdi::GlobalPeriod period = cfdi::globalPeriod(periodicity, day, issuerRegime);
+    return {period.first, period.last};
+}
+
+QString BillingPeriod::lateWarning(const QDate &issueDay) const
+{
+    if (!isLateOn(issueDay))
+        return {};
+    return QStringLiteral("Factura global fuera de plazo: las ventas del %1 al %2 debían facturarse a más tardar el %3")
+        .arg(shown(from), shown(to), shown(deadline()));
+}
+
+QString BillingPeriod::text() const { return from.toString(Qt::ISODate) + u'/' + to.toString(Qt::ISODate); }
+
+RunDays RunDays::fromOptions(const QString &date, const QString &from, const QString &to, const QDate &today)
 {
     const bool range = !from.isNull() || !to.isNull();
     if (!date.isNull() && range)
@@ -28,21 +45,20 @@ BillingPeriod BillingPeriod::fromOptions(const QString &date, const QString &fro
         return {day, day};
     }
     if (!range)
-        return {today.addDays(-1), today.addDays(-1)};
+        return {QDate(today.year() - 1, 1, 1), today.addDays(-1), true};
     if (from.isNull() || to.isNull())
         throw Error(QStringLiteral("--from y --to van juntos"));
-    const BillingPeriod period {readDate(from, "from"), readDate(to, "to")};
-    if (period.from > period.to)
-        throw Error(QStringLiteral("El periodo empieza el %1, después de terminar el %2").arg(shown(period.from), shown(period.to)));
-    return period;
+    const RunDays days {readDate(from, "from"), readDate(to, "to")};
+    if (days.from > days.to)
+        throw Error(QStringLiteral("El periodo empieza el %1, después de terminar el %2").arg(shown(days.from), shown(days.to)));
+    return days;
 }
 
-QString BillingPeriod::lateWarning(const QDate &issueDay) const
+QDate readToday(const QString &text)
 {
-    if (!isLateOn(issueDay))
+    if (text.isNull())
         return {};
-    return QStringLiteral("Factura global fuera de plazo: las ventas del %1 al %2 debían facturarse a más tardar el %3")
-        .arg(shown(from), shown(to), shown(deadline()));
+    return readDate(text, "today");
 }
 
 } // namespace zentaro::app

@@ -1,19 +1,25 @@
 // The night run end to end: the real command on a demo database of each engine.
 
+#include "BillingPeriod.h"
 #include "SchedulerLock.h"
 
+#include "platform/db/Connection.h"
 #include "platform/db/DemoData.h"
 #include "support/TableSnapshot.h"
 #include "support/TestDatabase.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace zentaro;
+using zentaro::app::BillingPeriod;
 
 namespace {
 
@@ -36,13 +42,20 @@ protected:
         demo::addCandidateNotes(*connection, 2, 9, today, QStringLiteral("S01"), QStringLiteral("USD"));
         connection->run(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = ? WHERE Vc_Nombre = 'MAIL_SMTP_URL'"),
                         {QStringLiteral("file:") + home.filePath(QStringLiteral("outbox"))});
+        // The runs that act as on a later day date their invoices in the next month too.
+        const QDate next = QDate(today.year(), today.month(), 1).addMonths(1);
+        connection->run(QStringLiteral("INSERT INTO Periodo_Operativo (Po_Modulo, Po_Fecha_Inicio, Po_Fecha_Final, Po_Abierto) "
+                                       "VALUES ('VENTAS', ?, ?, 'SI')"),
+                        {next.toString(Qt::ISODate), next.addMonths(1).addDays(-1).toString(Qt::ISODate)});
     }
 
-    QProcess *start(const QStringList &arguments)
+    QProcess *start(const QStringList &arguments, const QString &trace = {})
     {
         auto *process = new QProcess;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), home.path());   // printed invoices land there
+        if (!trace.isEmpty())
+            environment.insert(QStringLiteral("ZENTARO_SQL_TRACE"), trace);
         process->setProcessEnvironment(environment);
         process->setProgram(qEnvironmentVariable("ZENTARO_BIN"));
         process->setArguments(QStringList {QStringLiteral("global-invoice"), QStringLiteral("--db"), database->urlText()}
@@ -66,6 +79,26 @@ protected:
 
     CommandRun run(const QStringList &arguments) { return finish(start(arguments)); }
 
+    // A run of the day's notes, acting as on the next day: the day's period has closed.
+    QStringList dayAfter(const QStringList &more = {}) const
+    {
+        return QStringList {QStringLiteral("--date"), todayText(), QStringLiteral("--today"), tomorrowText()} + more;
+    }
+
+    void setVariable(const QString &name, const QString &value)
+    {
+        connection->run(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = ?"), {name});
+        connection->run(QStringLiteral("INSERT INTO Variable_Configuracion (Vc_Nombre, Vc_Valor) VALUES (?, ?)"), {name, value});
+    }
+
+    // The stamped XML of an invoice.
+    QString stampedXml(const QString &folio)
+    {
+        Recordset rs = connection->select(
+            QStringLiteral("SELECT Cd_XML FROM Comprobante_Digital WHERE Cd_Tabla = 'Factura' AND Cd_Documento = ?"), {folio});
+        return rs.eof() ? QString() : rs.textAt(0);
+    }
+
     // The notes a clerk could invoice today, by "branch/currency".
     QMap<QString, QStringList> candidatesOfToday()
     {
@@ -84,10 +117,22 @@ protected:
     }
 
     QString todayText() const { return today.toString(Qt::ISODate); }
+    QString tomorrowText() const { return today.addDays(1).toString(Qt::ISODate); }
 
     const QDate today = QDate::currentDate();
     QTemporaryDir home;
 };
+
+CommandRun withoutResumed(CommandRun run)
+{
+    for (int i = int(run.lines.size()) - 1; i >= 0; --i)
+        if (run.lines[i].value(QStringLiteral("resumed")).toBool()) {
+            EXPECT_FALSE(run.lines[i].value(QStringLiteral("uuid")).toString().isEmpty()) << run.raw[i].toStdString();
+            run.lines.removeAt(i);
+            run.raw.removeAt(i);
+        }
+    return run;
+}
 
 QString groupOf(const QJsonObject &line)
 {
@@ -101,7 +146,7 @@ TEST_P(GlobalInvoiceCommand, ADryRunListsTheGroupsThenEachCandidateIsBilledOnceU
     const int invoicesBefore = invoiceCount();
 
     auto before = test::snapshotTables(*connection);
-    const CommandRun dry = run({QStringLiteral("--date"), todayText(), QStringLiteral("--dry-run")});
+    const CommandRun dry = run(dayAfter({QStringLiteral("--dry-run")}));
     EXPECT_EQ(dry.exitCode, 0) << dry.errors.toStdString();
     ASSERT_EQ(dry.lines.size(), 4) << dry.raw.join(u'\n').toStdString();
     for (int i = 0; i < 3; ++i) {
@@ -109,12 +154,12 @@ TEST_P(GlobalInvoiceCommand, ADryRunListsTheGroupsThenEachCandidateIsBilledOnceU
         EXPECT_EQ(dry.lines[i].value(QStringLiteral("notes")).toInt(), candidates.values().at(i).size());
         EXPECT_GT(dry.lines[i].value(QStringLiteral("total")).toDouble(), 0);
     }
-    EXPECT_EQ(dry.raw.last(), QStringLiteral(R"({"summary":true,"from":"%1","to":"%1","groups":3,"invoices":3,"failed":0,"notes":%2,"dry_run":true})")
-                                  .arg(todayText()).arg(dry.lines.last().value(QStringLiteral("notes")).toInt()));
+    EXPECT_EQ(dry.raw.last(), QStringLiteral(R"({"summary":true,"from":"%1","to":"%1","groups":3,"invoices":3,"failed":0,"notes":%2,"dry_run":true,"today":"%3","resumed":0})")
+                                  .arg(todayText()).arg(dry.lines.last().value(QStringLiteral("notes")).toInt()).arg(tomorrowText()));
     auto after = test::snapshotTables(*connection);
     EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
 
-    const CommandRun first = run({QStringLiteral("--date"), todayText()});
+    const CommandRun first = run(dayAfter());
     EXPECT_EQ(first.exitCode, 0) << first.errors.toStdString();
     ASSERT_EQ(first.lines.size(), 4) << first.raw.join(u'\n').toStdString();
     EXPECT_TRUE(first.raw[0].startsWith(QStringLiteral(R"({"branch":"S01","currency":"MXN","folio":"FG-)"))) << first.raw[0].toStdString();
@@ -137,7 +182,7 @@ TEST_P(GlobalInvoiceCommand, ADryRunListsTheGroupsThenEachCandidateIsBilledOnceU
     EXPECT_TRUE(candidatesOfToday().isEmpty());
 
     before = test::snapshotTables(*connection);
-    const CommandRun second = run({QStringLiteral("--date"), todayText()});
+    const CommandRun second = run(dayAfter());
     EXPECT_EQ(second.exitCode, 0);
     ASSERT_EQ(second.lines.size(), 1) << second.raw.join(u'\n').toStdString();
     EXPECT_EQ(second.lines[0].value(QStringLiteral("groups")).toInt(), 0);
@@ -149,8 +194,8 @@ TEST_P(GlobalInvoiceCommand, TwoRunsStartedTogetherMakeWhatOneRunMakes)
 {
     const auto candidates = candidatesOfToday();
     const int invoicesBefore = invoiceCount();
-    QProcess *a = start({QStringLiteral("--date"), todayText()});
-    QProcess *b = start({QStringLiteral("--date"), todayText()});
+    QProcess *a = start(dayAfter());
+    QProcess *b = start(dayAfter());
     const CommandRun one = finish(a), other = finish(b);
     EXPECT_EQ(one.exitCode, 0) << one.errors.toStdString();
     EXPECT_EQ(other.exitCode, 0) << other.errors.toStdString();
@@ -185,7 +230,7 @@ TEST_P(GlobalInvoiceCommand, ALatePeriodIsStillInvoicedWithAWarningInItsLineAndL
 TEST_P(GlobalInvoiceCommand, AGroupTheScreenRefusesFailsTheRunButNotTheOthers)
 {
     connection->run(QStringLiteral("DELETE FROM Tipo_Cambio WHERE Mn_Cve_Moneda = 'USD'"));
-    const CommandRun r = run({QStringLiteral("--date"), todayText()});
+    const CommandRun r = run(dayAfter());
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_EQ(r.lines.size(), 4) << r.raw.join(u'\n').toStdString();
     EXPECT_EQ(groupOf(r.lines[1]), QStringLiteral("S01/USD"));
@@ -214,14 +259,176 @@ TEST_P(GlobalInvoiceCommand, RefusesBadInputOrAHeldDatabaseInSpanishAndWritesNot
     refused({QStringLiteral("--dryrun")}, QStringLiteral("Opción desconocida: --dryrun"));
     refused({QStringLiteral("--user"), QStringLiteral("NADIE")}, QStringLiteral("El usuario NADIE no existe o está dado de baja"));
     refused({QStringLiteral("--wait"), QStringLiteral("pronto")}, QStringLiteral("--wait espera un número de segundos"));
+    refused({QStringLiteral("--today"), QStringLiteral("mañana")}, QStringLiteral("--today espera una fecha AAAA-MM-DD"));
     {
         // Another run holds the database: this one waits its second and gives up.
         const auto held = app::SchedulerLock::acquire(*connection, 0);
-        refused({QStringLiteral("--date"), todayText(), QStringLiteral("--wait"), QStringLiteral("1")},
+        refused(dayAfter({QStringLiteral("--wait"), QStringLiteral("1")}),
                 QStringLiteral("Otra facturación global sigue en curso en esta base de datos"));
     }
     const auto after = test::snapshotTables(*connection);
     EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
+}
+
+// Without --today a day is still open while it lasts: today's notes wait, and the line says so.
+TEST_P(GlobalInvoiceCommand, AnOpenPeriodMakesNothingAndSaysSo)
+{
+    const auto before = test::snapshotTables(*connection);
+    const CommandRun r = run({QStringLiteral("--date"), todayText(), QStringLiteral("--branch"), QStringLiteral("S02")});
+    EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
+    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
+    EXPECT_EQ(r.raw[0], QStringLiteral(R"({"branch":"S02","open_period":"%1/%1"})").arg(todayText()));
+    EXPECT_EQ(r.lines[1].value(QStringLiteral("groups")).toInt(), 0);
+    const auto after = test::snapshotTables(*connection);
+    EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
+}
+
+// Each branch's periodicity splits its notes; a period is invoiced whole once it closed, on
+// the day the run acts as, with the Periodicidad, Meses and Año of its notes.
+TEST_P(GlobalInvoiceCommand, EachBranchInvoicesThePeriodsOfItsPeriodicityOnceTheyClose)
+{
+    const QDate month(today.year(), today.month(), 1);
+    const QDate last = month.addMonths(-1);   // the whole month before, long closed
+    const struct
+    {
+        const char *periodicity;
+        QDate first, second;              // notes in two periods of the branch
+        QDate firstFrom, firstTo, secondFrom, secondTo;
+    } cases[] = {
+        // weekly, cut at the month's end; fortnightly; monthly
+        {"02", last, last.addDays(14), last, last.addDays(7 - last.dayOfWeek()), {}, {}},
+        {"03", last.addDays(2), last.addDays(20), last, last.addDays(14), last.addDays(15), month.addDays(-1)},
+        {"04", last.addDays(3), month.addDays(4), last, month.addDays(-1), month, month.addMonths(1).addDays(-1)},
+    };
+    int seed = 40;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.periodicity);
+        const QString periodicity = QLatin1String(c.periodicity);
+        // A fresh pair of branches' notes for each periodicity: S02 only.
+        connection->run(QStringLiteral("UPDATE Venta_Encabezado SET Es_Cve_Estado = 'CA' WHERE Sc_Cve_Sucursal = 'S02' "
+                                       "AND Fc_Folio = ''"));
+        setVariable(QStringLiteral("CFDI_PERIODICIDAD_S02"), periodicity);
+        demo::addCandidateNotes(*connection, 2, ++seed, c.first, QStringLiteral("S02"));
+        demo::addCandidateNotes(*connection, 3, ++seed, c.second, QStringLiteral("S02"));
+        const BillingPeriod firstPeriod = BillingPeriod::holding(periodicity, c.first, QStringLiteral("601"));
+        const BillingPeriod secondPeriod = BillingPeriod::holding(periodicity, c.second, QStringLiteral("601"));
+        ASSERT_EQ(firstPeriod.from, c.firstFrom);
+        ASSERT_EQ(firstPeriod.to, c.firstTo);
+        ASSERT_LT(firstPeriod.to, secondPeriod.from);
+        const QStringList range {QStringLiteral("--from"), c.first.toString(Qt::ISODate), QStringLiteral("--to"),
+                                 c.second.toString(Qt::ISODate), QStringLiteral("--branch"), QStringLiteral("S02")};
+
+        // Acting as on the second period's last day: the first is invoiced, the second waits.
+        // The demo's own unstamped globals of those days are finished first; they are not this test's.
+        const CommandRun early = withoutResumed(run(range + QStringList {QStringLiteral("--today"), secondPeriod.to.toString(Qt::ISODate)}));
+        EXPECT_EQ(early.exitCode, 0) << early.raw.join(u'\n').toStdString() << early.errors.toStdString();
+        ASSERT_EQ(early.lines.size(), 3) << early.raw.join(u'\n').toStdString();
+        EXPECT_EQ(early.raw[0], QStringLiteral(R"({"branch":"S02","open_period":"%1"})").arg(secondPeriod.text()));
+        EXPECT_EQ(early.lines[1].value(QStringLiteral("notes")).toInt(), 2);
+        EXPECT_EQ(early.lines[1].value(QStringLiteral("period")).toString(), firstPeriod.text());
+        const QString xml = stampedXml(early.lines[1].value(QStringLiteral("folio")).toString());
+        EXPECT_TRUE(xml.contains(QStringLiteral("Periodicidad=\"%1\"").arg(periodicity))) << xml.left(2000).toStdString();
+        EXPECT_TRUE(xml.contains(QStringLiteral("Meses=\"%1\"").arg(c.first.month(), 2, 10, QLatin1Char('0'))));
+        EXPECT_TRUE(xml.contains(QStringLiteral("Año=\"%1\"").arg(c.first.year())));
+
+        // The day after it closes the second follows, within its deadline.
+        const CommandRun closed = withoutResumed(run(range + QStringList {QStringLiteral("--today"), secondPeriod.to.addDays(1).toString(Qt::ISODate)}));
+        EXPECT_EQ(closed.exitCode, 0) << closed.raw.join(u'\n').toStdString() << closed.errors.toStdString();
+        ASSERT_EQ(closed.lines.size(), 2) << closed.raw.join(u'\n').toStdString();
+        EXPECT_EQ(closed.lines[0].value(QStringLiteral("period")).toString(), secondPeriod.text());
+        EXPECT_FALSE(closed.lines[0].contains(QStringLiteral("warning")));
+        EXPECT_FALSE(closed.lines[0].value(QStringLiteral("uuid")).toString().isEmpty());
+        EXPECT_GE(closed.lines[0].value(QStringLiteral("notes")).toInt(), 3);
+    }
+}
+
+// The signer's rules run before the transaction: a group it would refuse stores nothing.
+TEST_P(GlobalInvoiceCommand, AGroupTheSignerWouldRefuseIsReportedAndWritesNothing)
+{
+    connection->run(QStringLiteral("UPDATE Venta_Encabezado SET Vn_Forma_Pago = '99' WHERE Sc_Cve_Sucursal = 'S02' AND Fc_Folio = ''"));
+    const auto before = test::snapshotTables(*connection);
+    const CommandRun r = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
+    EXPECT_TRUE(r.lines[0].value(QStringLiteral("folio")).isNull());
+    EXPECT_TRUE(r.lines[0].value(QStringLiteral("error")).toString().contains(QStringLiteral("forma de pago 99")))
+        << r.raw[0].toStdString();
+    const auto after = test::snapshotTables(*connection);
+    EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
+}
+
+// An invoice stored but not stamped (the PAC was down, or the run died before it) is signed
+// by the next run before anything else; until then no night ends well.
+TEST_P(GlobalInvoiceCommand, TheNextRunStampsWhatAnEarlierRunStoredButDidNotStamp)
+{
+    setVariable(QStringLiteral("CFDI_PAC"), QStringLiteral("CAIDO"));
+    const CommandRun down = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
+    EXPECT_EQ(down.exitCode, 1);
+    ASSERT_EQ(down.lines.size(), 2) << down.raw.join(u'\n').toStdString();
+    const QString folio = down.lines[0].value(QStringLiteral("folio")).toString();
+    ASSERT_FALSE(folio.isEmpty());
+    EXPECT_TRUE(down.lines[0].contains(QStringLiteral("error")));
+    EXPECT_TRUE(stampedXml(folio).isEmpty());
+
+    // Still down: the run says so again and fails.
+    const CommandRun again = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
+    EXPECT_EQ(again.exitCode, 1);
+    ASSERT_EQ(again.lines.size(), 2) << again.raw.join(u'\n').toStdString();
+    EXPECT_EQ(again.lines[0].value(QStringLiteral("folio")).toString(), folio);
+    EXPECT_TRUE(again.lines[0].value(QStringLiteral("resumed")).toBool());
+
+    setVariable(QStringLiteral("CFDI_PAC"), QStringLiteral("SANDBOX"));
+    const CommandRun up = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
+    EXPECT_EQ(up.exitCode, 0) << up.raw.join(u'\n').toStdString() << up.errors.toStdString();
+    ASSERT_EQ(up.lines.size(), 2) << up.raw.join(u'\n').toStdString();
+    EXPECT_EQ(up.lines[0].value(QStringLiteral("folio")).toString(), folio);
+    EXPECT_TRUE(up.lines[0].value(QStringLiteral("resumed")).toBool());
+    EXPECT_FALSE(up.lines[0].value(QStringLiteral("uuid")).toString().isEmpty());
+    EXPECT_EQ(up.lines[1].value(QStringLiteral("resumed")).toInt(), 1);
+    EXPECT_EQ(up.lines[1].value(QStringLiteral("groups")).toInt(), 0);
+    EXPECT_FALSE(stampedXml(folio).isEmpty());
+}
+
+// A clerk at another machine bills some of the period's notes while the run makes its
+// invoice: the database refuses the run's second billing, the run tells that refusal by its
+// code, loads the period again and invoices what is left; nothing of the engine's raw report
+// reaches the output.
+TEST_P(GlobalInvoiceCommand, AClerkWhoBillsSomeNotesDuringTheRunKeepsThemAndTheRunInvoicesTheRest)
+{
+    const QStringList notes = candidatesOfToday().value(QStringLiteral("S02/MXN"));
+    ASSERT_GE(notes.size(), 3);
+    const QStringList taken = notes.mid(0, 2);
+    // The clerk's Accept: the notes billed inside a transaction still open when the run starts.
+    auto clerk = Connection::open(database->url());
+    clerk->beginTrans();
+    for (const QString &table : {QStringLiteral("Venta"), QStringLiteral("Venta_Encabezado")})
+        clerk->run(QStringLiteral("UPDATE %1 SET Fc_Folio = 'FG-999999', Es_Cve_Estado = 'FA' WHERE Vn_Folio IN (?, ?)").arg(table),
+                   {taken[0], taken[1]});
+    const QString trace = home.filePath(QStringLiteral("trace.sql"));
+    QProcess *process = start(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}), trace);
+    ASSERT_TRUE(process->waitForStarted());
+    // Once the run has loaded the period (the notes were still candidates), the clerk commits
+    // while the run waits for his locks in its Accept.
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 60000 && process->state() == QProcess::Running
+           && !(QFileInfo(trace).exists() && QFileInfo(trace).size() > 0))
+        QThread::msleep(20);
+    QThread::msleep(2500);
+    clerk->commitTrans();
+    const CommandRun r = finish(process);
+
+    EXPECT_EQ(r.exitCode, 0) << r.raw.join(u'\n').toStdString() << r.errors.toStdString();
+    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
+    EXPECT_EQ(r.lines[0].value(QStringLiteral("notes")).toInt(), notes.size() - 2);
+    EXPECT_FALSE(r.lines[0].value(QStringLiteral("uuid")).toString().isEmpty());
+    EXPECT_TRUE(r.errors.contains(QStringLiteral("ya está facturada en la factura FG-999999"))) << r.errors.toStdString();
+    for (const QString &raw : {r.raw.join(u'\n'), r.errors}) {
+        EXPECT_FALSE(raw.contains(QStringLiteral("CONTEXT"))) << raw.toStdString();
+        EXPECT_FALSE(raw.contains(QStringLiteral("P0001"))) << raw.toStdString();
+    }
+    EXPECT_EQ(connection->select(QStringLiteral("SELECT COUNT(*) FROM Venta_Encabezado WHERE Fc_Folio = 'FG-999999'")).value(0).toInt(), 2);
+    EXPECT_FALSE(candidatesOfToday().contains(QStringLiteral("S02/MXN")));
 }
 
 ZENTARO_ON_BOTH_ENGINES(GlobalInvoiceCommand);

@@ -5,6 +5,7 @@
 #include "platform/cfdi/GlobalInvoice.h"
 #include "platform/cfdi/PlaceOfIssue.h"
 #include "platform/components/FreedNotes.h"
+#include "platform/components/GlobalPeriodicity.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 
@@ -93,27 +94,6 @@ void readHeader(Connection &connection, InvoiceDocument &doc)
     doc.customer.address = rs.text(S("Cl_Direccion_1"));
 }
 
-// The branch's variable wins over the general one; a global invoice is daily unless the
-// issuer chose otherwise.
-QString configuredPeriodicity(Connection &connection, const QString &branch)
-{
-    Recordset rs = connection.select(
-        QStringLiteral("SELECT Vc_Nombre, Vc_Valor FROM Variable_Configuracion WHERE Vc_Nombre IN (?, ?)"),
-        {QStringLiteral("CFDI_PERIODICIDAD_") + branch, QStringLiteral("CFDI_PERIODICIDAD")});
-    QString general;
-    QString own;
-    for (; !rs.eof(); rs.moveNext()) {
-        const QString value = rs.text(S("Vc_Valor")).trimmed();
-        if (rs.text(S("Vc_Nombre")).compare(QLatin1String("CFDI_PERIODICIDAD"), Qt::CaseInsensitive) == 0)
-            general = value;
-        else
-            own = value;
-    }
-    if (!own.isEmpty())
-        return own;
-    return general.isEmpty() ? QStringLiteral("01") : general;
-}
-
 void readLines(Connection &connection, InvoiceDocument &doc)
 {
     Recordset rs = connection.select(
@@ -191,6 +171,27 @@ void readTaxes(Connection &connection, InvoiceDocument &doc)
 }
 
 } // namespace
+
+// The branch's variable wins over the general one; a global invoice is daily unless the
+// issuer chose otherwise.
+QString configuredPeriodicity(Connection &connection, const QString &branch)
+{
+    Recordset rs = connection.select(
+        QStringLiteral("SELECT Vc_Nombre, Vc_Valor FROM Variable_Configuracion WHERE Vc_Nombre IN (?, ?)"),
+        {QStringLiteral("CFDI_PERIODICIDAD_") + branch, QStringLiteral("CFDI_PERIODICIDAD")});
+    QString general;
+    QString own;
+    for (; !rs.eof(); rs.moveNext()) {
+        const QString value = rs.text(S("Vc_Valor")).trimmed();
+        if (rs.text(S("Vc_Nombre")).compare(QLatin1String("CFDI_PERIODICIDAD"), Qt::CaseInsensitive) == 0)
+            general = value;
+        else
+            own = value;
+    }
+    if (!own.isEmpty())
+        return own;
+    return general.isEmpty() ? QStringLiteral("01") : general;
+}
 
 InvoiceDocument InvoiceDocument::load(Connection &connection, const QString &folio)
 {

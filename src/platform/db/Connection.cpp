@@ -1,6 +1,7 @@
 #include "platform/db/Connection.h"
 
 #include "platform/core/Error.h"
+#include "platform/db/FailureCode.h"
 #include "platform/db/OpenFailureText.h"
 #include "platform/db/PostgresCopy.h"
 #include "platform/db/SqlErrorText.h"
@@ -10,6 +11,8 @@
 #include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QSqlDriver>
 #include <QtDebug>
@@ -74,6 +77,31 @@ QString savepointName(int depth) { return QStringLiteral("zentaro_sp_%1").arg(de
 
 } // namespace
 
+namespace {
+
+// Kept beside the connections rather than in them, so that the code of a failure reaches a
+// caller without a change to what every screen includes.
+QMutex failureCodesMutex;
+QHash<const Connection *, QString> failureCodes;
+
+void recordFailureCode(const Connection *connection, const QString &code)
+{
+    QMutexLocker lock(&failureCodesMutex);
+    if (code.isEmpty())
+        failureCodes.remove(connection);
+    else
+        failureCodes.insert(connection, code);
+}
+
+// A statement's failure as the clerk reads it, its code noted for lastFailureCode.
+QString noted(const Connection *connection, const QSqlError &error)
+{
+    recordFailureCode(connection, engineErrorCode(error));
+    return statementFailureText(error);
+}
+
+} // namespace
+
 Connection::Connection(ConnectionUrl url) : m_url(std::move(url))
 {
     static QAtomicInt counter;
@@ -82,6 +110,7 @@ Connection::Connection(ConnectionUrl url) : m_url(std::move(url))
 
 Connection::~Connection()
 {
+    recordFailureCode(this, {});
     m_prepared.clear();
     if (m_db.isOpen()) {
         if (m_inTransaction)
@@ -190,6 +219,7 @@ void Connection::beforeStatement(const QString &statement)
     try {
         m_faultHook(statement);
     } catch (const Error &error) {
+        recordFailureCode(this, {});
         fail(error.description());
     }
 }
@@ -198,6 +228,19 @@ void Connection::markFailed()
 {
     if (m_inTransaction && m_failedDepth < 0)
         m_failedDepth = m_savepoints;
+}
+
+QString lastFailureCode(const Connection &connection)
+{
+    QMutexLocker lock(&failureCodesMutex);
+    return failureCodes.value(&connection);
+}
+
+void forgetLastFailure(const Connection &connection) { recordFailureCode(&connection, {}); }
+
+bool isRuleRefusal(const QString &engineCode)
+{
+    return engineCode == QLatin1String("P0001") || engineCode == QString::number(SQLITE_CONSTRAINT_TRIGGER);
 }
 
 void Connection::fail(const QString &text)
@@ -211,7 +254,7 @@ void Connection::control(const QString &statement)
     beforeStatement(statement);
     QSqlQuery query(m_db);
     if (!query.exec(statement))
-        fail(engineErrorText(query.lastError()));
+        fail(noted(this, query.lastError()));
 }
 
 std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
@@ -237,15 +280,17 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
     } else {
         if (!query->prepare(text)) {
             m_deadlineArmed = false;
-            fail(engineErrorText(query->lastError()));
+            fail(noted(this, query->lastError()));
         }
         for (const QVariant &v : values)
             query->addBindValue(bindable(v));
         ok = query->exec();
     }
     m_deadlineArmed = false;
-    if (!ok)
+    if (!ok) {
+        recordFailureCode(this, engineErrorCode(query->lastError()));
         fail(failureText(*query));
+    }
     return query;
 }
 
@@ -259,7 +304,7 @@ void Connection::define(const QString &statement) { control(statement); }
 
 QString Connection::failureText(const QSqlQuery &query) const
 {
-    QString text = engineErrorText(query.lastError());
+    QString text = statementFailureText(query.lastError());
     if (m_url.engine == Engine::Sqlite && text == QLatin1String("interrupted"))
         text = QStringLiteral("interrupted: se agotó el tiempo de espera de %1 s").arg(m_commandTimeout);
     return text;
@@ -307,7 +352,7 @@ QSqlQuery &Connection::cachedQuery(const QString &text)
     // As in prepare(): PostgreSQL results are fetched whole.
     query->setForwardOnly(m_url.engine == Engine::Sqlite);
     if (!query->prepare(text))
-        fail(engineErrorText(query->lastError()));
+        fail(noted(this, query->lastError()));
     m_prepared.insert(text, query);
     return *query;
 }
@@ -322,6 +367,7 @@ void Connection::execPrepared(QSqlQuery &query, const QString &key, const QVaria
     if (ok)
         return;
     const QString failure = failureText(query);
+    recordFailureCode(this, engineErrorCode(query.lastError()));
     // A statement that failed is prepared again next time: on PostgreSQL a failure can come
     // from a dropped connection or an aborted transaction that took it along.
     m_prepared.remove(key);
@@ -354,7 +400,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     beforeStatement(statement);
     QSqlQuery query(m_db);
     if (!query.prepare(sqltext::adaptForSqlite(statement)))
-        fail(engineErrorText(query.lastError()));
+        fail(noted(this, query.lastError()));
     for (const QVariantList &column : columns) {
         QVariantList bound;
         bound.reserve(column.size());
@@ -365,8 +411,10 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     armDeadline();
     const bool ok = query.execBatch();
     m_deadlineArmed = false;
-    if (!ok)
+    if (!ok) {
+        recordFailureCode(this, engineErrorCode(query.lastError()));
         fail(failureText(query));
+    }
 }
 
 void Connection::runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns)

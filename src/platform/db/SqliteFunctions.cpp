@@ -100,17 +100,23 @@ void sumFinal(sqlite3_context *context)
 }
 
 // zentaro_raise(text): fails the running statement with that text. The schema's rules use
-// it where SQLite's RAISE() takes only a fixed text and the message must name the row.
+// it where SQLite's RAISE() takes only a fixed text and the message must name the row. The
+// failure's code is SQLITE_CONSTRAINT_TRIGGER, the one SQLite gives RAISE() itself, so a
+// caller tells a rule's refusal from any other failure by its code (schema::isRuleRefusal).
 void raiseFunction(sqlite3_context *context, int, sqlite3_value **values)
 {
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
     sqlite3_result_error(context, text ? text : "Operación rechazada por una regla de la base de datos", -1);
+    sqlite3_result_error_code(context, SQLITE_CONSTRAINT_TRIGGER);
 }
 
 } // namespace
 
 void install(sqlite3 *handle)
 {
+    // Extended codes tell a rule's refusal (SQLITE_CONSTRAINT_TRIGGER) from a duplicate key
+    // (SQLITE_CONSTRAINT_UNIQUE); the primary code is SQLITE_CONSTRAINT for both.
+    sqlite3_extended_result_codes(handle, 1);
     const int flags = SQLITE_UTF8 | SQLITE_DETERMINISTIC;
     sqlite3_create_function_v2(handle, "zentaro_decimal", 2, flags, nullptr, &decimalFunction, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "zentaro_sum", 1, flags, nullptr, nullptr, &sumStep, &sumFinal, nullptr);
