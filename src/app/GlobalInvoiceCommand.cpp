@@ -6,6 +6,7 @@
 #include "ClerkMessages.h"
 #include "CommandLine.h"
 #include "HeadlessClerk.h"
+#include "PendingCancellations.h"
 #include "SchedulerLock.h"
 
 #include "platform/components/DigitalDocuments.h"
@@ -300,9 +301,16 @@ int runGlobalInvoice(const CommandLine &line)
     const auto lock = SchedulerLock::acquire(connection, options.waitSeconds, [&] {
         log.write({{QStringLiteral("message"), QStringLiteral("Esperando a que termine otra facturación global")}});
     });
+    Tally tally;
+    // Cancellations the SAT decided since the last run give their notes back before the
+    // groups are counted; a dry run writes nothing, so it leaves them for later.
+    CancellationTally cancellations;
+    if (!options.dryRun) {
+        cancellations = finishPendingCancellations(connection, messages, JsonLines());
+        tally.failed += cancellations.failed;
+    }
     // Counted under the lock: what an earlier run made is no longer a candidate.
     const QList<CandidateGroup> groups = findCandidateGroups(connection, period, options.branches, options.currencies);
-    Tally tally;
     if (!groups.isEmpty()) {
         GlobalInvoiceRun run(options, period, messages, tally);
         for (const CandidateGroup &group : groups)
@@ -318,6 +326,8 @@ int runGlobalInvoice(const CommandLine &line)
     summary.insert(QStringLiteral("failed"), QJsonValue(tally.failed));
     summary.insert(QStringLiteral("notes"), QJsonValue(tally.notes));
     summary.insert(QStringLiteral("dry_run"), QJsonValue(options.dryRun));
+    if (cancellations.pending > 0)
+        summary.insert(QStringLiteral("cancellations"), QJsonValue(cancellations.cancelled));
     JsonLines().write(summary);
     return tally.failed == 0 ? 0 : 1;
 }
