@@ -262,7 +262,7 @@ TEST_P(CancellationStates, TheClerkWhoLosesTheRaceToRequestIsToldSo)
     EXPECT_TRUE(other.accepted);
     EXPECT_FALSE(other.message.isEmpty());
     EXPECT_FALSE(lost.accepted);
-    EXPECT_TRUE(lost.error.contains(QStringLiteral("otro usuario"))) << lost.error.toStdString();
+    EXPECT_TRUE(lost.error.contains(QStringLiteral("Otro usuario"))) << lost.error.toStdString();
     EXPECT_EQ(pac->cancels, 1);
     EXPECT_EQ(field(QStringLiteral("SELECT Cd_Motivo_Cancelacion FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")),
               QStringLiteral("02"));
