@@ -164,16 +164,15 @@ TEST_P(CancellationsCommand, AKilledRunIsFinishedByTheNext)
     struct Point
     {
         const char *name;
-        const char *held;       // PostgreSQL: the statement the run waits on when it is killed
-        const char *lock;       // and the row the test holds for it
+        const char *lock;       // PostgreSQL: the row the test holds, so the run waits on it
         const char *satState;   // Cd_Estado after the kill
     };
     QList<Point> points = {
-        {"before the SAT's answer is kept", "UPDATE Comprobante_Digital SET Cd_Estado",
+        {"before the SAT's answer is kept",
          "SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001' FOR UPDATE", "EP"},
     };
     if (postgres)
-        points.append({"inside the transaction, the SAT's answer kept", "UPDATE Factura SET Es_Cve_Estado",
+        points.append({"inside the transaction, the SAT's answer kept",
                        "SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001' FOR UPDATE", "CA"});
     const int notes = billedNotes(QStringLiteral("FG-000001"));
     auto watcher = database->open(false);
@@ -184,8 +183,11 @@ TEST_P(CancellationsCommand, AKilledRunIsFinishedByTheNext)
         requested(QStringLiteral("FG-000001"), QStringLiteral("EP"), QStringLiteral("02"), QDateTime::currentDateTime());
         const QString trace = dir.filePath(QStringLiteral("trace-%1.sql").arg(++round));
         connection->beginTrans();   // SQLite: the write turn, held until the run is killed
-        if (postgres)
+        int holder = 0;
+        if (postgres) {
             connection->select(QLatin1String(point.lock)).close();
+            holder = connection->select(QStringLiteral("SELECT pg_backend_pid()")).textAt(0).toInt();
+        }
         QProcess *run = start({QStringLiteral("cancellations"), QStringLiteral("--db"), database->urlText()}, trace);
         ASSERT_TRUE(run->waitForStarted());
         QElapsedTimer waited;
@@ -194,9 +196,10 @@ TEST_P(CancellationsCommand, AKilledRunIsFinishedByTheNext)
         while (!held && waited.elapsed() < 60000 && run->state() == QProcess::Running) {
             QThread::msleep(50);
             if (postgres) {
-                held = watcher->select(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE wait_event_type = 'Lock' "
-                                                      "AND query LIKE ?"),
-                                       {QStringLiteral("%") + QLatin1String(point.held) + QStringLiteral("%")})
+                // The run waits on the row this connection holds (the driver sends its
+                // statements as EXECUTE, so the waiter is found by who blocks it).
+                held = watcher->select(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE ? = ANY(pg_blocking_pids(pid))"),
+                                       {holder})
                            .textAt(0) != QLatin1String("0");
             } else {
                 // The screen opened the invoice; from there the first write is the answer's.
