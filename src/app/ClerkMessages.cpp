@@ -7,6 +7,8 @@ int ClerkMessages::present(const Message &message, QWidget *owner)
     // Information (style 64), such as "nothing found", is no problem of the invoice.
     if (message.style == 16 || message.style == 48)
         m_problems.append({message.text, message.id});
+    else if (message.style == 64)
+        m_notices.append(message.text);
     return ScriptPresenter::present(message, owner);
 }
 

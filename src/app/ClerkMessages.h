@@ -23,10 +23,17 @@ public:
         QString id;   // "ERR-ID:..." of a screen message, "" for an untrapped error
     };
     const QList<Problem> &problems() const { return m_problems; }
-    void clearProblems() { m_problems.clear(); }
+    // The information messages (style 64) shown since the last clear.
+    const QStringList &notices() const { return m_notices; }
+    void clearProblems()
+    {
+        m_problems.clear();
+        m_notices.clear();
+    }
 
 private:
     QList<Problem> m_problems;
+    QStringList m_notices;
 };
 
 } // namespace zentaro::app

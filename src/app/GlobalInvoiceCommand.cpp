@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "GlobalInvoiceCheck.h"
 #include "HeadlessClerk.h"
+#include "PendingCancellations.h"
 #include "SchedulerLock.h"
 
 #include "platform/components/DigitalDocuments.h"
@@ -467,7 +468,14 @@ int runGlobalInvoice(const CommandLine &line)
     });
     const JsonLines out;
     Tally tally;
-    // First what an earlier run left half done, so that no night looks fine while an
+    // Cancellations the SAT decided since the last run give their notes back before the
+    // groups are counted; a dry run writes nothing, so it leaves them for later.
+    CancellationTally cancellations;
+    if (!options.dryRun) {
+        cancellations = finishPendingCancellations(connection, messages, out);
+        tally.failed += cancellations.failed;
+    }
+    // Then what an earlier run left half done, so that no night looks fine while an
     // invoice of its days is not stamped.
     const bool mailing = Environment().GetVariable(QStringLiteral("FAC_ENVIAR_DOCUMENTO_EMAIL"), 0, QStringLiteral("B"),
                                                    QStringLiteral("0")) == QLatin1String("1");
@@ -501,6 +509,8 @@ int runGlobalInvoice(const CommandLine &line)
     summary.insert(QStringLiteral("dry_run"), QJsonValue(options.dryRun));
     summary.insert(QStringLiteral("today"), today.toString(Qt::ISODate));
     summary.insert(QStringLiteral("resumed"), QJsonValue(tally.resumed));
+    if (cancellations.pending > 0)
+        summary.insert(QStringLiteral("cancellations"), QJsonValue(cancellations.cancelled));
     out.write(summary);
     return tally.failed == 0 ? 0 : 1;
 }

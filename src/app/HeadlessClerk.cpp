@@ -131,4 +131,17 @@ void HeadlessClerk::cancel()
         act(toolbar, [&] { toolbar.scriptClick(QStringLiteral("Cancelar")); });
 }
 
+bool HeadlessClerk::openInvoice(const QString &folio)
+{
+    cancel();
+    typeAndEnter("txtFolio", folio);
+    return control<Toolbar>("Controles").cancelEnabled();
+}
+
+void HeadlessClerk::cancelInvoice()
+{
+    auto &toolbar = control<Toolbar>("Controles");
+    act(toolbar, [&] { toolbar.scriptClick(QStringLiteral("Eliminar")); });
+}
+
 } // namespace zentaro::app

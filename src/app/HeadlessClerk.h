@@ -21,7 +21,8 @@ namespace zentaro::app {
 
 // Drives the global invoice screen without a window as a clerk does it, through the same
 // control commands a script gives (type, enter, click): New, the header, the period,
-// "Cargar documentos", mark all, Accept. The screen's own statements and rules do the work.
+// "Cargar documentos", mark all, Accept; or the folio of a stored invoice and Eliminar. The
+// screen's own statements and rules do the work.
 class HeadlessClerk
 {
 public:
@@ -44,6 +45,11 @@ public:
     void accept();
     // Leaves new-document mode, when the screen is in it, without writing anything.
     void cancel();
+    // Opens the stored invoice of `folio` as a clerk does, typing its folio; answers
+    // whether the screen offers to cancel it.
+    bool openInvoice(const QString &folio);
+    // The toolbar's Eliminar on the invoice opened.
+    void cancelInvoice();
 
 private:
     template<typename Control>

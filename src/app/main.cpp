@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "GlobalInvoiceCommand.h"
+#include "PendingCancellations.h"
 
 #include "platform/core/Error.h"
 #include "platform/core/StoredSecret.h"
@@ -49,7 +50,8 @@ const char kUsage[] =
     "     zentaro secret                                                sella una contraseña leída de la entrada\n"
     "     zentaro global-invoice --db URL [--date AAAA-MM-DD | --from AAAA-MM-DD --to AAAA-MM-DD]\n"
     "                            [--branch CLAVE]... [--currency CLAVE]... [--dry-run] [--user CLAVE] [--wait SEGUNDOS]\n"
-    "                                                                   la factura global del periodo, por sucursal y moneda\n";
+    "                                                                   la factura global del periodo, por sucursal y moneda\n"
+    "     zentaro cancellations [--db URL] [--user CLAVE]               termina las cancelaciones pendientes ante el SAT\n";
 
 void printError(const QString &text)
 {
@@ -247,7 +249,7 @@ int main(int argc, char **argv)
         words, {QStringLiteral("demo"), QStringLiteral("pending"), QStringLiteral("upgrade"), QStringLiteral("dry-run"),
                 QStringLiteral("help")},
         {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml"),
-         QStringLiteral("secret"), QStringLiteral("global-invoice")});
+         QStringLiteral("secret"), QStringLiteral("global-invoice"), QStringLiteral("cancellations")});
     if (line.has(QStringLiteral("help"))) {
         std::printf("%s", kUsage);
         return 0;
@@ -273,7 +275,9 @@ int main(int argc, char **argv)
             return sealPassword();
         if (line.command == QLatin1String("global-invoice"))
             return app::runGlobalInvoice(line);
-        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice (o ninguna para abrir Zentaro)")
+        if (line.command == QLatin1String("cancellations"))
+            return app::runPendingCancellations(line);
+        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice, cancellations (o ninguna para abrir Zentaro)")
                         .arg(line.command.isEmpty() ? line.arguments.first() : line.command));
     } catch (const Error &error) {
         printError(error.description());

@@ -4,8 +4,10 @@
 //   clerk increment URL DELAY_MS        read a counter, wait, write it plus one (one transaction)
 //   clerk counter URL N                 take N numbers of the counter "prueba" and N log ids
 //   clerk folio URL SERIES N            store N invoices of SERIES, each under a reserved number
+//   clerk cancel URL FOLIO              cancel the invoice FOLIO with the suite's canceller (one transaction)
 
 #include "platform/components/DocumentLog.h"
+#include "platform/components/InvoiceCanceller.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Counter.h"
@@ -66,6 +68,18 @@ void folios(Connection &db, const QString &series, int count)
     }
 }
 
+void cancel(Connection &db, const QString &folio)
+{
+    TransactionGuard transaction(db);
+    InvoiceCanceller canceller(db);
+    if (!canceller.CancelInvoice(folio, 0)) {
+        say(canceller.LastError());
+        return;
+    }
+    transaction.commit();
+    say(QStringLiteral("cancelada"));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -85,6 +99,8 @@ int main(int argc, char *argv[])
             increment(db, args.at(3).toInt());
         else if (args.at(1) == QLatin1String("counter"))
             counters(db, args.at(3).toInt());
+        else if (args.at(1) == QLatin1String("cancel"))
+            cancel(db, args.at(3));
         else if (args.at(1) == QLatin1String("folio") && args.size() > 4)
             folios(db, args.at(3), args.at(4).toInt());
         else

@@ -145,7 +145,13 @@ QByteArray acknowledgement(const CancellationRequest &request, const QString &st
 
 CancellationResult SandboxPac::cancel(const CancellationRequest &request)
 {
-    return cancellationStatus(request);
+    // As the SAT does: a request it can take is only received (201) and decided later; the
+    // status service tells how it ended.
+    if (const QString refusal = refusalOf(request); !refusal.isEmpty())
+        return {CancellationStatus::NotCancellable, {}, QStringLiteral("205"), refusal};
+    const QString status = QStringLiteral("Solicitud recibida");
+    return {CancellationStatus::InProcess, acknowledgement(request, status), QStringLiteral("201"),
+            QStringLiteral("El SAT recibió la solicitud de cancelación del folio fiscal %1").arg(request.uuid.toUpper())};
 }
 
 CancellationResult SandboxPac::cancellationStatus(const CancellationRequest &request)
@@ -154,16 +160,16 @@ CancellationResult SandboxPac::cancellationStatus(const CancellationRequest &req
         return {CancellationStatus::NotCancellable, {}, QStringLiteral("205"), refusal};
     if (!needsReceiver(request)) {
         const QString status = QStringLiteral("Cancelado sin aceptación");
-        return {CancellationStatus::Cancelled, acknowledgement(request, status), QStringLiteral("201"), status};
+        return {CancellationStatus::Cancelled, acknowledgement(request, status), QStringLiteral("Cancelado"), status};
     }
     // The receiver has 72 hours; one who keeps silent accepts.
     const QDateTime now = m_clock();
     if (request.requestedAt.secsTo(QDateTime(now.date(), now.time())) >= 72 * 3600) {
         const QString status = QStringLiteral("Plazo vencido");
-        return {CancellationStatus::Cancelled, acknowledgement(request, status), QStringLiteral("201"), status};
+        return {CancellationStatus::Cancelled, acknowledgement(request, status), QStringLiteral("Cancelado"), status};
     }
     const QString status = QStringLiteral("En proceso");
-    return {CancellationStatus::InProcess, acknowledgement(request, status), QStringLiteral("201"),
+    return {CancellationStatus::InProcess, acknowledgement(request, status), status,
             QStringLiteral("La cancelación del folio fiscal %1 espera la aceptación del receptor %2, que tiene 72 horas "
                            "para responder")
                 .arg(request.uuid.toUpper(), request.receiverRfc)};

@@ -31,12 +31,13 @@ public:
 
     StampResult stamp(const QByteArray &sealedXml) override;
 
-    // Cancellation as the SAT rules it for a document sent to the general public or of a
-    // small amount: cancelled at once, without the receiver. Any other document waits for
-    // its receiver, who in the sandbox never answers, so after the 72 hours the SAT gives
-    // him it is cancelled by default. The answer and its acknowledgement follow from the
-    // request alone (UUID, parties, total, dates, motive): the same request always gets
-    // the same acknowledgement, whichever instance answers, as a retry needs.
+    // Cancellation as the SAT rules it. A request is only received (201); the status query
+    // decides: a document sent to the general public or of a small amount is cancelled at
+    // once, without the receiver; any other waits for its receiver, who in the sandbox never
+    // answers, so after the 72 hours the SAT gives him it is cancelled by default. The answer
+    // and its acknowledgement follow from the request alone (UUID, parties, total, dates,
+    // motive): the same request always gets the same acknowledgement, whichever instance
+    // answers, as a retry needs; and so the sandbox cannot tell a request it never received.
     CancellationResult cancel(const CancellationRequest &request) override;
     CancellationResult cancellationStatus(const CancellationRequest &request) override;
 

@@ -11,8 +11,12 @@
 #include "platform/services/Platform.h"
 #include "platform/services/Utilities.h"
 
+#include "platform/components/SealedDocuments.h"
+
 #include <QLocale>
 #include <QRegularExpression>
+
+#include <functional>
 
 namespace zentaro {
 
@@ -96,6 +100,97 @@ QString replacementProblem(Connection &connection, const QString &folio, const S
     return {};
 }
 
+// Asks the clerk for the motive of a new request, checks it against the SAT's rules and
+// records the request; nullopt when it is recorded, else what the screen is told.
+std::optional<Decision> newRequest(Connection &connection, const QString &folio, const StoredInvoice &invoice,
+                                   satcancellation::Record &record, const CancellationValidator::MotiveSource &ask)
+{
+    const StampedXmlFacts facts = StampedXmlFacts::read(record.xml);
+    const QDate today = Utilities().ServerNow().date();
+    const QDate issued = record.stampedAt.isValid() ? record.stampedAt.date() : invoice.date;
+    const QDate deadline = CancellationValidator::cancellationDeadline(issued.year(), facts.issuerRfc);
+    if (today > deadline)
+        return refuse(QStringLiteral("El plazo del SAT para cancelar la factura %1 venció el %2: los comprobantes de %3 "
+                                     "se cancelan hasta el mes de la declaración anual de ese ejercicio")
+                          .arg(invoice.name, dayText(deadline))
+                          .arg(issued.year()));
+    QString warning;
+    if (issued.year() * 12 + issued.month() < today.year() * 12 + today.month())
+        warning = QStringLiteral("La factura %1 es de %2, un mes ya declarado: al cancelarla corrija la declaración "
+                                 "de ese mes, o emita antes la factura que la sustituye y cancele con el motivo 01.")
+                      .arg(invoice.name, monthName(issued));
+
+    const auto motive = ask(invoice.name, warning);
+    if (!motive)
+        return Decision{false, {}, {}};
+    if (cancellationMotiveText(motive->code).isEmpty())
+        return refuse(QStringLiteral("El motivo de cancelación \"%1\" no es uno de los del SAT (01, 02, 03 o 04)")
+                          .arg(motive->code));
+    QString replacement;
+    if (motive->code == QLatin1String("01")) {
+        if (const QString problem = replacementProblem(connection, folio, invoice, record, motive->replacementUuid);
+            !problem.isEmpty())
+            return refuse(problem);
+        replacement = findDigitalDocumentByUuid(connection, motive->replacementUuid)->uuid;
+    } else if (motive->code == QLatin1String("04") && !invoice.isPublic) {
+        return refuse(QStringLiteral("El motivo 04 solo aplica a facturas globales al público en general; la %1 es "
+                                     "nominativa: use el motivo 02 o 03")
+                          .arg(invoice.name));
+    }
+    // Taken only if no other clerk's request got there while this one chose the motive.
+    if (!satcancellation::recordRequest(connection, record, motive->code, replacement, Utilities().ServerNow()))
+        return refuse(QStringLiteral("Otro usuario está cancelando la factura %1 en este momento: su solicitud al SAT ya "
+                                     "está en curso. Espere a que termine y vuelva a abrir la factura para ver cómo quedó.")
+                          .arg(invoice.name));
+    return std::nullopt;
+}
+
+// A PAC that could not be reached, or whose answer was lost or unreadable, said nothing:
+// the SAT may hold the request all the same.
+cfdi::CancellationResult askSat(const std::function<cfdi::CancellationResult()> &call)
+{
+    try {
+        return call();
+    } catch (const std::exception &error) {
+        const auto *own = dynamic_cast<const Error *>(&error);
+        return {cfdi::CancellationStatus::Unknown, {}, QStringLiteral("sin respuesta"),
+                own ? own->description() : QString::fromLocal8Bit(error.what())};
+    }
+}
+
+// What the screen is told once the SAT's answer is kept.
+Decision conclude(const StoredInvoice &invoice, const satcancellation::Record &record,
+                  const cfdi::CancellationResult &result)
+{
+    // Another clerk may have kept the SAT's cancellation meanwhile.
+    if (record.cancelledAtSat())
+        return {true, {}, {}};
+    switch (result.status) {
+    case cfdi::CancellationStatus::Cancelled:
+        return {true, {}, {}};
+    case cfdi::CancellationStatus::InProcess:
+    case cfdi::CancellationStatus::Unknown:
+        break;
+    case cfdi::CancellationStatus::Refused:
+        return refuse(QStringLiteral("El SAT rechazó la cancelación de la factura %1: %2 - %3. La solicitud quedó sin "
+                                     "efecto y la factura sigue vigente; puede solicitarla de nuevo.")
+                          .arg(invoice.name, result.code, result.message));
+    case cfdi::CancellationStatus::NotCancellable:
+        return refuse(QStringLiteral("El SAT no permite cancelar la factura %1: %2 - %3")
+                          .arg(invoice.name, result.code, result.message));
+    }
+    // Received, not decided: the invoice stays as it is until the SAT says how it ended.
+    const QString where = record.state == QStringView(satcancellation::kRequested)
+        ? QStringLiteral("La solicitud de cancelación de la factura %1 quedó registrada, pero no llegó la respuesta del "
+                         "SAT (%2).")
+              .arg(invoice.name, result.message)
+        : QStringLiteral("El SAT recibió la solicitud de cancelación de la factura %1 y aún no la resuelve (%2).")
+              .arg(invoice.name, result.message);
+    return {true, {},
+            where + QStringLiteral(" La factura y sus notas siguen vigentes. Cuando el receptor la acepte (o pasen 72 "
+                                   "horas sin respuesta) vuelva a pulsar Eliminar para consultar al SAT y terminarla.")};
+}
+
 } // namespace
 
 CancellationValidator::CancellationValidator(MotiveSource ask, std::shared_ptr<cfdi::Pac> pac)
@@ -137,8 +232,27 @@ CancellationValidator::Decision CancellationValidator::decide(const QString &req
     if (invoice->state == QLatin1String("CA"))
         return refuse(QStringLiteral("La factura %1 ya está cancelada").arg(invoice->name));
     auto record = satcancellation::find(connection, kInvoiceTable, folio);
-    if (!record)
-        return {true, {}, {}};
+    if (!record) {
+        // Never stamped. Only a document that never left the machine (or that the PAC
+        // refused) may go without the SAT; one sent without an answer may be a CFDI already.
+        if (!findSealedDocument(connection, kInvoiceTable, folio))
+            return {true, {}, {}};
+        if (connection.inTransaction())
+            return refuse(QStringLiteral("La factura %1 se envió al PAC y su timbre está pendiente; no puede aclararse "
+                                         "con una transacción abierta")
+                              .arg(invoice->name));
+        const QString outcome = DocumentSigner(m_pac).signInvoice(folio);
+        record = satcancellation::find(connection, kInvoiceTable, folio);
+        if (!record) {
+            if (!findSealedDocument(connection, kInvoiceTable, folio))
+                return {true, {}, {}};   // the PAC refused the document: there is no CFDI to cancel
+            return refuse(QStringLiteral("La factura %1 se envió al PAC para timbrarse y no se sabe aún si quedó timbrada "
+                                         "(%2). No puede cancelarse hasta que el PAC responda: si la cancelara ahora, "
+                                         "sus notas podrían facturarse dos veces. Vuelva a intentarlo más tarde.")
+                              .arg(invoice->name, outcome));
+        }
+        // The stamp came back: that CFDI is cancelled at the SAT like any other.
+    }
     // The SAT's answer is kept: it is never asked for twice.
     if (record->cancelledAtSat())
         return {true, {}, {}};
@@ -147,74 +261,26 @@ CancellationValidator::Decision CancellationValidator::decide(const QString &req
                                      "abierta: su solicitud debe quedar guardada antes de enviarse")
                           .arg(invoice->name));
 
-    const bool asking = record->pending();
-    if (!asking) {
-        const StampedXmlFacts facts = StampedXmlFacts::read(record->xml);
-        const QDate today = Utilities().ServerNow().date();
-        const QDate issued = record->stampedAt.isValid() ? record->stampedAt.date() : invoice->date;
-        const QDate deadline = cancellationDeadline(issued.year(), facts.issuerRfc);
-        if (today > deadline)
-            return refuse(QStringLiteral("El plazo del SAT para cancelar la factura %1 venció el %2: los comprobantes de %3 "
-                                         "se cancelan hasta el mes de la declaración anual de ese ejercicio")
-                              .arg(invoice->name, dayText(deadline))
-                              .arg(issued.year()));
-        QString warning;
-        if (issued.year() * 12 + issued.month() < today.year() * 12 + today.month())
-            warning = QStringLiteral("La factura %1 es de %2, un mes ya declarado: al cancelarla corrija la declaración "
-                                     "de ese mes, o emita antes la factura que la sustituye y cancele con el motivo 01.")
-                          .arg(invoice->name, monthName(issued));
-
-        const auto motive = m_ask(invoice->name, warning);
-        if (!motive)
-            return {false, {}, {}};
-        if (cancellationMotiveText(motive->code).isEmpty())
-            return refuse(QStringLiteral("El motivo de cancelación \"%1\" no es uno de los del SAT (01, 02, 03 o 04)")
-                              .arg(motive->code));
-        QString replacement;
-        if (motive->code == QLatin1String("01")) {
-            if (const QString problem = replacementProblem(connection, folio, *invoice, *record, motive->replacementUuid);
-                !problem.isEmpty())
-                return refuse(problem);
-            replacement = findDigitalDocumentByUuid(connection, motive->replacementUuid)->uuid;
-        } else if (motive->code == QLatin1String("04") && !invoice->isPublic) {
-            return refuse(QStringLiteral("El motivo 04 solo aplica a facturas globales al público en general; la %1 es "
-                                         "nominativa: use el motivo 02 o 03")
-                              .arg(invoice->name));
-        }
-        satcancellation::recordRequest(connection, *record, motive->code, replacement, Utilities().ServerNow());
+    if (!record->pending()) {
+        if (const auto refusal = newRequest(connection, folio, *invoice, *record, m_ask))
+            return *refusal;
     }
-
-    // No transaction is open here: the request is already safe, the PAC may take its time.
-    cfdi::CancellationResult result;
-    try {
-        const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : DocumentSigner::configuredPac();
-        const cfdi::CancellationRequest sent = satcancellation::requestOf(*record);
-        result = record->state == QStringView(satcancellation::kInProcess) ? pac->cancellationStatus(sent)
-                                                                          : pac->cancel(sent);
-    } catch (const std::exception &error) {
-        const auto *own = dynamic_cast<const Error *>(&error);
-        return refuse(QStringLiteral("No llegó la respuesta del PAC a la cancelación de la factura %1 (%2). La solicitud "
-                                     "quedó registrada: vuelva a cancelarla para consultar su estado")
-                          .arg(invoice->name, own ? own->description() : QString::fromLocal8Bit(error.what())));
+    const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : DocumentSigner::configuredPac();
+    const cfdi::CancellationRequest sent = satcancellation::requestOf(*record);
+    // A request the SAT acknowledged is only asked about; one whose answer never came is
+    // sent again as it was recorded (the SAT answers a repeated request as the first).
+    if (record->state != QStringView(satcancellation::kInProcess)) {
+        cfdi::CancellationResult answer = askSat([&] { return pac->cancel(sent); });
+        // "Already cancelled" (202) is believed once the status service says so too.
+        if (answer.status == cfdi::CancellationStatus::Cancelled)
+            answer.status = cfdi::CancellationStatus::InProcess;
+        satcancellation::recordAnswer(connection, *record, answer);
+        if (answer.status != cfdi::CancellationStatus::InProcess)
+            return conclude(*invoice, *record, answer);
     }
-    satcancellation::recordAnswer(connection, *record, result);
-    switch (result.status) {
-    case cfdi::CancellationStatus::Cancelled:
-        return {true, {}, {}};
-    case cfdi::CancellationStatus::InProcess:
-    case cfdi::CancellationStatus::Unknown:
-        return {false, {},
-                QStringLiteral("La cancelación de la factura %1 está en proceso en el SAT: %2. Cuando el receptor la acepte "
-                               "(o pasen 72 horas sin respuesta) vuelva a cancelarla para terminarla.")
-                    .arg(invoice->name, result.message)};
-    case cfdi::CancellationStatus::Refused:
-        return refuse(QStringLiteral("El SAT rechazó la cancelación de la factura %1: %2 - %3")
-                          .arg(invoice->name, result.code, result.message));
-    case cfdi::CancellationStatus::NotCancellable:
-        break;
-    }
-    return refuse(QStringLiteral("El SAT no permite cancelar la factura %1: %2 - %3")
-                      .arg(invoice->name, result.code, result.message));
+    const cfdi::CancellationResult status = askSat([&] { return pac->cancellationStatus(sent); });
+    satcancellation::recordAnswer(connection, *record, status, satcancellation::AnswerTo::StatusQuery);
+    return conclude(*invoice, *record, status);
 }
 
 } // namespace zentaro

@@ -19,19 +19,25 @@ class Pac;
 // and has the SAT cancel its electronic document first, so that the invoice canceller,
 // inside the screen's transaction, only has to read the SAT's answer. The rules, in order:
 //   - an unknown or already cancelled invoice is refused (sError);
-//   - an invoice that was never stamped is accepted at once: nothing to cancel at the SAT;
+//   - an invoice never stamped is accepted at once when its sealed XML never left the
+//     machine; one sent to the PAC without an answer kept is settled first by sending the
+//     same bytes again: a stamp that comes back is kept and cancelled as below, the PAC's
+//     refusal of the document lets it go without the SAT, and no answer refuses (sError);
 //   - one the SAT already cancelled (its answer is kept) is accepted without asking again:
 //     the cancel command finishes what a lost commit left undone;
-//   - one whose request is out (no answer kept, or waiting for its receiver) is asked
-//     about with the same request, never a new one;
+//   - one the SAT received (201, 205) is only asked about at the SAT's status service; one
+//     whose request is recorded without an answer is sent the same request again;
 //   - otherwise the SAT's deadline is checked (the end of the month in which the annual
 //     return of the invoice's fiscal year is due: March of the next year for a company,
 //     April for an individual), the clerk chooses the motive, warned when the invoice's
 //     month was already declared, and the motive is checked: 01 needs the UUID of a valid
 //     document of the same issuer that relates this one with TipoRelacion 04; 04 fits only
-//     a global invoice. The request is recorded and committed, then sent to the PAC.
-// A cancelled answer accepts; "in process" stops with an explanation in sMensaje; a
-// refusal, or a lost answer, is an sError. Closing the motive question refuses silently.
+//     a global invoice. The request is recorded and committed (unless another clerk's got
+//     there first), then sent to the PAC, and the status service has the last word.
+// "Cancelado" accepts with no text. Received but not decided, or no usable answer (never a
+// refusal), accepts with an informative sMensaje: the screen shows it and cancels nothing.
+// A refusal by the receiver or the SAT is an sError, and the request is forgotten so that
+// a new one can be made. Closing the motive question refuses silently.
 class CancellationValidator
 {
 public:

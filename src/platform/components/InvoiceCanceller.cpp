@@ -3,6 +3,7 @@
 #include "platform/components/DocumentLog.h"
 #include "platform/components/FreedNotes.h"
 #include "platform/components/SatCancellationRecord.h"
+#include "platform/components/SealedDocuments.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/services/Platform.h"
@@ -55,8 +56,13 @@ void InvoiceCanceller::cancel(const QString &folio)
     if (invoice.eof())
         throw Refusal {QStringLiteral("La factura %1 no existe").arg(folio)};
     const QString name = invoice.text(QStringLiteral("Fc_Factura")).isEmpty() ? folio : invoice.text(QStringLiteral("Fc_Factura"));
+    // The screen offers the command only for an invoice that was not cancelled: whoever
+    // finds it cancelled here lost the race to another clerk.
+    const QString raceLost = QStringLiteral("La factura %1 ya está cancelada: otro usuario la canceló mientras usted lo "
+                                            "intentaba")
+                                 .arg(name);
     if (invoice.text(QStringLiteral("Es_Cve_Estado")).trimmed().toUpper() == QLatin1String("CA"))
-        throw Refusal {QStringLiteral("La factura %1 ya está cancelada").arg(name)};
+        throw Refusal {raceLost};
     const QString total = invoice.decimal(QStringLiteral("Fc_Precio_Neto_Importe")).toFixed(2);
     const QString currency = invoice.text(QStringLiteral("Mn_Cve_Moneda"));
     invoice.close();
@@ -72,16 +78,28 @@ void InvoiceCanceller::cancel(const QString &folio)
         motive = record->motive;
         replacement = record->replacementUuid;
         detail = QStringLiteral("Folio fiscal %1 cancelado ante el SAT, motivo %2; ").arg(record->uuid, motive);
+    } else if (findSealedDocument(m_connection, kInvoiceTable, folio)) {
+        // Sent to the PAC with no answer kept: it may be a CFDI already, and freeing its
+        // notes would have them billed twice.
+        throw Refusal {QStringLiteral("La factura %1 se envió al PAC para timbrarse y su respuesta está pendiente: no se "
+                                      "cancela hasta saber si quedó timbrada")
+                           .arg(name)};
     }
 
     Utilities utilities;
     const QString now = utilities.SqlDateTime(utilities.ServerNow());
     const QString user = Platform::instance().userCode();
-    for (const QString &table : {QStringLiteral("Factura"), QStringLiteral("Factura_Encabezado")})
-        m_connection.run(QStringLiteral("UPDATE %1 SET Es_Cve_Estado = 'CA', Fc_Motivo_Cancelacion = ?, "
-                                        "Fc_Folio_Sustitucion = ?, Oper_Ult_Modif = ?, Fecha_Ult_Modif = ? WHERE Fc_Folio = ?")
-                             .arg(table),
-                         {motive, replacement, user, now, folio});
+    // The first write claims the invoice: a clerk who cancels it at the same moment waits
+    // here for the other's commit and then finds nothing left to cancel.
+    if (m_connection.run(QStringLiteral("UPDATE Factura SET Es_Cve_Estado = 'CA', Fc_Motivo_Cancelacion = ?, "
+                                        "Fc_Folio_Sustitucion = ?, Oper_Ult_Modif = ?, Fecha_Ult_Modif = ? "
+                                        "WHERE Fc_Folio = ? AND Es_Cve_Estado <> 'CA'"),
+                         {motive, replacement, user, now, folio})
+        != 1)
+        throw Refusal {raceLost};
+    m_connection.run(QStringLiteral("UPDATE Factura_Encabezado SET Es_Cve_Estado = 'CA', Fc_Motivo_Cancelacion = ?, "
+                                    "Fc_Folio_Sustitucion = ?, Oper_Ult_Modif = ?, Fecha_Ult_Modif = ? WHERE Fc_Folio = ?"),
+                     {motive, replacement, user, now, folio});
     const int receivables = m_connection.run(
         QStringLiteral("UPDATE Cuenta_Por_Cobrar SET Cc_Saldo = 0, Es_Cve_Estado = 'CA' "
                        "WHERE Cc_Tabla = 'Factura' AND Cc_Documento = ? AND Es_Cve_Estado <> 'CA'"),

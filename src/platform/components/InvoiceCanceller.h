@@ -14,7 +14,9 @@ class Connection;
 // An invoice with an electronic document is cancelled only once the SAT cancelled that
 // document: the answer is read from the document's record (kept by the cancellation's
 // validation, before the transaction), never asked for here, so no lock waits on the
-// network.
+// network. An invoice sent to the PAC without a stamp or a refusal kept is not cancelled:
+// it may be a CFDI already. Of two clerks cancelling the same invoice, the second is told
+// that the other did it.
 class InvoiceCancellerInterface
 {
 public:

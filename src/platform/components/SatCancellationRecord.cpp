@@ -1,7 +1,9 @@
 #include "platform/components/SatCancellationRecord.h"
 
+#include "platform/cfdi/ComprobanteXmlReader.h"
 #include "platform/components/DocumentLog.h"
 #include "platform/components/StampedXmlFacts.h"
+#include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 
 namespace zentaro::satcancellation {
@@ -10,14 +12,14 @@ namespace {
 
 const QString kDateTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
-QString stateOf(cfdi::CancellationStatus status)
+QString stateOf(cfdi::CancellationStatus status, const QString &current)
 {
     switch (status) {
     case cfdi::CancellationStatus::Cancelled: return QString::fromUtf16(kCancelled);
     case cfdi::CancellationStatus::InProcess: return QString::fromUtf16(kInProcess);
     case cfdi::CancellationStatus::Refused: return QString::fromUtf16(kRefused);
     case cfdi::CancellationStatus::NotCancellable: return QString::fromUtf16(kNotCancellable);
-    case cfdi::CancellationStatus::Unknown: return QString::fromUtf16(kRequested);
+    case cfdi::CancellationStatus::Unknown: return current;
     }
     return QString::fromUtf16(kRefused);
 }
@@ -63,18 +65,27 @@ cfdi::CancellationRequest requestOf(const Record &record)
     request.replacementUuid = record.replacementUuid;
     request.stampedAt = record.stampedAt;
     request.requestedAt = record.requestedAt;
+    // The SAT's status service asks for the seal's last characters; a stored XML that
+    // cannot be read leaves it empty and the service says so.
+    try {
+        request.sello = cfdi::readComprobanteXml(record.xml).sello;
+    } catch (const Error &) {
+    }
     return request;
 }
 
-void recordRequest(Connection &connection, Record &record, const QString &motive, const QString &replacementUuid,
+bool recordRequest(Connection &connection, Record &record, const QString &motive, const QString &replacementUuid,
                    const QDateTime &requestedAt)
 {
     TransactionGuard transaction(connection);
-    connection.run(QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = ?, Cd_Motivo_Cancelacion = ?, "
-                                  "Cd_Folio_Sustitucion = ?, Cd_Fecha_Solicitud = ?, Cd_Respuesta_SAT = '', Cd_Acuse = '' "
-                                  "WHERE Cd_Tabla = ? AND Cd_Documento = ?"),
-                   {QString::fromUtf16(kRequested), motive, replacementUuid, requestedAt.toString(kDateTimeFormat),
-                    record.table, record.document});
+    const int taken = connection.run(
+        QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = ?, Cd_Motivo_Cancelacion = ?, "
+                       "Cd_Folio_Sustitucion = ?, Cd_Fecha_Solicitud = ?, Cd_Respuesta_SAT = '', Cd_Acuse = '' "
+                       "WHERE Cd_Tabla = ? AND Cd_Documento = ? AND Cd_Estado = ?"),
+        {QString::fromUtf16(kRequested), motive, replacementUuid, requestedAt.toString(kDateTimeFormat), record.table,
+         record.document, record.state});
+    if (taken != 1)
+        return false;
     logDocumentEvent(connection, record.table, record.document, QStringLiteral("Cancelación solicitada"),
                      replacementUuid.isEmpty()
                          ? QStringLiteral("Motivo %1, folio fiscal %2").arg(motive, record.uuid)
@@ -89,18 +100,27 @@ void recordRequest(Connection &connection, Record &record, const QString &motive
     record.requestedAt = dateTimeOf(requestedAt.toString(kDateTimeFormat));
     record.answer.clear();
     record.acknowledgement.clear();
+    return true;
 }
 
-void recordAnswer(Connection &connection, Record &record, const cfdi::CancellationResult &result)
+void recordAnswer(Connection &connection, Record &record, const cfdi::CancellationResult &result, AnswerTo source)
 {
-    const QString state = stateOf(result.status);
+    const QString state = stateOf(result.status, record.state);
     const QString answer = QStringLiteral("%1 - %2").arg(result.code, result.message).left(250);
-    // An answer without an acknowledgement keeps the one the SAT gave before.
-    const QByteArray acknowledgement = result.acknowledgement.isEmpty() ? record.acknowledgement : result.acknowledgement;
+    const bool newAcuse = !result.acknowledgement.isEmpty()
+        && (source == AnswerTo::Request || record.acknowledgement.isEmpty());
+    const QByteArray acknowledgement = newAcuse ? result.acknowledgement : record.acknowledgement;
     TransactionGuard transaction(connection);
-    connection.run(QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = ?, Cd_Respuesta_SAT = ?, Cd_Acuse = ? "
-                                  "WHERE Cd_Tabla = ? AND Cd_Documento = ?"),
-                   {state, answer, QString::fromUtf8(acknowledgement), record.table, record.document});
+    const int kept = connection.run(
+        QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = ?, Cd_Respuesta_SAT = ?, Cd_Acuse = ? "
+                       "WHERE Cd_Tabla = ? AND Cd_Documento = ? AND Cd_Estado <> ?"),
+        {state, answer, QString::fromUtf8(acknowledgement), record.table, record.document, QString::fromUtf16(kCancelled)});
+    if (kept != 1) {
+        // Another clerk kept the SAT's cancellation meanwhile: that is where it stands.
+        if (auto now = find(connection, record.table, record.document))
+            record = *now;
+        return;
+    }
     logDocumentEvent(connection, record.table, record.document, QStringLiteral("Respuesta del SAT"),
                      QStringLiteral("%1: %2").arg(stateText(state), answer));
     transaction.commit();
@@ -112,7 +132,7 @@ void recordAnswer(Connection &connection, Record &record, const cfdi::Cancellati
 QString stateText(const QString &state)
 {
     if (state == QStringView(kRequested))
-        return QStringLiteral("Cancelación solicitada, sin respuesta");
+        return QStringLiteral("Cancelación solicitada, sin respuesta del SAT");
     if (state == QStringView(kInProcess))
         return QStringLiteral("Cancelación en proceso");
     if (state == QStringView(kCancelled))

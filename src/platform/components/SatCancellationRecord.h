@@ -52,11 +52,22 @@ std::optional<Record> find(Connection &connection, const QString &table, const Q
 // The request for the PAC, from the stamped XML and what the record keeps.
 cfdi::CancellationRequest requestOf(const Record &record);
 
-// Keeps a new request (state "SO") and commits it at once.
-void recordRequest(Connection &connection, Record &record, const QString &motive, const QString &replacementUuid,
+// Keeps a new request (state "SO") and commits it at once. It is taken only while the
+// record is still in the state `record` was read in: false when another clerk's request
+// got there first, and then nothing is written.
+bool recordRequest(Connection &connection, Record &record, const QString &motive, const QString &replacementUuid,
                    const QDateTime &requestedAt);
-// Keeps the SAT's answer and logs it in the document's history; commits at once.
-void recordAnswer(Connection &connection, Record &record, const cfdi::CancellationResult &result);
+
+// Where an answer came from: the request itself (its answer carries the SAT's acuse) or
+// the SAT's status service.
+enum class AnswerTo { Request, StatusQuery };
+
+// Keeps the SAT's answer and logs it in the document's history; commits at once. An
+// unusable answer (Unknown) leaves the state as it was: the SAT may hold the request. A
+// document the SAT cancelled stays cancelled whatever a later, slower answer says. The
+// acuse of the request is kept; a status answer only fills it when there is none.
+void recordAnswer(Connection &connection, Record &record, const cfdi::CancellationResult &result,
+                  AnswerTo source = AnswerTo::Request);
 
 // The Spanish name of a state for the clerk.
 QString stateText(const QString &state);

@@ -109,11 +109,13 @@ TEST_P(CancellationTest, TheMotiveDecidesAndAnAcceptedOneIsCancelledAtTheSat)
         EXPECT_TRUE(outcome.error.contains(c.error)) << outcome.error.toStdString();
         EXPECT_EQ(outcome.message, QString());
         EXPECT_EQ(state(c.folio), c.accepted ? QStringLiteral("CA") : QStringLiteral("VI"));
-        EXPECT_EQ(int(pac->reachedTheSat.size()), reached + (c.accepted ? 1 : 0));
+        // The request, then the SAT's status service, which has the last word.
+        EXPECT_EQ(int(pac->reachedTheSat.size()), reached + (c.accepted ? 2 : 0));
         if (c.accepted) {
             EXPECT_EQ(pac->reachedTheSat.last().motive, c.answer ? c.answer->left(2) : QStringLiteral("02"));
             EXPECT_EQ(pac->reachedTheSat.last().replacementUuid, c.relate ? replacing : QString());
-            EXPECT_EQ(acknowledgement(c.folio), QString::fromUtf8(pac->answers.last().acknowledgement));
+            // The acuse kept is the one of the request.
+            EXPECT_EQ(acknowledgement(c.folio), QString::fromUtf8(pac->answers.at(pac->answers.size() - 2).acknowledgement));
         }
         forgetCancellation(c.folio);
     }
@@ -168,9 +170,12 @@ TEST_P(CancellationTest, ALostRequestOrAnswerIsRetriedIntoOneCancellation)
         });
         const Outcome lost = validate(QStringLiteral("FG-000001"));
         ConnectionFaults::disarm(db());
-        EXPECT_FALSE(lost.accepted);
-        EXPECT_TRUE(fault == Fault::None || lost.error.contains(QStringLiteral("quedó registrada")))
-            << lost.error.toStdString();
+        // No answer is never a refusal: the clerk is told the request is recorded, and
+        // nothing is cancelled. An answer that cannot be kept is a failure of the suite.
+        EXPECT_EQ(lost.accepted, fault != Fault::None);
+        EXPECT_TRUE(fault == Fault::None || lost.message.contains(QStringLiteral("quedó registrada")))
+            << lost.message.toStdString();
+        EXPECT_EQ(lost.error.isEmpty(), fault != Fault::None) << lost.error.toStdString();
         EXPECT_EQ(state(QStringLiteral("FG-000001")), QStringLiteral("SO"));
 
         const Outcome retried = validate(QStringLiteral("FG-000001"), QStringLiteral("03"));
@@ -179,11 +184,14 @@ TEST_P(CancellationTest, ALostRequestOrAnswerIsRetriedIntoOneCancellation)
         EXPECT_EQ(pac->reachedTheSat.last().motive, QStringLiteral("02"));
         EXPECT_EQ(pac->reachedTheSat.first().requestedAt, pac->reachedTheSat.last().requestedAt);
         // The SAT answered the same acknowledgement every time it heard the request.
-        for (const auto &answer : pac->answers)
-            EXPECT_EQ(QString::fromUtf8(answer.acknowledgement), acknowledgement(QStringLiteral("FG-000001")));
+        for (const auto &answer : pac->answers) {
+            if (answer.code == QLatin1String("201")) {
+                EXPECT_EQ(QString::fromUtf8(answer.acknowledgement), acknowledgement(QStringLiteral("FG-000001")));
+            }
+        }
         // Once the answer is kept, the SAT is not asked again.
         EXPECT_TRUE(validate(QStringLiteral("FG-000001")).accepted);
-        EXPECT_EQ(pac->answers.size(), fault == Fault::BeforeTheSat ? 1 : 2);
+        EXPECT_EQ(pac->answers.size(), fault == Fault::BeforeTheSat ? 2 : 3);
         forgetCancellation(QStringLiteral("FG-000001"));
     }
 }
@@ -192,17 +200,21 @@ TEST_P(CancellationTest, AReceiverWhoMustAcceptKeepsItInProcessUntilHisTimeRunsO
 {
     // Three days after stamping, a nominative invoice over $1,000 needs its receiver.
     Platform::instance().fixClock(QDateTime(QDate(2026, 12, 9), QTime(9, 0)));
+    // Received, not decided: accepted with information only, so the screen cancels nothing.
     const Outcome waiting = validate(QStringLiteral("FG-000003"));
-    EXPECT_FALSE(waiting.accepted);
+    EXPECT_TRUE(waiting.accepted);
     EXPECT_EQ(waiting.error, QString());
-    EXPECT_TRUE(waiting.message.contains(QStringLiteral("en proceso"))) << waiting.message.toStdString();
+    EXPECT_TRUE(waiting.message.contains(QStringLiteral("aún no la resuelve"))) << waiting.message.toStdString();
     EXPECT_EQ(state(QStringLiteral("FG-000003")), QStringLiteral("EP"));
 
     Platform::instance().fixClock(QDateTime(QDate(2026, 12, 10), QTime(9, 0)));
-    EXPECT_FALSE(validate(QStringLiteral("FG-000003")).accepted);
+    EXPECT_FALSE(validate(QStringLiteral("FG-000003")).message.isEmpty());
     Platform::instance().fixClock(QDateTime(QDate(2026, 12, 12), QTime(9, 0)));
-    EXPECT_TRUE(validate(QStringLiteral("FG-000003")).accepted);
-    EXPECT_EQ(pac->statusQueries, 2);
+    const Outcome done = validate(QStringLiteral("FG-000003"));
+    EXPECT_TRUE(done.accepted);
+    EXPECT_EQ(done.message, QString());
+    EXPECT_EQ(pac->statusQueries, 3);
+    EXPECT_EQ(pac->cancels, 1);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(state(QStringLiteral("FG-000003")), QStringLiteral("CA"));
 }
@@ -250,8 +262,13 @@ TEST(SandboxCancellationTest, AnswersFromTheRequestAlone)
     request.stampedAt = QDateTime(QDate(2026, 11, 1), QTime(10, 0));
     request.requestedAt = QDateTime(QDate(2026, 12, 7), QTime(8, 0));
     const auto cancel = [](const cfdi::CancellationRequest &r) {
-        return cfdi::SandboxPac([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0)); }).cancel(r);
+        return cfdi::SandboxPac([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0)); }).cancellationStatus(r);
     };
+    // As the SAT: a request is received (201), and the status service decides.
+    const cfdi::CancellationResult received =
+        cfdi::SandboxPac([] { return QDateTime(QDate(2026, 12, 7), QTime(9, 0)); }).cancel(request);
+    EXPECT_EQ(received.status, cfdi::CancellationStatus::InProcess);
+    EXPECT_EQ(received.code, QStringLiteral("201"));
     const cfdi::CancellationResult first = cancel(request);
     EXPECT_EQ(first.status, cfdi::CancellationStatus::Cancelled);
     EXPECT_EQ(first.acknowledgement, cancel(request).acknowledgement);
