@@ -9,10 +9,11 @@
 # Qt SQLite and PostgreSQL drivers; the maintainer scripts parse. Then it unpacks the package
 # into a throwaway root (dpkg-deb -x: the files dpkg would write, without touching this
 # machine) and, from that root: `zentaro --help` answers; the command resolves its library
-# inside the root (ldd); it creates a demo SQLite database and `global-invoice --dry-run`
-# finds the demo's groups, loading its plugin from the root's lib/zentaro/plugins
-# (ZENTARO_PLUGIN_PATH unset); `systemd-analyze verify` accepts the service and timer,
-# instantiated for one database (the service's command pointed at the root's copy).
+# inside the root (ldd); it creates a demo SQLite database and `global-invoice --dry-run`,
+# acting as tomorrow (a day's period closes at its end), finds the demo's groups, loading
+# its plugin from the root's lib/zentaro/plugins (ZENTARO_PLUGIN_PATH unset);
+# `systemd-analyze verify` accepts the service and timer, instantiated for one database
+# (the service's command pointed at the root's copy).
 # With --install, also the real thing: `apt-get install ./zentaro_*.deb` (dependencies from
 # the archive), `zentaro --help` from /usr/bin, the zentaro account created, the timer
 # installed but not enabled, `systemd-analyze verify` of the installed units, then
@@ -61,7 +62,7 @@ ldd "$fake/usr/bin/zentaro" | grep -q "$fake/usr/bin/../lib/zentaro/libzentaro-s
   || fail "zentaro no encuentra su biblioteca dentro de su árbol"
 "$fake/usr/bin/zentaro" init --demo --db "$work/demo.sqlite" >/dev/null
 # The demo's candidate notes are today's.
-summary=$("$fake/usr/bin/zentaro" global-invoice --db "$work/demo.sqlite" --date "$(date +%F)" --dry-run 2>/dev/null | tail -1)
+summary=$("$fake/usr/bin/zentaro" global-invoice --db "$work/demo.sqlite" --date "$(date +%F)" --today "$(date -d tomorrow +%F)" --dry-run 2>/dev/null | tail -1)
 grep -q '"summary":true' <<<"$summary" && ! grep -q '"groups":0' <<<"$summary" \
   || fail "global-invoice --dry-run del paquete no encontró las notas del día de la demostración: $summary"
 
