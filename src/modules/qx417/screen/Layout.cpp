@@ -145,6 +145,8 @@ void frmQX417::createControls()
 {
     labelCounter = 0;
     resize(px(14460), px(8200));
+    // Below its designed size the controls would be cut off: the host scrolls instead.
+    setMinimumSize(px(14460), px(8200));
 
     colorVEK = make<ColorScheme>(this, "colorVEK");
     Controles = make<Toolbar>(this, "Controles");
@@ -301,6 +303,18 @@ void frmQX417::createHeaderPage()
            "txtNCondicionVenta", "CT040");
     // The condition's box is too narrow for its button: F2 opens the list.
     txtCondicionVenta->setShowLookupButton(false);
+
+    // What each box takes is what its column holds: a longer text is refused with a word,
+    // never cut in the box or by the database.
+    const struct
+    {
+        KeyBox *box;
+        int length;
+    } columns[] = {{txt_Comentario, 250}, {txt_Referencia, 60}, {txt_Mn_Cve_Moneda, 5},
+                   {txt_Sc_Cve_Sucursal, 20}, {txt_Al_Cve_Almancen, 20}, {txt_Vn_Cve_Vendedor, 20},
+                   {txt_Cl_Cve_Cliente, 20}, {txtCondicionVenta, 20}};
+    for (const auto &column : columns)
+        column.box->setMaxLength(column.length);
 }
 
 namespace {
