@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+class QIcon;
 class QMdiArea;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -27,6 +28,9 @@ public:
 
     // Opens (or brings to the front) the module of that code.
     void openModule(const QString &code);
+
+    // The suite's icon (the one the package installs).
+    static QIcon suiteIcon();
 
 private:
     void fillModuleTree();
