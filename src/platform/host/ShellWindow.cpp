@@ -8,6 +8,10 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QTimer>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -30,11 +34,16 @@ ShellWindow::ShellWindow(ModuleLoader loader, QWidget *parent)
     setCentralWidget(m_area);
 
     m_modules->setHeaderHidden(true);   // the dock's title names the list
-    auto *dock = new QDockWidget(QStringLiteral("Módulos"), this);
-    dock->setObjectName(QStringLiteral("dockModulos"));
-    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
-    dock->setWidget(m_modules);
-    addDockWidget(Qt::LeftDockWidgetArea, dock);
+    m_dock = new QDockWidget(QStringLiteral("Módulos"), this);
+    m_dock->setObjectName(QStringLiteral("dockModulos"));
+    m_dock->setFeatures(QDockWidget::DockWidgetClosable);
+    m_dock->setWidget(m_modules);
+    addDockWidget(Qt::LeftDockWidgetArea, m_dock);
+    QAction *showModules = m_dock->toggleViewAction();
+    showModules->setText(QStringLiteral("Lista de módulos"));
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&Ver"));
+    view->setObjectName(QStringLiteral("menuVer"));
+    view->addAction(showModules);
     connect(m_modules, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) {
         const QString code = item->data(0, Qt::UserRole).toString();
         if (!code.isEmpty())
@@ -113,6 +122,13 @@ void ShellWindow::openModule(const QString &code)
     m_sessions.emplace(code, std::move(session));
     // Showing the window activates it, which runs the screen's load and activate handlers.
     window->showMaximized();
+    // On a narrow display (1024 wide) the module list would leave the screen too little
+    // room: it steps aside, and "Ver > Lista de módulos" brings it back.
+    // Checked once the window has its size.
+    QTimer::singleShot(0, this, [this, scroller = QPointer<QScrollArea>(scroller)] {
+        if (scroller && m_dock->isVisible() && scroller->viewport()->width() < scroller->widget()->minimumWidth())
+            m_dock->hide();
+    });
 }
 
 void ShellWindow::closeModule(const QString &code)

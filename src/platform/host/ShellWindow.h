@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+class QDockWidget;
 class QIcon;
 class QMdiArea;
 class QTreeWidget;
@@ -38,6 +39,7 @@ private:
 
     ModuleLoader m_loader;
     QTreeWidget *m_modules;
+    QDockWidget *m_dock = nullptr;
     QMdiArea *m_area;
     std::map<QString, std::unique_ptr<ModuleSession>> m_sessions;
 };
