@@ -233,17 +233,24 @@ TEST_P(ScreenHeader, NoTwoVisibleControlsOfAPageOverlap)
         form.resize(size);
         for (int page = 0; page < form.ssTabVek->pageCount(); ++page) {
             form.ssTabVek->setTab(page);
-            QWidget *frame = form.ssTabVek->page(page);
-            frame->grab();   // lays the page out as drawn
-            QList<QWidget *> placed;
-            for (QWidget *child : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-                if (child->isVisible() && !child->property("zentaroBand").toBool())
-                    placed << child;
-            for (int a = 0; a < placed.size(); ++a) {
-                EXPECT_TRUE(frame->rect().contains(placed[a]->geometry())) << placed[a]->objectName().toStdString();
-                for (int b = a + 1; b < placed.size(); ++b)
-                    EXPECT_FALSE(placed[a]->geometry().intersects(placed[b]->geometry()))
-                        << placed[a]->objectName().toStdString() << " / " << placed[b]->objectName().toStdString();
+            QWidget *page0 = form.ssTabVek->page(page);
+            page0->grab();   // lays the page out as drawn
+            // The page and the frames of boxes on it (the totals).
+            QList<QWidget *> containers {page0};
+            for (QFrame *inner : page0->findChildren<QFrame *>(Qt::FindDirectChildrenOnly))
+                if (inner->metaObject()->className() == QByteArrayLiteral("zentaro::Frame"))
+                    containers << inner;
+            for (QWidget *frame : containers) {
+                QList<QWidget *> placed;
+                for (QWidget *child : frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                    if (child->isVisible() && !child->property("zentaroBand").toBool())
+                        placed << child;
+                for (int a = 0; a < placed.size(); ++a) {
+                    EXPECT_TRUE(frame->rect().contains(placed[a]->geometry())) << placed[a]->objectName().toStdString();
+                    for (int b = a + 1; b < placed.size(); ++b)
+                        EXPECT_FALSE(placed[a]->geometry().intersects(placed[b]->geometry()))
+                            << placed[a]->objectName().toStdString() << " / " << placed[b]->objectName().toStdString();
+                }
             }
         }
     }
