@@ -5,6 +5,7 @@
 //
 //   zentaro_screenshots DATABASE_URL FOLDER WIDTHxHEIGHT...
 
+#include "platform/controls/CatalogBrowser.h"
 #include "platform/controls/ScriptableControl.h"
 #include "platform/controls/Toolbar.h"
 #include "platform/db/Connection.h"
@@ -119,6 +120,16 @@ int main(int argc, char **argv)
             shell.grab().save(shot("totales"));
             toolbar->press(Toolbar::Cancel);
             settle();
+            {
+                // The F2 list of the folio box, as the clerk opens it.
+                const auto invoices = CatalogBrowser::catalogFor(QStringLiteral("FACTURA"));
+                CatalogBrowser browser(*invoices,
+                                       CatalogBrowser::rows(Platform::instance().connection(), QStringLiteral("FACTURA"), {}),
+                                       &shell);
+                browser.show();
+                settle();
+                browser.grab().save(shot("facturas-f2"));
+            }
             control(screen, "txtFolio").scriptType(QStringLiteral("FG-000001"));
             control(screen, "txtFolio").scriptEnter();
             presenter->nextName.clear();

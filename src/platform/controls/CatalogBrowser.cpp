@@ -170,7 +170,8 @@ CatalogBrowser::CatalogBrowser(const Catalog &catalog, const QList<Row> &rows, Q
     m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
 
     m_search = new QLineEdit(this);
-    m_search->setPlaceholderText(QStringLiteral("Buscar por clave o descripción"));
+    m_search->setPlaceholderText(columns.size() > 1 ? QStringLiteral("Buscar en cualquier columna")
+                                                    : QStringLiteral("Buscar por clave o descripción"));
     m_search->setClearButtonEnabled(true);
     m_search->installEventFilter(this);
 
