@@ -20,7 +20,9 @@ namespace {
 using ScreenHeader = ScreenTest;
 
 // The warning without the global product, the bound user's branch on activation, the page
-// shortcuts and the cash customer's lookups are checked by tests/scripts/screen-header.zs.
+// shortcuts and the cash customer's lookups are checked by tests/scripts/screen-header.zs;
+// keys refused as they are confirmed (a currency ZZZ, a warehouse of the branch before) by
+// tests/scripts/first-hour.zs.
 TEST_P(ScreenHeader, AnUnsetSuggestionModeProposesNoSalesperson)
 {
     exec(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = 'VEN_SUGERIR_VENDEDOR'"));
@@ -112,44 +114,6 @@ TEST_P(ScreenHeader, BranchEnterMovesTheInvoiceNumberOnlyForANewInvoice)
     EXPECT_EQ(form.txt_Fc_Factura->branch(), QStringLiteral("S01"));   // the default branch
     EXPECT_EQ(form.txt_Fc_Factura->series(), QStringLiteral("FG"));
     EXPECT_EQ(form.txt_Al_Cve_Almancen->text(), QStringLiteral("A01"));
-    EXPECT_FALSE(form.txtAl_Descripcion->text().isEmpty());
-}
-
-// A key confirmed that its box's own lookup does not find is refused there and then, before
-// the screen's enter handler runs with it: a currency not in the catalogue, and a warehouse
-// of the branch chosen before, which loses its description as soon as the branch changes.
-TEST_P(ScreenHeader, AKeyItsLookupDoesNotFindIsRefusedAsItIsConfirmed)
-{
-    frmQX417 &form = open();
-    form.Controles->press(Toolbar::New);
-    ASSERT_EQ(form.txt_Al_Cve_Almancen->value().toString(), QStringLiteral("A01"));   // S01's default
-    presenter->messages.clear();
-
-    form.txt_Mn_Cve_Moneda->scriptType(QStringLiteral("ZZZ"));
-    form.txt_Mn_Cve_Moneda->scriptEnter();
-    ASSERT_EQ(presenter->messages.size(), 1);
-    EXPECT_TRUE(presenter->messages[0].text.contains(QStringLiteral("La clave ZZZ no existe en monedas")))
-        << presenter->messages[0].text.toStdString();
-    EXPECT_EQ(presenter->messages[0].style, 48);
-    EXPECT_EQ(form.txt_Mn_Descripcion->text(), QString());
-    EXPECT_FALSE(form.txt_Fc_Tipo_Cambio->isEnabled());   // the enter handler never ran with ZZZ
-
-    form.txt_Sc_Cve_Sucursal->scriptType(QStringLiteral("S02"));
-    form.txt_Sc_Cve_Sucursal->scriptEnter();
-    EXPECT_EQ(form.txt_Al_Cve_Almancen->text(), QStringLiteral("A01"));
-    EXPECT_EQ(form.txt_Al_Cve_Almancen->value().toString(), QString());
-    EXPECT_EQ(form.txtAl_Descripcion->text(), QString());
-    form.txt_Al_Cve_Almancen->scriptEnter();
-    ASSERT_EQ(presenter->messages.size(), 2);
-    EXPECT_TRUE(presenter->messages[1].text.contains(QStringLiteral("La clave A01 no existe en almacenes")));
-
-    // Keys the lookups find go through without a word.
-    for (const auto &[box, key] : {std::pair {form.txt_Mn_Cve_Moneda, "USD"}, std::pair {form.txt_Al_Cve_Almancen, "A03"}}) {
-        box->scriptType(QString::fromLatin1(key));
-        box->scriptEnter();
-    }
-    EXPECT_EQ(presenter->messages.size(), 2);
-    EXPECT_TRUE(form.txt_Fc_Tipo_Cambio->isEnabled());
     EXPECT_FALSE(form.txtAl_Descripcion->text().isEmpty());
 }
 
