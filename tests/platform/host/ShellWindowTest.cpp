@@ -1,5 +1,6 @@
 #include "support/SessionFixture.h"
 
+#include "platform/controls/Toolbar.h"
 #include "platform/db/DemoData.h"
 #include "platform/host/GuiPresenter.h"
 #include "platform/host/ModuleLoader.h"
@@ -74,6 +75,14 @@ TEST_P(ShellWindowTest, OnASmallDisplayTheScreenStaysWholeAndTheStatusBarSaysWhe
         GuiPresenter().reportOutput(QStringLiteral("/home/caja/Documents/Zentaro/EKU9003173C9/FG-000007.pdf"));
         EXPECT_EQ(shell.statusBar()->currentMessage(),
                   QStringLiteral("Documento guardado en /home/caja/Documents/Zentaro/EKU9003173C9/FG-000007.pdf"));
+
+        // Exit takes the screen's window and its scroll area away; the module opens again.
+        screen->findChild<Toolbar *>(QStringLiteral("Controles"))->press(Toolbar::Exit);
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(shell.findChild<QScrollArea *>(QStringLiteral("desplazamientoQX417")), nullptr);
+        shell.openModule(QStringLiteral("QX417"));
+        EXPECT_NE(shell.findChild<QScrollArea *>(QStringLiteral("desplazamientoQX417")), nullptr);
     }
 }
 
