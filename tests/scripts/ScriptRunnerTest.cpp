@@ -98,7 +98,7 @@ TEST_P(Scenario, GivesTheKeptOutputOnBothEngines)
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, Scenario, ::testing::Values("screen-header.zs", "selection.zs", "accept.zs", "stored-invoices.zs",
-                                                           "stored-invoices-branch.zs"),
+                                                           "stored-invoices-branch.zs", "first-hour.zs"),
                          [](const auto &info) {
                              return QString::fromLatin1(info.param).section(u'.', 0, 0).remove(u'-').toStdString();
                          });
@@ -118,6 +118,17 @@ TEST(ScriptRunner, StopsAtABadLineWithItsNumber)
     ASSERT_FALSE(run.lines.isEmpty());
     EXPECT_EQ(run.lines.last(), QStringLiteral(R"({"script_error":"no existe el control NoExiste","line":3})"));
     EXPECT_FALSE(run.lines.join(u'\n').contains(QStringLiteral("Pantalla.Modulo")));   // nothing runs after it
+
+    // A clock the script cannot have meant stops it with the reason, not at midnight.
+    QFile clock(dir.filePath(QStringLiteral("reloj.zs")));
+    ASSERT_TRUE(clock.open(QIODevice::WriteOnly));
+    clock.write("clock 2026-12-06T25:61\nopen QX417\n");
+    clock.close();
+    const ScriptRun badClock = runScript(clock.fileName(), sqlite.urlText());
+    EXPECT_EQ(badClock.exitCode, 2);
+    ASSERT_EQ(badClock.lines.size(), 1);
+    EXPECT_EQ(badClock.lines[0], QStringLiteral(R"({"script_error":"«2026-12-06T25:61» no es una hora válida: las horas )"
+                                                R"(van de 00 a 23 y los minutos y segundos de 00 a 59","line":1})"));
 
     const ScriptRun noDatabase = runScript(file, dir.filePath(QStringLiteral("no-existe.sqlite")));
     EXPECT_EQ(noDatabase.exitCode, 1);

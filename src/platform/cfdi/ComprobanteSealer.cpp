@@ -11,7 +11,10 @@ namespace zentaro::cfdi {
 
 SealedComprobante sealComprobante(Comprobante comprobante, const Csd &csd, const QDateTime &now)
 {
+    // Each fault of the pair is told by its own cause, in this order: the certificate's
+    // file, its kind, its dates, then the key's file, its password, and the pair.
     const CsdCertificate certificate = CsdCertificate::fromDer(csd.certificateDer);
+    certificate.checkIsSealCertificate();
     certificate.checkValidAt(now);
     const CsdPrivateKey key = CsdPrivateKey::load(csd.privateKeyDer, csd.password);
     if (!key.matches(certificate))

@@ -5,6 +5,7 @@
 
 #include <openssl/bn.h>
 #include <openssl/objects.h>
+#include <openssl/x509v3.h>
 
 #include <ctime>
 
@@ -16,8 +17,13 @@ OpenSslPtr<X509> parseDer(const QByteArray &der)
 {
     const auto *data = reinterpret_cast<const unsigned char *>(der.constData());
     OpenSslPtr<X509> cert(d2i_X509(nullptr, &data, static_cast<long>(der.size())));
-    if (!cert)
-        throwOpenSslError(QStringLiteral("El archivo del certificado no es un certificado de sello digital válido"));
+    if (!cert) {
+        // OpenSSL's own reason is English and says nothing a clerk can act on.
+        takeOpenSslError();
+        throw Error(der.isEmpty() ? QStringLiteral("El archivo del certificado está vacío")
+                                  : QStringLiteral("El archivo del certificado no se puede leer: no es un certificado "
+                                                   "(.cer) en el formato en que lo entrega el SAT"));
+    }
     return cert;
 }
 
@@ -69,6 +75,13 @@ CsdCertificate CsdCertificate::fromDer(const QByteArray &der)
     result.m_name = subjectEntry(cert.get(), NID_commonName);
     result.m_validFrom = toDateTime(X509_get0_notBefore(cert.get()));
     result.m_validTo = toDateTime(X509_get0_notAfter(cert.get()));
+    // The SAT issues two kinds of certificate to a taxpayer from the same shape: the e.firma
+    // (FIEL) also encrypts and authenticates, a CSD only signs.
+    const uint32_t flags = X509_get_extension_flags(cert.get());
+    const uint32_t usage = X509_get_key_usage(cert.get());
+    result.m_sealsOnly =
+        !(flags & EXFLAG_KUSAGE) || !(usage & (KU_KEY_ENCIPHERMENT | KU_DATA_ENCIPHERMENT | KU_KEY_AGREEMENT));
+    takeOpenSslError();
     return result;
 }
 
@@ -89,6 +102,18 @@ void CsdCertificate::checkValidAt(const QDateTime &now) const
     if (now < m_validFrom)
         throw Error(QStringLiteral("El certificado de sello digital %1 es válido a partir del %2")
                         .arg(m_number, m_validFrom.toString(format)));
+}
+
+void CsdCertificate::checkIsSealCertificate() const
+{
+    if (m_rfc.isEmpty())
+        throw Error(QStringLiteral("El certificado %1 no es un certificado de sello digital (CSD) del SAT: no lleva el "
+                                   "RFC de su titular")
+                        .arg(m_number));
+    if (!m_sealsOnly)
+        throw Error(QStringLiteral("El certificado %1 de %2 no es un certificado de sello digital (CSD): es de una "
+                                   "e.firma (FIEL). Registre el CSD que el SAT emite para sellar facturas")
+                        .arg(m_number, m_rfc));
 }
 
 bool CsdCertificate::verify(const QByteArray &message, const QString &signatureBase64) const

@@ -31,6 +31,10 @@ public:
     // seal made with an expired or not yet valid CSD.
     void checkValidAt(const QDateTime &now) const;
 
+    // Throws zentaro::Error when this is no certificate to seal invoices with: one without
+    // an RFC, or an e.firma (FIEL), whose key may also encrypt.
+    void checkIsSealCertificate() const;
+
     // True when `signatureBase64` is an RSA-SHA256 signature of `message` by this certificate.
     bool verify(const QByteArray &message, const QString &signatureBase64) const;
 
@@ -41,6 +45,7 @@ private:
     QString m_name;
     QDateTime m_validFrom;
     QDateTime m_validTo;
+    bool m_sealsOnly = true;
 };
 
 } // namespace zentaro::cfdi

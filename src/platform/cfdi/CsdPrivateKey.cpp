@@ -16,15 +16,25 @@ CsdPrivateKey CsdPrivateKey::load(const QByteArray &der, const QString &password
         takeOpenSslError();
         throw Error(QStringLiteral("El archivo de la llave privada no es una llave de CSD válida"));
     }
+    if (password.isEmpty())
+        throw Error(QStringLiteral("Falta la contraseña de la llave privada del CSD"));
     const QByteArray pass = password.toUtf8();
     const OpenSslPtr<PKCS8_PRIV_KEY_INFO> info(
         PKCS8_decrypt(encrypted.get(), pass.constData(), static_cast<int>(pass.size())));
-    EVP_PKEY *key = info ? EVP_PKCS82PKEY(info.get()) : nullptr;
+    if (!info) {
+        takeOpenSslError();
+        throw Error(QStringLiteral("La contraseña de la llave privada del CSD es incorrecta"));
+    }
+    // The password opened it: what is inside is the file's fault, not the password's.
+    EVP_PKEY *key = EVP_PKCS82PKEY(info.get());
     takeOpenSslError();
     if (!key)
-        throw Error(QStringLiteral("La contraseña de la llave privada del CSD es incorrecta"));
+        throw Error(QStringLiteral("La llave privada del CSD se abrió con su contraseña pero está dañada: vuelva a "
+                                   "registrar el archivo .key que entregó el SAT"));
     CsdPrivateKey result;
     result.m_key.reset(key, EVP_PKEY_free);
+    if (EVP_PKEY_base_id(key) != EVP_PKEY_RSA)
+        throw Error(QStringLiteral("La llave privada no es una llave RSA de CSD del SAT"));
     return result;
 }
 

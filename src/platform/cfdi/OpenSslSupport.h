@@ -23,6 +23,7 @@ struct OpenSslFree
     void operator()(X509_NAME *p) const { X509_NAME_free(p); }
     void operator()(ASN1_INTEGER *p) const { ASN1_INTEGER_free(p); }
     void operator()(BIGNUM *p) const { BN_free(p); }
+    void operator()(X509_EXTENSION *p) const { X509_EXTENSION_free(p); }
 };
 
 template <typename T> using OpenSslPtr = std::unique_ptr<T, OpenSslFree>;

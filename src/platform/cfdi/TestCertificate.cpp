@@ -8,6 +8,7 @@
 #include <openssl/objects.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <openssl/x509v3.h>
 
 #include <functional>
 
@@ -48,7 +49,7 @@ QByteArray toDer(const std::function<int(BIO *)> &write)
 } // namespace
 
 Csd generateTestCsd(const QString &rfc, const QString &name, const QString &password, const QDateTime &notBefore,
-                    const QDateTime &notAfter, const QString &certificateNumber)
+                    const QDateTime &notAfter, const QString &certificateNumber, TestCertificateKind kind)
 {
     OpenSslPtr<EVP_PKEY> key(EVP_RSA_gen(2048));
     check(key != nullptr, "llave RSA");
@@ -72,6 +73,14 @@ Csd generateTestCsd(const QString &rfc, const QString &name, const QString &pass
     addSubjectEntry(subject, NID_organizationName, name);
     addSubjectEntry(subject, NID_x500UniqueIdentifier, rfc);
     check(X509_set_issuer_name(cert.get(), subject) == 1 && X509_set_pubkey(cert.get(), key.get()) == 1, "emisor");
+    const char *usage = kind == TestCertificateKind::Fiel
+                            ? "critical,digitalSignature,nonRepudiation,dataEncipherment,keyAgreement"
+                            : "critical,digitalSignature,nonRepudiation";
+    X509V3_CTX context;
+    X509V3_set_ctx_nodb(&context);
+    X509V3_set_ctx(&context, cert.get(), cert.get(), nullptr, nullptr, 0);
+    OpenSslPtr<X509_EXTENSION> extension(X509V3_EXT_conf_nid(nullptr, &context, NID_key_usage, usage));
+    check(extension && X509_add_ext(cert.get(), extension.get(), -1) == 1, "uso de la llave");
     check(X509_sign(cert.get(), key.get(), EVP_sha256()) > 0, "firma");
 
     Csd csd;

@@ -53,10 +53,22 @@ QString DocumentOutput::documentsFolder()
     return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(QStringLiteral("Zentaro"));
 }
 
+QString DocumentOutput::issuerFolder(const QString &issuerRfc)
+{
+    // Folios repeat from one company to another (every database starts its series at 1),
+    // so each issuer gets a folder of its own. A test copy that stamps does so with a test
+    // certificate, whose RFC is not the company's, and keeps apart as well.
+    QString name;
+    for (const QChar c : issuerRfc.trimmed().toUpper())
+        if (c.isLetterOrNumber() || c == u'&')
+            name.append(c);
+    return name.isEmpty() ? documentsFolder() : QDir(documentsFolder()).filePath(name);
+}
+
 QString DocumentOutput::writePdf(const QString &folio, const QString &folder)
 {
     InvoicePdf pdf(printoutOf(folio));
-    const QDir dir(folder.isEmpty() ? documentsFolder() : folder);
+    const QDir dir(folder.isEmpty() ? issuerFolder(pdf.printout().comprobante.emisor.rfc) : folder);
     if (!dir.mkpath(QStringLiteral(".")))
         throw Error(QStringLiteral("No se pudo crear la carpeta de documentos %1").arg(dir.absolutePath()));
     const QString path = dir.absoluteFilePath(fileNameOf(folio));
@@ -99,6 +111,9 @@ void DocumentOutput::Produce(const QString &profile, const QString &folio, const
         pdf.paint(device);
         logDocumentEvent(platform.connection(), kInvoiceTable, folio, QStringLiteral("Impresión"),
                          QStringLiteral("%1 páginas en %2").arg(pdf.pageCount()).arg(device.printerName()));
+        // A printer that prints to a file says where the file went.
+        if (!device.outputFileName().isEmpty())
+            platform.presenter().reportOutput(device.outputFileName());
         return;
     }
     const QString path = writePdf(folio);

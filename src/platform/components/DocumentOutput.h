@@ -9,8 +9,8 @@ namespace zentaro {
 //   "PREVIEW"  a print preview, when a user is at the screen;
 //   "PRINT"    the default printer, when a user is at the screen;
 //   anything else, and both above without a user: a PDF named after the folio in the
-//   documents folder (ZENTARO_OUTPUT_DIR, or Documents/Zentaro), reported through the
-//   presenter.
+//   issuer's folder (its RFC) of the documents folder (ZENTARO_OUTPUT_DIR, or
+//   Documents/Zentaro), reported through the presenter.
 // Errors throw zentaro::Error with a Spanish sentence.
 class DocumentOutput
 {
@@ -18,13 +18,15 @@ public:
     void Produce(const QString &profile, const QString &folio, const QString &text, int copies, int flags,
                  const QString &printer);
 
-    // Writes the invoice's PDF into `folder` (the documents folder when empty) and gives
-    // its path; nothing is reported.
+    // Writes the invoice's PDF into `folder` (the issuer's folder when empty) and gives its
+    // path; nothing is reported.
     QString writePdf(const QString &folio, const QString &folder = {});
     // The PDF of the invoice in memory, for attachments.
     QByteArray pdf(const QString &folio);
 
     static QString documentsFolder();
+    // Where the documents of the issuer of that RFC go: a folder of the documents folder.
+    static QString issuerFolder(const QString &issuerRfc);
 };
 
 } // namespace zentaro

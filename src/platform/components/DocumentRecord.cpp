@@ -50,9 +50,13 @@ void saveFile(QWidget *parent, const QString &suggested, const QString &filter, 
     if (path.isEmpty())
         return;
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
         QMessageBox::warning(parent, QStringLiteral("Zentaro"),
                              QStringLiteral("No se pudo guardar %1: %2").arg(path, file.errorString()));
+        return;
+    }
+    file.close();
+    Platform::instance().presenter().reportOutput(path);
 }
 
 } // namespace

@@ -35,13 +35,23 @@ cfdi::Csd issuerCsd(Connection &connection, const QString &rfc)
         QStringLiteral("SELECT Em_Certificado, Em_Llave, Em_Clave FROM Emisor WHERE Em_R_F_C = ?"), {rfc});
     if (rs.eof())
         throw Error(QStringLiteral("El emisor %1 no está registrado").arg(rfc));
+    // The files are stored as base64 text; a text that is not (cut, or pasted with other
+    // characters) is named as such, not taken for a certificate that is wrong.
+    const auto stored = [&rs, &rfc](const char *column, const QString &what) {
+        const QString text = rs.text(QString::fromLatin1(column)).simplified().remove(u' ');
+        if (text.isEmpty())
+            throw Error(QStringLiteral("El emisor %1 no tiene registrado %2").arg(rfc, what));
+        const auto decoded = QByteArray::fromBase64Encoding(text.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.isEmpty())
+            throw Error(QStringLiteral("No se puede leer %1 del emisor %2: lo guardado en Emisor.%3 no es el archivo en "
+                                       "base64. Vuelva a registrarlo")
+                            .arg(what, rfc, QString::fromLatin1(column)));
+        return decoded.decoded;
+    };
     cfdi::Csd csd;
-    csd.certificateDer = QByteArray::fromBase64(rs.text(QStringLiteral("Em_Certificado")).toLatin1());
-    csd.privateKeyDer = QByteArray::fromBase64(rs.text(QStringLiteral("Em_Llave")).toLatin1());
+    csd.certificateDer = stored("Em_Certificado", QStringLiteral("el certificado de sello digital (.cer)"));
+    csd.privateKeyDer = stored("Em_Llave", QStringLiteral("la llave privada del CSD (.key)"));
     csd.password = openSecret(rs.text(QStringLiteral("Em_Clave")), QStringLiteral("Emisor.Em_Clave"));
-    if (csd.certificateDer.isEmpty() || csd.privateKeyDer.isEmpty())
-        throw Error(QStringLiteral("El emisor %1 no tiene registrado su certificado de sello digital y su llave privada")
-                        .arg(rfc));
     return csd;
 }
 

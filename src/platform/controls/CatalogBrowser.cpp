@@ -1,6 +1,8 @@
 #include "platform/controls/CatalogBrowser.h"
 
 #include "platform/controls/DialogParts.h"
+#include "platform/controls/TextFormats.h"
+#include "platform/core/Decimal.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/services/Platform.h"
@@ -18,6 +20,13 @@
 #include <QVBoxLayout>
 
 namespace zentaro {
+
+QList<CatalogBrowser::Column> CatalogBrowser::Catalog::shownColumns() const
+{
+    if (!columns.isEmpty())
+        return columns;
+    return {Column {QStringLiteral("Descripción"), table + u'.' + descriptionColumn, Column::Kind::Text}};
+}
 
 std::optional<CatalogBrowser::Catalog> CatalogBrowser::catalogFor(const QString &lookupId)
 {
@@ -37,10 +46,25 @@ std::optional<CatalogBrowser::Catalog> CatalogBrowser::catalogFor(const QString 
         {"FACTURA", u"Facturas", "Factura", "Fc_Folio", "Fc_Factura"},
     };
     const QString id = lookupId.trimmed().toUpper();
-    for (const Entry &entry : entries)
-        if (id == QLatin1String(entry.id))
-            return Catalog {QString::fromUtf16(entry.title), QString::fromLatin1(entry.table),
-                            QString::fromLatin1(entry.key), QString::fromLatin1(entry.description)};
+    for (const Entry &entry : entries) {
+        if (id != QLatin1String(entry.id))
+            continue;
+        Catalog catalog {QString::fromUtf16(entry.title), QString::fromLatin1(entry.table),
+                         QString::fromLatin1(entry.key), QString::fromLatin1(entry.description), {}, {}};
+        if (id == QLatin1String("FACTURA")) {
+            // A folio alone tells the clerk nothing: the invoice is found by its series and
+            // number, its day, its customer or its amount.
+            using Kind = Column::Kind;
+            catalog.keyHeader = QStringLiteral("Folio");
+            catalog.columns = {{QStringLiteral("Serie"), QStringLiteral("Factura.Fc_Serie"), Kind::Text},
+                               {QStringLiteral("Factura"), QStringLiteral("Factura.Fc_Factura"), Kind::Text},
+                               {QStringLiteral("Fecha"), QStringLiteral("Factura.Fc_Fecha"), Kind::Date},
+                               {QStringLiteral("Cliente"), QStringLiteral("Cliente.Cl_Razon_Social_1"), Kind::Text},
+                               {QStringLiteral("Total"), QStringLiteral("Factura.Fc_Precio_Neto_Importe"), Kind::Money}};
+            catalog.joins = QStringLiteral(" LEFT JOIN Cliente ON Cliente.Cl_Cve_Cliente = Factura.Cl_Cve_Cliente");
+        }
+        return catalog;
+    }
     return std::nullopt;
 }
 
@@ -58,8 +82,11 @@ QString CatalogBrowser::normalizedFilter(const QString &filter)
 
 QString CatalogBrowser::statement(const Catalog &catalog, const QString &filter)
 {
-    QString sql = QStringLiteral("SELECT %1.%2, %1.%3 FROM %1 WHERE %1.Es_Cve_Estado <> 'BA'")
-                      .arg(catalog.table, catalog.keyColumn, catalog.descriptionColumn);
+    QStringList selected {catalog.table + u'.' + catalog.keyColumn};
+    for (const Column &column : catalog.shownColumns())
+        selected << column.expression;
+    QString sql = QStringLiteral("SELECT %2 FROM %1%3 WHERE %1.Es_Cve_Estado <> 'BA'")
+                      .arg(catalog.table, selected.join(QStringLiteral(", ")), catalog.joins);
     const QString condition = normalizedFilter(filter).trimmed();
     if (!condition.isEmpty())
         sql += QStringLiteral(" AND (%1)").arg(condition);
@@ -74,9 +101,29 @@ QList<CatalogBrowser::Row> CatalogBrowser::rows(Connection &connection, const QS
         throw Error(QStringLiteral("No hay un catálogo para la búsqueda %1").arg(lookupId));
     // The filter is condition text composed by the screen, so the statement runs as text.
     Recordset rs = connection.execute(statement(*catalog, filter));
+    const QList<Column> columns = catalog->shownColumns();
     QList<Row> result;
-    for (; !rs.eof(); rs.moveNext())
-        result.append({rs.textAt(0), rs.textAt(1)});
+    for (; !rs.eof(); rs.moveNext()) {
+        Row row {rs.textAt(0), {}, {}};
+        for (int i = 0; i < columns.size(); ++i) {
+            const int at = i + 1;
+            switch (columns.at(i).kind) {
+            case Column::Kind::Date:
+                row.shown << (rs.value(at).isNull() ? QString() : textformat::defaultDateText(rs.dateAt(at)));
+                break;
+            case Column::Kind::Money:
+                row.shown << (rs.value(at).isNull() ? QString()
+                                                    : textformat::formatNumber(Decimal::fromVariant(rs.value(at)).toDouble(),
+                                                                               QStringLiteral("$#,##0.00")));
+                break;
+            case Column::Kind::Text:
+                row.shown << rs.textAt(at);
+                break;
+            }
+        }
+        row.description = row.shown.value(0);
+        result.append(row);
+    }
     return result;
 }
 
@@ -97,16 +144,25 @@ QString CatalogBrowser::pick(const QString &lookupId, const QString &filter, QWi
 CatalogBrowser::CatalogBrowser(const Catalog &catalog, const QList<Row> &rows, QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(catalog.title);
-    resize(560, 420);
+    const QList<Column> columns = catalog.shownColumns();
+    resize(columns.size() > 1 ? 820 : 560, 420);
 
-    m_model = new QStandardItemModel(0, 2, this);
-    m_model->setHorizontalHeaderLabels({QStringLiteral("Clave"), QStringLiteral("Descripción")});
+    QStringList headers {catalog.keyHeader};
+    for (const Column &column : columns)
+        headers << column.header;
+    m_model = new QStandardItemModel(0, int(headers.size()), this);
+    m_model->setHorizontalHeaderLabels(headers);
     for (const Row &row : rows) {
-        auto *key = new QStandardItem(row.key);
-        auto *description = new QStandardItem(row.description);
-        key->setEditable(false);
-        description->setEditable(false);
-        m_model->appendRow({key, description});
+        QList<QStandardItem *> items {new QStandardItem(row.key)};
+        for (int i = 0; i < columns.size(); ++i) {
+            auto *item = new QStandardItem(row.shown.value(i));
+            if (columns.at(i).kind == Column::Kind::Money)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            items << item;
+        }
+        for (QStandardItem *item : items)
+            item->setEditable(false);
+        m_model->appendRow(items);
     }
     m_proxy = new QSortFilterProxyModel(this);
     m_proxy->setSourceModel(m_model);
@@ -114,7 +170,8 @@ CatalogBrowser::CatalogBrowser(const Catalog &catalog, const QList<Row> &rows, Q
     m_proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
 
     m_search = new QLineEdit(this);
-    m_search->setPlaceholderText(QStringLiteral("Buscar por clave o descripción"));
+    m_search->setPlaceholderText(columns.size() > 1 ? QStringLiteral("Buscar en cualquier columna")
+                                                    : QStringLiteral("Buscar por clave o descripción"));
     m_search->setClearButtonEnabled(true);
     m_search->installEventFilter(this);
 
@@ -126,6 +183,8 @@ CatalogBrowser::CatalogBrowser(const Catalog &catalog, const QList<Row> &rows, Q
     m_view->verticalHeader()->hide();
     m_view->horizontalHeader()->setStretchLastSection(true);
     m_view->setColumnWidth(0, 120);
+    if (columns.size() > 1)
+        m_view->horizontalHeader()->resizeSections(QHeaderView::ResizeToContents);
     m_view->installEventFilter(this);
 
     auto *buttons = dialogparts::acceptCancelButtons(this);

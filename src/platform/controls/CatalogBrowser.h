@@ -22,17 +22,33 @@ class CatalogBrowser : public QDialog
     Q_OBJECT
 
 public:
+    // A column the browser shows after the key.
+    struct Column
+    {
+        enum class Kind { Text, Date, Money };
+        QString header;
+        QString expression;   // qualified column of the statement
+        Kind kind = Kind::Text;
+    };
     struct Catalog
     {
         QString title;
         QString table;
         QString keyColumn;
         QString descriptionColumn;
+        // What identifies a row to the clerk beyond its key; empty: the description alone.
+        QList<Column> columns;
+        // Tables joined for those columns (" LEFT JOIN ..."), "" for none.
+        QString joins;
+        QString keyHeader = QStringLiteral("Clave");
+
+        QList<Column> shownColumns() const;
     };
     struct Row
     {
         QString key;
-        QString description;
+        QString description;   // the first shown column
+        QStringList shown;     // every shown column after the key, as the clerk reads it
     };
 
     // The catalogue of a lookup id (SUCURSAL, CLIENTE, ...); nothing for an unknown id.

@@ -13,9 +13,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QTimer>
 #include <QToolButton>
+
+#include <functional>
 
 namespace zentaro {
 
@@ -41,16 +45,24 @@ QString allowedPattern(const QString &classBody, bool quotes)
 
 // Converts the case as the user types, so that a lower-case letter of an upper-case key is
 // taken (and shown) as its capital instead of being refused.
+// A text longer than the box takes is refused whole, so that the line edit keeps what it
+// had instead of cutting a pasted text without a word; `tooLong` hears of it.
 class KeyFormatValidator : public QRegularExpressionValidator
 {
 public:
-    KeyFormatValidator(const QRegularExpression &expression, QChar mode, QObject *parent)
-        : QRegularExpressionValidator(expression, parent), m_mode(mode)
+    KeyFormatValidator(const QRegularExpression &expression, QChar mode, int maxLength,
+                       std::function<void()> tooLong, QObject *parent)
+        : QRegularExpressionValidator(expression, parent), m_mode(mode), m_maxLength(maxLength),
+          m_tooLong(std::move(tooLong))
     {
     }
 
     State validate(QString &input, int &pos) const override
     {
+        if (input.size() > m_maxLength) {
+            m_tooLong();
+            return Invalid;
+        }
         // Character by character, so that the length and the cursor position stay put.
         for (QChar &c : input)
             c = convertCase(c, m_mode);
@@ -59,6 +71,8 @@ public:
 
 private:
     QChar m_mode;
+    int m_maxLength;
+    std::function<void()> m_tooLong;
 };
 
 } // namespace
@@ -112,6 +126,10 @@ void KeyBox::applyText(const QString &text, bool typed)
         if (typed)
             m_dirty = true;
         emit changed();
+        return;
+    }
+    if (typed && filtered(text, false).size() > maxLength()) {
+        reportTooLong();
         return;
     }
     const QString accepted = filtered(text);
@@ -224,20 +242,61 @@ void KeyBox::setFreeText(bool on)
 void KeyBox::setSql(const QString &sql)
 {
     const bool quotesBefore = takesQuotes();
+    const bool changed = sql != m_sql;
     m_sql = sql;
     if (takesQuotes() != quotesBefore)
         applyFormat();
+    // The key already in the box answers to the new statement at once: a warehouse of the
+    // branch chosen before loses its Value and its description when the branch changes.
+    if (changed && !text().isEmpty())
+        validate();
+}
+
+int KeyBox::maxLength() const
+{
+    int limit = kLongestText;
+    for (const int length : {m_maxLength, m_columnLength})
+        if (length > 0)
+            limit = qMin(limit, length);
+    return limit;
+}
+
+void KeyBox::setMaxLength(int length)
+{
+    m_columnLength = qMax(0, length);
+    applyFormat();
+}
+
+void KeyBox::reportTooLong()
+{
+    // One message at a time: a key held down past the limit does not pile them up.
+    if (m_lengthReported)
+        return;
+    m_lengthReported = true;
+    const QString text = QStringLiteral("El texto no cabe: este campo admite hasta %1 caracteres. Se dejó como estaba; "
+                                        "acorte el texto y vuelva a escribirlo o pegarlo.")
+                             .arg(QLocale(QLocale::Spanish, QLocale::Mexico).toString(maxLength()));
+    // Not from inside the line edit's own edit, which is still running.
+    QTimer::singleShot(0, this, [this, text] {
+        if (Platform::isInstalled())
+            Platform::instance().presenter().present({text, 48, QStringLiteral("Texto demasiado largo"), {}, {}},
+                                                     window());
+        m_lengthReported = false;
+    });
 }
 
 void KeyBox::applyFormat()
 {
     const QRegularExpression expression(allowedPattern(m_allowedClass, takesQuotes()));
     delete m_edit->validator();
-    m_edit->setValidator(new KeyFormatValidator(expression, m_case, m_edit));
-    m_edit->setMaxLength(m_maxLength > 0 && !isNumeric() ? m_maxLength : 32767);
+    m_edit->setValidator(new KeyFormatValidator(expression, m_case, isNumeric() ? 32767 : maxLength(),
+                                                [this] { reportTooLong(); }, m_edit));
+    // The line edit's own limit stays above the box's, or it would cut a pasted text before
+    // the validator could refuse it.
+    m_edit->setMaxLength(32767);
 }
 
-QString KeyBox::filtered(const QString &text) const
+QString KeyBox::filtered(const QString &text, bool cut) const
 {
     const QRegularExpression single(QRegularExpression::anchoredPattern(
         m_allowedClass.isEmpty() ? QStringLiteral("[^']") : QStringLiteral("[%1]").arg(m_allowedClass)));
@@ -253,8 +312,8 @@ QString KeyBox::filtered(const QString &text) const
             continue;
         result.append(c);
     }
-    if (m_maxLength > 0 && !isNumeric())
-        result.truncate(m_maxLength);
+    if (cut && !isNumeric())
+        result.truncate(maxLength());
     return result;
 }
 
@@ -271,7 +330,7 @@ void KeyBox::setNumberFormat(const QString &mask)
     const bool wasNumeric = isNumeric();
     m_numberFormat = mask;
     m_edit->setAlignment(isNumeric() ? Qt::AlignRight | Qt::AlignVCenter : Qt::AlignLeft | Qt::AlignVCenter);
-    m_edit->setMaxLength(m_maxLength > 0 && !isNumeric() ? m_maxLength : 32767);
+    applyFormat();
     if (isNumeric() && !wasNumeric) {
         try {
             m_value = text().trimmed().isEmpty() ? 0.0 : textformat::readNumber(text());
@@ -362,11 +421,33 @@ void KeyBox::browse()
     m_edit->setFocus(Qt::OtherFocusReason);
 }
 
+bool KeyBox::refusesUnknownKey()
+{
+    if (isNumeric() || m_sql.isEmpty() || text().isEmpty() || !m_value.toString().isEmpty())
+        return false;
+    const auto catalog = CatalogBrowser::catalogFor(m_lookupId);
+    const QString where = catalog ? QStringLiteral(" en %1").arg(catalog->title.toLower()) : QString();
+    const QString message =
+        QStringLiteral("La clave %1 no existe%2, está dada de baja o no corresponde a este documento. "
+                       "Escriba una clave válida%3.")
+            .arg(text(), where, m_lookupId.isEmpty() ? QString() : QStringLiteral(" o elíjala con F2"));
+    Platform::instance().presenter().present({message, 48, QStringLiteral("Clave no encontrada"), {}, {}}, window());
+    return true;
+}
+
 void KeyBox::confirm()
 {
     m_dirty = false;
     if (isNumeric() && !text().isEmpty())
         showNumber();
+    bool refused = false;
+    dispatchEvent(objectName(), [this, &refused] { refused = refusesUnknownKey(); });
+    if (refused) {
+        // The clerk stays on the key to correct it.
+        m_edit->setFocus(Qt::OtherFocusReason);
+        m_edit->selectAll();
+        return;
+    }
     dispatchEvent(objectName(), [this] { emit entered(); });
 }
 
@@ -377,6 +458,8 @@ void KeyBox::scriptEnter()
     m_dirty = false;
     if (isNumeric() && !text().isEmpty())
         showNumber();
+    if (refusesUnknownKey())
+        return;
     emit entered();
 }
 

@@ -37,6 +37,7 @@ class KeyBox : public QWidget, public GroupedControl, public ScriptableControl
     Q_PROPERTY(bool ShowLookupButton READ showsLookupButton WRITE setShowLookupButton)
     Q_PROPERTY(bool SuggestOnly READ suggestOnly WRITE setSuggestOnly)
     Q_PROPERTY(bool FreeText READ isFreeText WRITE setFreeText)
+    Q_PROPERTY(int MaxLength READ maxLength WRITE setMaxLength)
 
 public:
     explicit KeyBox(QWidget *parent = nullptr);
@@ -83,6 +84,13 @@ public:
     // never takes a quote.
     bool isFreeText() const { return m_freeText; }
     void setFreeText(bool on);
+    // The most characters the box takes: the column's size, which the screen knows, and the
+    // length of the key format when it has one, whichever is smaller (0: no limit of its
+    // own; the box never takes more than kLongestText). A text that would not fit is not
+    // taken, cut or not: the box keeps what it had and says why.
+    int maxLength() const;
+    void setMaxLength(int length);
+    static constexpr int kLongestText = 32000;
 
     // Runs the lookup now (the box does so on every change of its text).
     void validate();
@@ -110,8 +118,9 @@ private:
     // Whether a quote may stand in the text: in a free-text box without lookup statement.
     bool takesQuotes() const { return m_freeText && m_sql.isEmpty(); }
     // The text as the format lets it in: case converted, no character outside the allowed
-    // class, no quote unless the box takes them, cut at the maximum length.
-    QString filtered(const QString &text) const;
+    // class, no quote unless the box takes them, cut at the maximum length unless `cut` is
+    // false.
+    QString filtered(const QString &text, bool cut = true) const;
     // Builds the typing validator from the format and whether the box takes quotes.
     void applyFormat();
     // Puts a text in as typing does (`typed`: by the user or a script, so that leaving the
@@ -120,6 +129,11 @@ private:
     // A change of the text: raises change, then validates the key.
     void textWasChanged(bool typed);
     void confirm();
+    // Whether a confirmed key may stand: a key box refuses a key its lookup does not find,
+    // with a message, so that no handler of the screen goes on with it.
+    bool refusesUnknownKey();
+    // Tells the clerk that a text was too long for the box.
+    void reportTooLong();
     void updateButton();
     void writeResult(const QString &text);
     void showNumber();
@@ -134,6 +148,9 @@ private:
     bool m_freeText = false;
     // The text changed since the key was last confirmed (focus-out then raises entered).
     bool m_dirty = false;
+    // A message about a too-long text is on its way.
+    bool m_lengthReported = false;
+    int m_columnLength = 0;
     // Case, allowed characters and maximum length of the current Format.
     int m_maxLength = 0;
     QChar m_case = u'M';

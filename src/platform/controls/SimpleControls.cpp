@@ -1,5 +1,6 @@
 #include "platform/controls/SimpleControls.h"
 
+#include "platform/controls/TextFormats.h"
 #include "platform/controls/VirtualKeys.h"
 #include "platform/core/Error.h"
 #include "platform/services/Platform.h"
@@ -9,6 +10,7 @@
 #include <QDateEdit>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QShortcut>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabBar>
@@ -136,13 +138,15 @@ void DatePicker::clearContent()
 
 void DatePicker::scriptType(const QString &text)
 {
-    const QString typed = text.trimmed();
-    QDate date = QDate::fromString(typed, Qt::ISODate);
-    if (!date.isValid())
-        date = QDate::fromString(typed, kDateFormat);
-    if (!date.isValid())
-        throw ScriptRefusal(QStringLiteral("fecha no válida: %1 (se espera aaaa-mm-dd o dd/mm/aaaa)").arg(typed));
-    setValue(date);
+    QDateTime when;
+    try {
+        when = textformat::readDateTime(text);
+    } catch (const Error &error) {
+        throw ScriptRefusal(error.description());
+    }
+    if (when.time() != QTime(0, 0))
+        throw ScriptRefusal(QStringLiteral("%1 es una fecha sin hora: %2").arg(objectName(), text.trimmed()));
+    setValue(when.date());
 }
 
 QStringList DatePicker::scriptDefaultProperties() const
@@ -167,6 +171,29 @@ TabStrip::TabStrip(QWidget *parent) : QWidget(parent), m_bar(new QTabBar(this)),
     layout->setSpacing(0);
     layout->addWidget(m_bar);
     layout->addWidget(m_pages, 1);
+
+    // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDown and Ctrl+PgUp turn the pages wherever the focus is
+    // on the strip's screen. As shortcuts they come before the key handling of the focused
+    // box (a date box would take Ctrl+PgUp as a step, the shell's window area Ctrl+Tab as
+    // its own) and they never reach the screen's key events.
+    QWidget *scope = parent ? parent : this;
+    const struct
+    {
+        QKeyCombination keys;
+        int step;
+    } turns[] = {{Qt::CTRL | Qt::Key_Tab, 1},
+                 {Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab, -1},   // Shift+Tab arrives as Backtab
+                 {Qt::CTRL | Qt::Key_PageDown, 1},
+                 {Qt::CTRL | Qt::Key_PageUp, -1}};
+    for (const auto &turn : turns) {
+        auto *shortcut = new QShortcut(QKeySequence(turn.keys), scope);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        const int step = turn.step;
+        connect(shortcut, &QShortcut::activated, this, [this, step] {
+            if (isEnabled() && isVisible())
+                turnPage(step);
+        });
+    }
 
     connect(m_bar, &QTabBar::currentChanged, this, [this](int index) {
         const int previous = m_current;
@@ -222,14 +249,12 @@ QStringList TabStrip::scriptDefaultProperties() const
 
 bool TabStrip::moveByKey(int qtKey, Qt::KeyboardModifiers modifiers)
 {
-    const int count = m_bar->count();
-    if (count == 0)
-        return false;
     int step = 0;
     if (modifiers & Qt::ControlModifier) {
-        if (qtKey == Qt::Key_Backtab || (qtKey == Qt::Key_Tab && (modifiers & Qt::ShiftModifier)))
+        if (qtKey == Qt::Key_Backtab || (qtKey == Qt::Key_Tab && (modifiers & Qt::ShiftModifier))
+            || qtKey == Qt::Key_PageUp)
             step = -1;
-        else if (qtKey == Qt::Key_Tab)
+        else if (qtKey == Qt::Key_Tab || qtKey == Qt::Key_PageDown)
             step = 1;
     } else if (hasFocus()) {
         if (qtKey == Qt::Key_Left)
@@ -237,8 +262,17 @@ bool TabStrip::moveByKey(int qtKey, Qt::KeyboardModifiers modifiers)
         else if (qtKey == Qt::Key_Right)
             step = 1;
     }
-    if (step == 0)
+    if (step == 0 || m_bar->count() == 0)
         return false;
+    turnPage(step);
+    return true;
+}
+
+void TabStrip::turnPage(int step)
+{
+    const int count = m_bar->count();
+    if (count == 0)
+        return;
     // Skips disabled pages; goes round from the last page to the first.
     int page = m_current;
     for (int tries = 0; tries < count; ++tries) {
@@ -248,7 +282,6 @@ bool TabStrip::moveByKey(int qtKey, Qt::KeyboardModifiers modifiers)
     }
     if (page != m_current)
         m_bar->setCurrentIndex(page);
-    return true;
 }
 
 void TabStrip::keyPressEvent(QKeyEvent *event)

@@ -121,7 +121,8 @@ private:
 };
 
 // The tab strip: captioned pages, each showing one widget (a frame) below the tabs.
-// Selecting a page (click, Tab = n, or Ctrl+Tab) raises click(previousTab).
+// Selecting a page (click, Tab = n, Ctrl+Tab / Ctrl+Shift+Tab or Ctrl+PgDown / Ctrl+PgUp
+// anywhere on the strip's screen) raises click(previousTab).
 class TabStrip : public QWidget, public ScriptableControl
 {
     Q_OBJECT
@@ -147,8 +148,11 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    // Ctrl+Tab, Ctrl+Shift+Tab and the arrows while the strip has the focus; true when handled.
+    // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PgDown, Ctrl+PgUp and the arrows while the strip has
+    // the focus; true when handled.
     bool moveByKey(int qtKey, Qt::KeyboardModifiers modifiers);
+    // The next (+1) or previous (-1) enabled page, going round.
+    void turnPage(int step);
 
     QTabBar *m_bar;
     QStackedWidget *m_pages;

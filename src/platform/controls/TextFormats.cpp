@@ -2,6 +2,8 @@
 
 #include "platform/core/Error.h"
 
+#include <QRegularExpression>
+
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -314,6 +316,43 @@ QString defaultDateText(const QDate &date)
                          char('0' + year / 1000), char('0' + year / 100 % 10), char('0' + year / 10 % 10),
                          char('0' + year % 10)};
     return QString::fromLatin1(text, sizeof text);
+}
+
+QDateTime readDateTime(const QString &text)
+{
+    static const QRegularExpression shape(QStringLiteral(
+        R"(^(?:(\d{4})-(\d{1,2})-(\d{1,2})|(\d{1,2})/(\d{1,2})/(\d{4}))(?:[T ](\d{1,2}):(\d{1,2})(?::(\d{1,2}))?)?$)"));
+    const QString typed = text.trimmed();
+    const QRegularExpressionMatch match = shape.match(typed);
+    if (!match.hasMatch())
+        throw Error(QStringLiteral("«%1» no es una fecha válida: escriba aaaa-mm-dd o dd/mm/aaaa, y si hace falta la "
+                                   "hora como HH:MM o HH:MM:SS (por ejemplo 2026-12-05T09:30)")
+                        .arg(typed));
+    const bool iso = match.capturedLength(1) > 0;
+    const int year = match.captured(iso ? 1 : 6).toInt();
+    const int month = match.captured(iso ? 2 : 5).toInt();
+    const int day = match.captured(iso ? 3 : 4).toInt();
+    const QDate date(year, month, day);
+    if (month < 1 || month > 12)
+        throw Error(QStringLiteral("«%1» no es una fecha válida: el mes %2 no existe (los meses van de 1 a 12)")
+                        .arg(typed)
+                        .arg(month));
+    if (!date.isValid())
+        throw Error(QStringLiteral("«%1» no es una fecha válida: el mes %2 de %3 no tiene día %4")
+                        .arg(typed)
+                        .arg(month)
+                        .arg(year)
+                        .arg(day));
+    if (match.capturedLength(7) == 0)
+        return QDateTime(date, QTime(0, 0));
+    const int hour = match.captured(7).toInt();
+    const int minute = match.captured(8).toInt();
+    const int second = match.capturedLength(9) > 0 ? match.captured(9).toInt() : 0;
+    if (hour > 23 || minute > 59 || second > 59)
+        throw Error(QStringLiteral("«%1» no es una hora válida: las horas van de 00 a 23 y los minutos y segundos de "
+                                   "00 a 59")
+                        .arg(typed));
+    return QDateTime(date, QTime(hour, minute, second));
 }
 
 } // namespace zentaro::textformat

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 
 namespace zentaro::textformat {
@@ -17,5 +18,12 @@ double readNumber(const QString &text);
 
 // The platform's default date text: dd/MM/yyyy.
 QString defaultDateText(const QDate &date);
+
+// Reads a date, and a time when one follows, as a clerk or a script writes them:
+// "2026-12-05" or "05/12/2026", then optionally "T" or a blank and "HH:mm" or "HH:mm:ss".
+// Nothing else is taken: no trailing text, no hour 24 or more, no minute or second 60 or
+// more, no 30th of February. Throws zentaro::Error with a Spanish sentence that names what
+// is wrong. A date alone is midnight.
+QDateTime readDateTime(const QString &text);
 
 } // namespace zentaro::textformat

@@ -1,6 +1,7 @@
 #include "platform/host/GuiPresenter.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -45,24 +46,42 @@ void GuiPresenter::reportError(const QString &text, const QString &where)
     box.exec();
 }
 
-void GuiPresenter::reportMail(const QString &to, const QString &subject)
+namespace {
+
+// The shell's status bar says it for a while, then names the user and the database again.
+void showInStatusBar(const QString &text, int milliseconds)
 {
-    constexpr int kShownMilliseconds = 15000;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
         auto *window = qobject_cast<QMainWindow *>(widget);
         if (!window || !window->isVisible())
             continue;
-        // The bar normally names the user and the database; it does so again afterwards.
         QStatusBar *bar = window->statusBar();
-        const QString previous = bar->currentMessage();
-        const QString text = QStringLiteral("Correo enviado a %1: %2").arg(to, subject);
+        const QString previous = bar->property("zentaroSessionText").isValid()
+                                     ? bar->property("zentaroSessionText").toString()
+                                     : bar->currentMessage();
+        bar->setProperty("zentaroSessionText", previous);
         bar->showMessage(text);
-        QTimer::singleShot(kShownMilliseconds, bar, [bar, previous, text] {
+        QTimer::singleShot(milliseconds, bar, [bar, previous, text] {
             if (bar->currentMessage() == text)
                 bar->showMessage(previous);
         });
         return;
     }
+}
+
+} // namespace
+
+void GuiPresenter::reportOutput(const QString &path)
+{
+    // Long enough to read and copy the path; the clerk is not interrupted for it.
+    constexpr int kShownMilliseconds = 60000;
+    showInStatusBar(QStringLiteral("Documento guardado en %1").arg(QDir::toNativeSeparators(path)), kShownMilliseconds);
+}
+
+void GuiPresenter::reportMail(const QString &to, const QString &subject)
+{
+    constexpr int kShownMilliseconds = 15000;
+    showInStatusBar(QStringLiteral("Correo enviado a %1: %2").arg(to, subject), kShownMilliseconds);
 }
 
 } // namespace zentaro

@@ -11,8 +11,9 @@ class GuiPresenter : public MessagePresenter
 public:
     int present(const Message &message, QWidget *owner) override;
     void reportError(const QString &text, const QString &where) override;
-    // A mail that went out is no event to interrupt the clerk for: the shell's status
-    // bar says so for a while.
+    // A document written or a mail that went out is no event to interrupt the clerk for:
+    // the shell's status bar says where it went, for a while.
+    void reportOutput(const QString &path) override;
     void reportMail(const QString &to, const QString &subject) override;
 };
 

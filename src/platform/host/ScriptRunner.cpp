@@ -1,6 +1,7 @@
 #include "platform/host/ScriptRunner.h"
 
 #include "platform/controls/ScriptableControl.h"
+#include "platform/controls/TextFormats.h"
 #include "platform/core/Error.h"
 #include "platform/core/LateBinding.h"
 #include "platform/db/Schema.h"
@@ -154,12 +155,11 @@ void ScriptRunner::execute(const QStringList &words)
         Platform::instance().setUserCode(words[1]);
     } else if (command == QLatin1String("clock")) {
         need(1);
-        QDateTime when = QDateTime::fromString(words[1], Qt::ISODate);
-        if (!when.isValid())
-            when = QDateTime(QDate::fromString(words[1], Qt::ISODate), QTime(0, 0));
-        if (!when.isValid())
-            throw BadLine {QStringLiteral("fecha no válida: %1").arg(words[1])};
-        Platform::instance().fixClock(when);
+        try {
+            Platform::instance().fixClock(textformat::readDateTime(words.mid(1).join(u' ')));
+        } catch (const Error &error) {
+            throw BadLine {error.description()};
+        }
     } else if (command == QLatin1String("answer")) {
         need(2);
         Platform::instance().queueAnswer(words[1], words.mid(2).join(u'|'));
@@ -299,10 +299,15 @@ void ScriptRunner::commandSet(const QStringList &words)
     const QMetaProperty meta = widget.metaObject()->property(index);
     QVariant value = words.mid(3).join(u' ');
     if (meta.metaType().id() == QMetaType::QDate || meta.metaType().id() == QMetaType::QDateTime) {
-        const QDate date = QDate::fromString(value.toString(), Qt::ISODate);
-        if (!date.isValid())
-            throw BadLine {QStringLiteral("fecha no válida: %1").arg(value.toString())};
-        value = meta.metaType().id() == QMetaType::QDate ? QVariant(date) : QVariant(QDateTime(date, QTime(0, 0)));
+        QDateTime when;
+        try {
+            when = textformat::readDateTime(value.toString());
+        } catch (const Error &error) {
+            throw BadLine {error.description()};
+        }
+        if (meta.metaType().id() == QMetaType::QDate && when.time() != QTime(0, 0))
+            throw BadLine {QStringLiteral("%1.%2 es una fecha sin hora: %3").arg(words[1], words[2], value.toString())};
+        value = meta.metaType().id() == QMetaType::QDate ? QVariant(when.date()) : QVariant(when);
     } else if (meta.metaType().id() == QMetaType::Bool) {
         const QString text = value.toString().toLower();
         value = text == QLatin1String("true") || text == QLatin1String("1") || text == QLatin1String("si");

@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 
+class QDockWidget;
+class QIcon;
 class QMdiArea;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -28,12 +30,16 @@ public:
     // Opens (or brings to the front) the module of that code.
     void openModule(const QString &code);
 
+    // The suite's icon (the one the package installs).
+    static QIcon suiteIcon();
+
 private:
     void fillModuleTree();
     void closeModule(const QString &code);
 
     ModuleLoader m_loader;
     QTreeWidget *m_modules;
+    QDockWidget *m_dock = nullptr;
     QMdiArea *m_area;
     std::map<QString, std::unique_ptr<ModuleSession>> m_sessions;
 };

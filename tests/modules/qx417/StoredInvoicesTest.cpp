@@ -273,7 +273,7 @@ TEST_P(StoredInvoices, CancelFollowsTheValidationAnswer)
     EXPECT_EQ(form.txtFolio->text(), QString());
     openFolio(form, QStringLiteral("FG-000004"));
     form.Controles->press(Toolbar::Output);
-    EXPECT_TRUE(QFile::exists(QDir(outputs.path()).filePath(QStringLiteral("FG-000004.pdf"))));
+    EXPECT_TRUE(QFile::exists(QDir(outputs.path()).filePath(QStringLiteral("EKU9003173C9/FG-000004.pdf"))));
     form.Controles->press(Toolbar::Record);
     ASSERT_FALSE(presenter->messages.isEmpty());
     const Message &record = presenter->messages.last();

@@ -56,6 +56,25 @@ TEST(Sealing, RefusesWithSentencesTheUserCanActOn)
          "no es el del certificado"},
         {"not a key file", [](Csd &csd, QDateTime &, Comprobante &) { csd.privateKeyDer = csd.certificateDer; },
          "no es una llave de CSD"},
+        {"certificate not valid yet",
+         [](Csd &, QDateTime &now, Comprobante &) { now = QDateTime(QDate(2023, 5, 1), QTime(9, 0)); },
+         "es válido a partir del 18/05/2023"},
+        {"unreadable certificate file",
+         [](Csd &csd, QDateTime &, Comprobante &) { csd.certificateDer = QByteArrayLiteral("MIIF no es un .cer"); },
+         "El archivo del certificado no se puede leer"},
+        {"empty certificate file", [](Csd &csd, QDateTime &, Comprobante &) { csd.certificateDer.clear(); },
+         "El archivo del certificado está vacío"},
+        {"an e.firma instead of a CSD",
+         [](Csd &csd, QDateTime &, Comprobante &) {
+             csd = generateTestCsd(QStringLiteral("EKU9003173C9"), QStringLiteral("ESCUELA"), csd.password,
+                                   fixedNow().addYears(-1), fixedNow().addYears(1),
+                                   QStringLiteral("30001000000500000099"), TestCertificateKind::Fiel);
+         },
+         "es de una e.firma (FIEL)"},
+        {"no password", [](Csd &csd, QDateTime &, Comprobante &) { csd.password.clear(); },
+         "Falta la contraseña de la llave privada"},
+        {"truncated key file", [](Csd &csd, QDateTime &, Comprobante &) { csd.privateKeyDer.chop(40); },
+         "no es una llave de CSD"},
     };
     for (const Case &test : cases) {
         SCOPED_TRACE(test.name);
@@ -68,6 +87,8 @@ TEST(Sealing, RefusesWithSentencesTheUserCanActOn)
             ADD_FAILURE() << "sealed anyway";
         } catch (const Error &e) {
             EXPECT_TRUE(e.description().contains(QString::fromUtf8(test.expected))) << e.what();
+            // OpenSSL's own English reason never reaches the clerk.
+            EXPECT_FALSE(e.description().contains(QStringLiteral("error:"))) << e.what();
         }
     }
 }

@@ -106,7 +106,30 @@ TEST(AmountInWordsTest, WritesAmountsAsMexicanInvoicesDo)
 
 class OutputTest : public ElectronicDocumentTest
 {
+protected:
+    // The demo company's documents go to its RFC's folder.
+    QDir issuerDir() const { return QDir(outputDir.filePath(QStringLiteral("EKU9003173C9"))); }
 };
+
+// Two companies on one machine number their invoices alike; their documents never share a
+// folder, whatever their RFCs hold.
+TEST(DocumentOutputFolder, EachIssuerHasAFolderOfItsOwn)
+{
+    const QByteArray configured = qgetenv("ZENTARO_OUTPUT_DIR");
+    qputenv("ZENTARO_OUTPUT_DIR", "/srv/documentos");
+    const QList<QPair<QString, QString>> cases = {
+        {QStringLiteral("EKU9003173C9"), QStringLiteral("/srv/documentos/EKU9003173C9")},
+        {QStringLiteral(" aaa010101aaa "), QStringLiteral("/srv/documentos/AAA010101AAA")},
+        {QStringLiteral("Ñ&A010101AB1"), QStringLiteral("/srv/documentos/Ñ&A010101AB1")},
+        {QStringLiteral("../../etc"), QStringLiteral("/srv/documentos/ETC")},
+        {QString(), QStringLiteral("/srv/documentos")},
+    };
+    for (const auto &[rfc, folder] : cases)
+        EXPECT_EQ(DocumentOutput::issuerFolder(rfc), folder) << qPrintable(rfc);
+    qunsetenv("ZENTARO_OUTPUT_DIR");
+    EXPECT_TRUE(DocumentOutput::issuerFolder(QStringLiteral("EKU9003173C9")).endsWith(QStringLiteral("/Zentaro/EKU9003173C9")));
+    qputenv("ZENTARO_OUTPUT_DIR", configured);
+}
 
 TEST_P(OutputTest, SignedAndUnsignedInvoicesPrintWithWhatTheyAre)
 {
@@ -127,7 +150,7 @@ TEST_P(OutputTest, SignedAndUnsignedInvoicesPrintWithWhatTheyAre)
         DocumentOutput().Produce(c.profile, QString::fromLatin1(c.folio), {}, 0, 0, {});
         ASSERT_EQ(reports->outputs.size(), 1);
         const QString path = reports->outputs.first();
-        EXPECT_EQ(path, outputDir.filePath(QString::fromLatin1(c.folio) + QStringLiteral(".pdf")));
+        EXPECT_EQ(path, issuerDir().filePath(QString::fromLatin1(c.folio) + QStringLiteral(".pdf")));
         EXPECT_EQ(pdfPages(path), 1);   // a PDF, or pdfinfo would not count its pages
         const QString text = pdfText(path);
         EXPECT_TRUE(text.contains(QStringLiteral("Página 1 de 1")));
@@ -138,11 +161,11 @@ TEST_P(OutputTest, SignedAndUnsignedInvoicesPrintWithWhatTheyAre)
         EXPECT_EQ(text.contains(QStringLiteral("Cadena original del complemento de certificación digital del SAT")),
                   c.signedInvoice);
     }
-    const QString global = pdfText(outputDir.filePath(QStringLiteral("FG-000001.pdf")));
+    const QString global = pdfText(issuerDir().filePath(QStringLiteral("FG-000001.pdf")));
     EXPECT_TRUE(global.contains(QStringLiteral("PUBLICO EN GENERAL")));
     EXPECT_TRUE(global.contains(QStringLiteral("periodicidad 01 - Diario")));
     EXPECT_TRUE(global.contains(QStringLiteral("PESOS"))) << global.toStdString();
-    EXPECT_TRUE(pdfText(outputDir.filePath(QStringLiteral("FG-000004.pdf"))).contains(QString::fromUtf16(u"DÓLARES")));
+    EXPECT_TRUE(pdfText(issuerDir().filePath(QStringLiteral("FG-000004.pdf"))).contains(QString::fromUtf16(u"DÓLARES")));
 }
 
 TEST_P(OutputTest, TenThousandNotesPrintOnNumberedPages)
@@ -201,7 +224,7 @@ TEST_P(OutputTest, WhatWasStampedIsWhatIsPrinted)
     EXPECT_EQ(printout.comprobante.lugarExpedicion, QStringLiteral("44100"));
 
     DocumentOutput().Produce(QStringLiteral("PDF"), QStringLiteral("FG-000006"), {}, 0, 0, {});
-    const QString text = pdfText(outputDir.filePath(QStringLiteral("FG-000006.pdf")));
+    const QString text = pdfText(issuerDir().filePath(QStringLiteral("FG-000006.pdf")));
     EXPECT_TRUE(text.contains(QStringLiteral("CFDI relacionado (04): ") + stamped.cfdiRelacionados.value(0).uuids.value(0)))
         << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("Otra cosa")));

@@ -2,7 +2,11 @@
 
 #include "platform/core/Error.h"
 
+#include <QDateEdit>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -77,6 +81,60 @@ TEST(TabStripTest, SelectingAPageRaisesClickWithThePreviousPage)
     EXPECT_THROW(strip.setTab(-1), Error);
 }
 
+// The keys a clerk presses, on a screen hosted as the shell hosts it (a window of a tabbed
+// work area, beside another one), with the focus in a box of a page, in a date box (which
+// steps its date with PgUp/PgDown) and in a box above the strip.
+TEST(TabStripTest, CtrlTabAndCtrlPageKeysTurnThePagesFromAnyBoxOfTheScreen)
+{
+    QMdiArea area;
+    area.setViewMode(QMdiArea::TabbedView);
+    auto *screen = new QWidget;
+    auto *folio = new QLineEdit(screen);
+    auto *strip = new TabStrip(screen);
+    strip->setGeometry(0, 40, 500, 300);
+    auto *header = new QWidget;
+    auto *date = new QDateEdit(QDate(2026, 12, 6), header);
+    auto *notes = new QWidget;
+    auto *list = new QLineEdit(notes);
+    strip->addPage(QStringLiteral("Encabezado"), header);
+    strip->addPage(QStringLiteral("Notas de venta"), notes);
+    strip->addPage(QStringLiteral("Totales"), new QLabel(QStringLiteral("Totales")));
+    area.addSubWindow(new QLabel(QStringLiteral("otra pantalla")))->show();
+    area.addSubWindow(screen)->showMaximized();
+    area.resize(700, 500);
+    area.show();
+    area.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&area));
+    area.setActiveSubWindow(qobject_cast<QMdiSubWindow *>(screen->parentWidget()));
+
+    struct Press
+    {
+        QWidget *focus;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        int tab;
+    };
+    const Press presses[] = {
+        {date, Qt::Key_Tab, Qt::ControlModifier, 1},
+        {list, Qt::Key_Tab, Qt::ControlModifier, 2},
+        {folio, Qt::Key_Tab, Qt::ControlModifier, 0},                             // goes round
+        {date, Qt::Key_PageDown, Qt::ControlModifier, 1},
+        {list, Qt::Key_PageUp, Qt::ControlModifier, 0},
+        {date, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, 2},
+        {folio, Qt::Key_PageUp, Qt::ControlModifier, 1},
+    };
+    int step = 0;
+    for (const Press &press : presses) {
+        SCOPED_TRACE(step++);
+        strip->setTab(press.focus == list ? 1 : press.focus == date ? 0 : strip->tab());
+        press.focus->setFocus();
+        QTest::keyClick(press.focus, press.key, press.modifiers);
+        EXPECT_EQ(strip->tab(), press.tab);
+    }
+    EXPECT_EQ(date->date(), QDate(2026, 12, 6));   // the date box never saw Ctrl+PgDown
+    EXPECT_EQ(area.activeSubWindow(), screen->parentWidget());   // nor the work area Ctrl+Tab
+}
+
 TEST(DatePickerTest, TakesBothDateWritingsAndShowsTheSuitesText)
 {
     DatePicker picker;
@@ -88,7 +146,9 @@ TEST(DatePickerTest, TakesBothDateWritingsAndShowsTheSuitesText)
     picker.scriptType(QStringLiteral("31/01/2027"));
     EXPECT_EQ(picker.value(), QDate(2027, 1, 31));
     EXPECT_EQ(changes, 2);
-    EXPECT_THROW(picker.scriptType(QStringLiteral("31/02/2027")), ScriptRefusal);
+    for (const char *bad : {"31/02/2027", "2026-12-05T25:61", "2026-12-05 10:30", "5 de diciembre"})
+        EXPECT_THROW(picker.scriptType(QString::fromLatin1(bad)), ScriptRefusal) << bad;
+    EXPECT_EQ(picker.value(), QDate(2027, 1, 31));
     picker.clearContent();   // no session: the computer's day
     EXPECT_EQ(picker.value(), QDate::currentDate());
 }

@@ -129,4 +129,49 @@ TEST(TextFormats, DefaultDateTextIsDayMonthYear)
     EXPECT_EQ(textformat::defaultDateText(QDate()), QString());
 }
 
+// Dates and times as a clerk or a script writes them: every accepted writing, and every
+// refusal naming what is wrong (nothing after the date is ignored any more).
+TEST(ReadDateTime, TakesOnlyWholeDatesAndRealTimes)
+{
+    const struct
+    {
+        const char *text;
+        QDateTime expected;
+    } good[] = {
+        {"2026-12-06", QDateTime(QDate(2026, 12, 6), QTime(0, 0))},
+        {"06/12/2026", QDateTime(QDate(2026, 12, 6), QTime(0, 0))},
+        {" 2026-12-06T10:30 ", QDateTime(QDate(2026, 12, 6), QTime(10, 30))},
+        {"2026-12-06T23:59:59", QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59))},
+        {"6/1/2027 00:00", QDateTime(QDate(2027, 1, 6), QTime(0, 0))},
+        {"2028-02-29", QDateTime(QDate(2028, 2, 29), QTime(0, 0))},
+    };
+    for (const auto &c : good)
+        EXPECT_EQ(textformat::readDateTime(QString::fromLatin1(c.text)), c.expected) << c.text;
+
+    const struct
+    {
+        const char *text;
+        const char *says;
+    } bad[] = {
+        {"2026-12-06T25:61", "las horas van de 00 a 23"},
+        {"2026-12-06T24:00", "las horas van de 00 a 23"},
+        {"2026-12-06T10:60", "minutos y segundos de 00 a 59"},
+        {"2026-12-06T10:30:60", "minutos y segundos de 00 a 59"},
+        {"2027-02-29", "no tiene día 29"},
+        {"2026-13-01", "el mes 13 no existe"},
+        {"2026-12-06x", "no es una fecha válida"},
+        {"2026-12-06T10", "no es una fecha válida"},
+        {"mañana", "no es una fecha válida"},
+        {"", "no es una fecha válida"},
+    };
+    for (const auto &c : bad) {
+        try {
+            textformat::readDateTime(QString::fromUtf8(c.text));
+            ADD_FAILURE() << "accepted " << c.text;
+        } catch (const Error &error) {
+            EXPECT_TRUE(error.description().contains(QString::fromUtf8(c.says))) << c.text << ": " << error.what();
+        }
+    }
+}
+
 } // namespace

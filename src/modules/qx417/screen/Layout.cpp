@@ -65,9 +65,9 @@ KeyBox *display(QWidget *parent, const char *name, int left, int top, int width,
     return shown;
 }
 
-KeyBox *total(QWidget *parent, const char *name, int left, int top)
+KeyBox *total(QWidget *parent, const char *name, int left, int top, int width = 2175)
 {
-    KeyBox *shown = display(parent, name, left, top, 2175, "2");
+    KeyBox *shown = display(parent, name, left, top, width, "2");
     shown->setNumberFormat(QLatin1String(kMoneyMask));
     shown->setValue(0.0);
     return shown;
@@ -145,6 +145,8 @@ void frmQX417::createControls()
 {
     labelCounter = 0;
     resize(px(14460), px(8200));
+    // Below its designed size the controls would be cut off: the host scrolls instead.
+    setMinimumSize(px(14460), px(8200));
 
     colorVEK = make<ColorScheme>(this, "colorVEK");
     Controles = make<Toolbar>(this, "Controles");
@@ -301,6 +303,18 @@ void frmQX417::createHeaderPage()
            "txtNCondicionVenta", "CT040");
     // The condition's box is too narrow for its button: F2 opens the list.
     txtCondicionVenta->setShowLookupButton(false);
+
+    // What each box takes is what its column holds: a longer text is refused with a word,
+    // never cut in the box or by the database.
+    const struct
+    {
+        KeyBox *box;
+        int length;
+    } columns[] = {{txt_Comentario, 250}, {txt_Referencia, 60}, {txt_Mn_Cve_Moneda, 5},
+                   {txt_Sc_Cve_Sucursal, 20}, {txt_Al_Cve_Almancen, 20}, {txt_Vn_Cve_Vendedor, 20},
+                   {txt_Cl_Cve_Cliente, 20}, {txtCondicionVenta, 20}};
+    for (const auto &column : columns)
+        column.box->setMaxLength(column.length);
 }
 
 namespace {
@@ -374,10 +388,11 @@ void frmQX417::createTotalsPage()
     sh3 = band(frTot, "sh3");
     Frame4 = make<Frame>(frTot, "Frame4");
     place(Frame4, 240, 360, 8655, 1215);
+    // The left boxes end before the right labels begin (at 4440).
     label(Frame4, QStringLiteral("Suma:"), 0, 120, 2175);
-    txtFacSuma = total(Frame4, "txtFacSuma", 2280, 120);
+    txtFacSuma = total(Frame4, "txtFacSuma", 2280, 120, 2040);
     label(Frame4, QStringLiteral("Desc. global:"), 0, 480, 2175);
-    txtFacDescuento_Global = total(Frame4, "txtFacDescuento_Global", 2280, 480);
+    txtFacDescuento_Global = total(Frame4, "txtFacDescuento_Global", 2280, 480, 2040);
     label(Frame4, QStringLiteral("Sub-Total:"), 4440, 120, 1740);
     txtFacSubtotal = total(Frame4, "txtFacSubtotal", 6240, 120);
     label(Frame4, QStringLiteral("Impuestos:"), 4440, 480, 1740);

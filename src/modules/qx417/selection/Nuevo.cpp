@@ -46,6 +46,16 @@ void frmQX417::Controles_Nuevo()
     }
     if (txt_Al_Cve_Almancen->text().isEmpty() && !m_almacenDefault.isEmpty())
         txt_Al_Cve_Almancen->setText(m_almacenDefault);
+    // The folio box that had the focus is now locked: the clerk types on at the first
+    // header box that takes input, in the header's tab order.
+    for (QWidget *box : std::initializer_list<QWidget *> {dpFecha, txt_Comentario, txt_Mn_Cve_Moneda,
+                                                          txt_Sc_Cve_Sucursal, txt_Al_Cve_Almancen,
+                                                          txt_Vn_Cve_Vendedor, txt_Cl_Cve_Cliente}) {
+        if (box->isEnabled()) {
+            box->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
 }
 
 void frmQX417::Controles_Opcion1()
