@@ -175,13 +175,15 @@ TEST(NoteBilling, EveryTaxIncludedTicketAddsUpWithinTheBounds)
             const ConceptTax &c = b.amounts.taxes[t];
             ASSERT_EQ(c.amount, c.amount.rounded(2));
             ASSERT_GT(c.base, Decimal());
-            if (!n.taxes[t].exempt())
+            if (!n.taxes[t].exempt()) {
                 ASSERT_TRUE(withinBounds(c.base, n.taxes[t].rate, c.amount))
                     << price.toString().toStdString() << " " << c.base.toString().toStdString() << " "
                     << c.amount.toString().toStdString();
+            }
         }
-        if (kind == 1)
+        if (kind == 1) {
             ASSERT_EQ(b.amounts.taxes[1].base, b.amounts.importe + b.amounts.taxes[0].amount);
+        }
     }
     // Tickets priced in cents never need Importe moved off the rounded list amount.
     EXPECT_EQ(moved, 0);
