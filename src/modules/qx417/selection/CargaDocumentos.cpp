@@ -159,6 +159,12 @@ void frmQX417::loadNotes(const QString &statement)
         int rows = 0;
         for (; !rs.eof(); rs.moveNext()) {
             const QString noteFolio = rs.textAt(folio);
+            // An amount the engine could not add up (empty, or text that is not a number) sums
+            // to nothing; the note is not listed as if it were 0.
+            for (int amount : {impuesto, importe, descuentoGlobal, descuentoImporte, suma})
+                if (rs.value(amount).isNull())
+                    throw zentaro::Error(QStringLiteral("La nota %1 tiene un importe vacío o que no es un número")
+                                             .arg(noteFolio));
             const int row = lvNotas->addRow(QStringLiteral("K") + noteFolio, noteFolio);
             lvNotas->setCell(row, 1, rs.textAt(cliente));
             lvNotas->setCell(row, 2, zentaro::textformat::defaultDateText(rs.dateAt(fecha)));
