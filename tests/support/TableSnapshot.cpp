@@ -1,5 +1,7 @@
 #include "support/TableSnapshot.h"
 
+#include "platform/core/Error.h"
+
 #include "platform/db/Schema.h"
 
 #include <QSet>
@@ -17,8 +19,15 @@ QMap<QString, QStringList> snapshotTables(Connection &connection)
         Recordset rs = connection.select(QStringLiteral("SELECT * FROM %1").arg(name));
         for (; !rs.eof(); rs.moveNext()) {
             QStringList fields;
-            for (int i = 0; i < rs.fieldCount(); ++i)
-                fields << rs.textAt(i);
+            for (int i = 0; i < rs.fieldCount(); ++i) {
+                // A stored value that is not a number where one belongs ("NaN") is still data
+                // to compare, as the engine holds it.
+                try {
+                    fields << rs.textAt(i);
+                } catch (const Error &) {
+                    fields << rs.value(i).toString();
+                }
+            }
             rows << fields.join(QStringLiteral(" | "));
         }
         rows.sort();

@@ -1,6 +1,8 @@
 #include "platform/components/InvoiceBuilder.h"
 
+#include "platform/cfdi/AmountText.h"
 #include "platform/components/DocumentLog.h"
+#include "platform/components/NoteBilling.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/services/DocumentNumbers.h"
@@ -13,12 +15,7 @@ namespace zentaro {
 
 namespace {
 
-// A cent: the most a copied amount may differ from its source (binary doubles).
-constexpr double kCent = 0.005;
-
-QString amountText(double value) { return Decimal::fromDouble(value).toString(); }
-
-bool differ(double a, double b) { return std::fabs(a - b) >= kCent; }
+QString amountText(Decimal value) { return value.toString(); }
 
 const QStringList kHeaderColumns = {
     QStringLiteral("Fc_Folio"), QStringLiteral("Fc_Serie"), QStringLiteral("Fc_Factura"), QStringLiteral("Fc_Numero"),
@@ -94,7 +91,7 @@ QString InvoiceBuilder::checkHeader() const
         return QStringLiteral("La factura no tiene sucursal y almacén");
     if (m_header.customer.isEmpty())
         return QStringLiteral("La factura no tiene cliente");
-    if (m_header.currency.isEmpty() || !(m_header.exchangeRate > 0))
+    if (m_header.currency.isEmpty() || !(m_header.exchangeRate > Decimal()))
         return QStringLiteral("La factura no tiene moneda o su tipo de cambio no es mayor que cero");
     return {};
 }
@@ -123,20 +120,21 @@ QString InvoiceBuilder::checkLine(const InvoiceLine &line)
     if (line.movementCode != QLatin1String("00") || line.priceListCode != QLatin1String("00"))
         return QStringLiteral("La línea pide el movimiento %1 con la lista %2; solo se facturan líneas ya valuadas (00)")
             .arg(line.movementCode, line.priceListCode);
-    for (double amount : {line.quantity, line.baseQuantity, line.listAmount, line.discount, line.discountedAmount,
-                          line.tax, line.netAmount}) {
-        if (!std::isfinite(amount) || std::fabs(amount) > 1e12)
+    const Decimal limit = Decimal::fromInt(1'000'000'000'000);
+    for (Decimal amount : {line.quantity, line.baseQuantity, line.listAmount, line.discount, line.discountedAmount,
+                           line.tax, line.netAmount}) {
+        if (amount > limit || amount < -limit)
             return QStringLiteral("La línea de %1 tiene un importe fuera de rango").arg(line.sourceFolio);
     }
-    if (!(line.quantity > 0))
+    if (!(line.quantity > Decimal()))
         return QStringLiteral("La línea de %1 no tiene cantidad").arg(line.sourceFolio);
     if (m_copiesSources) {
         if (line.sourceFolio.isEmpty())
             return QStringLiteral("La línea no indica el documento que factura");
         if (m_sources.contains(line.sourceFolio))
             return QStringLiteral("El documento %1 ya está en otra línea de esta factura").arg(line.sourceFolio);
-        if (differ(line.listAmount, line.sourceListAmount) || differ(line.discountedAmount, line.sourceDiscountedAmount)
-            || differ(line.netAmount, line.sourceNetAmount))
+        if (line.listAmount != line.sourceListAmount || line.discountedAmount != line.sourceDiscountedAmount
+            || line.netAmount != line.sourceNetAmount)
             return QStringLiteral("Los importes de la línea no coinciden con los del documento %1").arg(line.sourceFolio);
     }
     return {};
@@ -186,20 +184,62 @@ bool InvoiceBuilder::Complete(const QString &folio)
         return false;
     if (m_completed)
         return refuse(QStringLiteral("La factura %1 ya está completa").arg(folio));
-    Totals totals;
-    for (const InvoiceLine &line : std::as_const(m_lines)) {
-        totals.list += Decimal::fromDouble(line.listAmount);
-        totals.discount += Decimal::fromDouble(line.discount);
-        totals.discounted += Decimal::fromDouble(line.discountedAmount);
-        totals.tax += Decimal::fromDouble(line.tax);
-        totals.net += Decimal::fromDouble(line.netAmount);
-    }
-    m_totals = totals;
+    if (const QString problem = addUpAsTheCfdi(); !problem.isEmpty())
+        return refuse(problem);
     writeHeader(QStringLiteral("Factura"));
     writeHeader(QStringLiteral("Factura_Encabezado"));
     writeLines();
     m_completed = true;
     return true;
+}
+
+// The header stores what the electronic document will say: each line becomes its concept in
+// cents by the rule every part of the invoice shares (NoteBilling.h), with the tax rows the
+// caller wrote under it in Factura_Impuesto, and the totals are exact sums of those concepts.
+// The lines themselves keep their notes' exact amounts.
+QString InvoiceBuilder::addUpAsTheCfdi()
+{
+    QHash<QString, QList<NoteTaxRow>> taxes;
+    Recordset rs = m_connection.select(
+        QStringLiteral("SELECT i.Fc_ID, i.Fi_ID, i.Im_Cve_Impuesto, i.Fi_Base, i.Im_Importe, t.Im_Impuesto_SAT, "
+                       "t.Im_Tipo_Factor, t.Im_Tasa FROM Factura_Impuesto i "
+                       "LEFT JOIN Impuesto t ON t.Im_Cve_Impuesto = i.Im_Cve_Impuesto "
+                       "WHERE i.Fc_Folio = ? ORDER BY i.Fc_ID, i.Fi_ID"),
+        {m_header.folio});
+    for (; !rs.eof(); rs.moveNext()) {
+        NoteTaxRow row;
+        row.key = rs.text(QStringLiteral("Im_Cve_Impuesto"));
+        row.impuestoSat = rs.text(QStringLiteral("Im_Impuesto_SAT"));
+        row.tipoFactor = rs.text(QStringLiteral("Im_Tipo_Factor"));
+        row.rate = rs.decimal(QStringLiteral("Im_Tasa"));
+        row.base = MoneyField::read(rs.field(QStringLiteral("Fi_Base")));
+        row.amount = MoneyField::read(rs.field(QStringLiteral("Im_Importe")));
+        taxes[rs.text(QStringLiteral("Fc_ID"))].append(row);
+    }
+    rs.close();
+    const int decimals = cfdi::currencyDecimals(m_header.currency);
+    Totals totals;
+    for (const InvoiceLine &line : std::as_const(m_lines)) {
+        NoteAmounts note;
+        note.folio = line.sourceFolio;
+        note.list = MoneyField::of(line.listAmount);
+        note.discount = MoneyField::of(line.discount);
+        note.discounted = MoneyField::of(line.discountedAmount);
+        note.tax = MoneyField::of(line.tax);
+        note.net = MoneyField::of(line.netAmount);
+        note.taxes = taxes.value(line.id);
+        const NoteBilling billing = billNote(note, decimals);
+        if (!billing.problem.isEmpty())
+            return QStringLiteral("La línea de %1 no se puede facturar: %2").arg(line.sourceFolio, billing.problem);
+        const ConceptAmounts &c = billing.amounts;
+        totals.list += c.importe;
+        totals.discount += c.descuento;
+        totals.discounted += c.importe - c.descuento;
+        totals.tax += c.transferred();
+        totals.net += c.total();
+    }
+    m_totals = totals;
+    return {};
 }
 
 void InvoiceBuilder::writeHeader(const QString &table)

@@ -25,12 +25,15 @@ class Connection;
 //   lines, and each paired amount must equal its source's. False for free lines.
 // - AddLine / SaveLine: the line is checked and numbered; the first saved line gives the
 //   invoice its folio ("<series>-<number, six digits>"), refused when it exists already.
+//   A line copies its note's exact amounts; the builder never rounds them.
 //   Lines are kept in memory and written together by Complete: a large invoice costs a
 //   few statements, not one per line.
 // - GetHeader / GetLine: the header with its folio and number text, the last saved line
 //   with its identifier.
-// - Complete(folio): writes Factura, Factura_Encabezado and the lines, with the header's
-//   totals added up exactly from the lines.
+// - Complete(folio): writes Factura, Factura_Encabezado and the lines. The header's totals
+//   are the CFDI's: each line in cents by the rule of NoteBilling.h, with the tax rows the
+//   caller wrote under it in Factura_Impuesto, then summed exactly; a line that rule cannot
+//   bill is refused.
 // - Finalize(folio, bookReceivable): closes the invoice, writes its history and, when
 //   asked and its sale condition is of the credit type, books its receivable in
 //   Cuenta_Por_Cobrar. A global invoice passes false: its notes carry their own.
@@ -67,7 +70,8 @@ public:
     bool Complete(const QString &folio) override;
     bool Finalize(const QString &folio, bool bookReceivable) override;
 
-    // The header's totals as Complete wrote them.
+    // The header's totals as Complete wrote them: SubTotal, Descuento, SubTotal - Descuento,
+    // the transferred taxes and Total of the invoice's CFDI.
     struct Totals
     {
         Decimal list, discount, discounted, tax, net;
@@ -83,6 +87,7 @@ private:
     bool refuse(const QString &message);
     QString checkHeader() const;
     QString checkLine(const InvoiceLine &line);
+    QString addUpAsTheCfdi();
     const Product &product(const QString &key);
     bool isCurrent(const QString &folio);
     void writeHeader(const QString &table);

@@ -6,6 +6,7 @@
 #include "platform/cfdi/PlaceOfIssue.h"
 #include "platform/components/FreedNotes.h"
 #include "platform/components/GlobalPeriodicity.h"
+#include "platform/components/NoteBilling.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 
@@ -98,7 +99,7 @@ void readLines(Connection &connection, InvoiceDocument &doc)
 {
     Recordset rs = connection.select(
         QStringLiteral("SELECT l.Fc_ID, l.Vn_Folio, l.Pr_Cve_Producto, l.Fl_Descripcion, l.Un_Cve_Unidad, "
-                       "l.Fl_Precio_Lista_Importe, l.Fl_Descuento_Importe, l.Fl_Impuesto_Importe, "
+                       "l.Fl_Precio_Lista_Importe, l.Fl_Descuento_Importe, l.Fl_Precio_Descontado_Importe, l.Fl_Impuesto_Importe, "
                        "l.Fl_Precio_Neto_Importe, p.Pr_Clave_Prod_Serv, p.Pr_Descripcion, u.Un_Clave_SAT, "
                        "v.Vn_Fecha, v.Vn_Forma_Pago, v.Vn_Precio_Neto_Importe "
                        "FROM Factura_Linea l "
@@ -124,6 +125,7 @@ void readLines(Connection &connection, InvoiceDocument &doc)
             line.description = rs.text(S("Pr_Descripcion"));
         line.list = rs.decimal(S("Fl_Precio_Lista_Importe"));
         line.discount = rs.decimal(S("Fl_Descuento_Importe"));
+        line.discounted = rs.decimal(S("Fl_Precio_Descontado_Importe"));
         line.tax = rs.decimal(S("Fl_Impuesto_Importe"));
         line.net = rs.decimal(S("Fl_Precio_Neto_Importe"));
         line.noteNet = rs.text(S("Vn_Precio_Neto_Importe")).isEmpty() ? line.net : rs.decimal(S("Vn_Precio_Neto_Importe"));
@@ -288,22 +290,24 @@ cfdi::Comprobante InvoiceDocument::toComprobante(const QDateTime &fecha) const
             concepto.claveUnidad = line.claveUnidad;
             concepto.descripcion = line.description;
         }
-        concepto.valorUnitario = line.list.toFixed(places);
+        const ConceptAmounts amounts = conceptAmounts(line);
+        concepto.valorUnitario = amounts.importe.toFixed(places);
         concepto.importe = concepto.valorUnitario;
-        if (!line.discount.isZero())
-            concepto.descuento = line.discount.toFixed(places);
+        if (!amounts.descuento.isZero())
+            concepto.descuento = amounts.descuento.toFixed(places);
         if (line.taxes.isEmpty()) {
             concepto.objetoImp = QStringLiteral("01");
         } else {
             concepto.objetoImp = QStringLiteral("02");
-            for (const Tax &tax : line.taxes) {
+            for (qsizetype i = 0; i < line.taxes.size(); ++i) {
+                const Tax &tax = line.taxes.at(i);
                 cfdi::Traslado t;
-                t.base = tax.base.toFixed(places);
+                t.base = amounts.taxes.at(i).base.toFixed(places);
                 t.impuesto = tax.impuestoSat;
                 t.tipoFactor = tax.exempt() ? QStringLiteral("Exento") : tax.tipoFactor;
                 if (!tax.exempt()) {
                     t.tasaOCuota = tax.rate.toFixed(6);
-                    t.importe = tax.amount.toFixed(places);
+                    t.importe = amounts.taxes.at(i).amount.toFixed(places);
                 }
                 concepto.traslados.append(t);
             }
@@ -312,6 +316,34 @@ cfdi::Comprobante InvoiceDocument::toComprobante(const QDateTime &fecha) const
     }
     cfdi::computeTotals(c);
     return c;
+}
+
+ConceptAmounts InvoiceDocument::conceptAmounts(const Line &line) const
+{
+    NoteAmounts note;
+    note.folio = line.noteFolio;
+    note.list = MoneyField::of(line.list);
+    note.discount = MoneyField::of(line.discount);
+    note.discounted = MoneyField::of(line.discounted);
+    note.tax = MoneyField::of(line.tax);
+    note.net = MoneyField::of(line.net);
+    for (const Tax &tax : line.taxes) {
+        NoteTaxRow row;
+        row.key = tax.key;
+        row.impuestoSat = tax.impuestoSat;
+        row.tipoFactor = tax.tipoFactor;
+        row.rate = tax.rate;
+        row.base = MoneyField::of(tax.base);
+        row.amount = MoneyField::of(tax.amount);
+        note.taxes.append(row);
+    }
+    const NoteBilling billing = billNote(note, decimals());
+    if (!billing.problem.isEmpty())
+        throw Error(QStringLiteral("La línea de la nota %1 de la factura %2 no se puede timbrar: %3")
+                        .arg(line.noteFolio, folio, billing.problem));
+    if (!billing.billable)
+        throw Error(QStringLiteral("La línea de la nota %1 de la factura %2 no tiene importes").arg(line.noteFolio, folio));
+    return billing.amounts;
 }
 
 QString InvoiceDocument::totalMismatch(const cfdi::Comprobante &comprobante) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/cfdi/Comprobante.h"
+#include "platform/components/NoteBilling.h"
 #include "platform/core/Decimal.h"
 
 #include <QDate>
@@ -47,6 +48,7 @@ public:
         QString description;
         Decimal list;
         Decimal discount;
+        Decimal discounted;
         Decimal tax;
         Decimal net;
         QList<Tax> taxes;
@@ -99,11 +101,14 @@ public:
     QString paymentForm() const;
 
     // The comprobante to seal, dated `fecha` (the moment of sealing, written as the local
-    // time of the branch's postal code), with its totals computed the way the PAC recomputes
-    // them. Throws zentaro::Error when the invoice cannot become a CFDI (no lines, a note
+    // time of the branch's postal code): every concept in cents by conceptAmounts, so its
+    // totals, exact sums of the concepts, are the ones the invoice stored. Throws zentaro::Error when the invoice cannot become a CFDI (no lines, a note
     // without payment form, a global with notes outside its period, of a year SAT no longer
     // takes, or paid "to be defined").
     cfdi::Comprobante toComprobante(const QDateTime &fecha) const;
+    // The line's concept in cents by the rule Accept checked and the header was stored with
+    // (NoteBilling.h). Throws zentaro::Error naming the note when the rule refuses it.
+    ConceptAmounts conceptAmounts(const Line &line) const;
     // "" when the comprobante's Total is the invoice's stored net amount, else a sentence
     // saying both: a CFDI whose total differs from the invoice's would leave the
     // receivable and the tax authority disagreeing.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/Decimal.h"
+
 #include <QDate>
 #include <QString>
 
@@ -16,7 +18,7 @@ struct InvoiceHeader
     bool creditCondition = false;   // the sale condition is of the credit type ("02")
     QDate termsDate;             // the day credit terms count from
     QString currency;
-    double exchangeRate = 0;
+    Decimal exchangeRate;
     QString folio;               // out: the folio the builder gave the invoice ("FG-000005")
     QString documentNumber;      // out: the number text of the invoice ("FG-5")
     QString series;
@@ -31,6 +33,8 @@ struct InvoiceHeader
 // and the same quantity in the product's inventory unit. Amounts come in pairs where a
 // line copies a source document: the invoice's amount, then the source's own amount,
 // which must agree with it (a copy that differs from its source is a fault of the caller).
+// Amounts are exact: the line carries the note's own six decimals, and the rounding to the
+// currency's cents happens once, where the invoice's totals and its CFDI are made.
 struct InvoiceLine
 {
     QString id;                   // out: the line identifier within its invoice
@@ -40,18 +44,18 @@ struct InvoiceLine
     // note already moved the goods) and no price list (the amounts are the note's).
     QString movementCode = QStringLiteral("00");
     QString priceListCode = QStringLiteral("00");
-    double quantity = 0;
+    Decimal quantity;
     QString unit;
-    double baseQuantity = 0;
+    Decimal baseQuantity;
     QString baseUnit;
-    double listAmount = 0;        // L, before discounts
-    double sourceListAmount = 0;
-    double discount = 0;          // D, line and global discounts together
-    double discountedAmount = 0;  // S, after discounts, before tax
-    double sourceDiscountedAmount = 0;
-    double tax = 0;               // T
-    double netAmount = 0;         // N, tax included
-    double sourceNetAmount = 0;
+    Decimal listAmount;        // L, before discounts
+    Decimal sourceListAmount;
+    Decimal discount;          // D, line and global discounts together
+    Decimal discountedAmount;  // S, after discounts, before tax
+    Decimal sourceDiscountedAmount;
+    Decimal tax;               // T
+    Decimal netAmount;         // N, tax included
+    Decimal sourceNetAmount;
 };
 
 } // namespace zentaro

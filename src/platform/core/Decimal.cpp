@@ -45,6 +45,20 @@ Int128 divideRounded(Int128 value, Int128 divisor)
     return q;
 }
 
+// Divides rounding as asked.
+Int128 divide(Int128 value, Int128 divisor, Decimal::Rounding mode)
+{
+    if (mode == Decimal::Rounding::HalfAwayFromZero)
+        return divideRounded(value, divisor);
+    Int128 q = value / divisor;   // toward zero
+    const Int128 r = value % divisor;
+    if (r != 0 && mode == Decimal::Rounding::Floor && value < 0)
+        --q;
+    if (r != 0 && mode == Decimal::Rounding::Ceiling && value > 0)
+        ++q;
+    return q;
+}
+
 std::int64_t narrow(Int128 value)
 {
     if (value > std::numeric_limits<std::int64_t>::max() || value < std::numeric_limits<std::int64_t>::min())
@@ -172,6 +186,24 @@ Decimal Decimal::rounded(int decimals) const
     const std::int64_t step = pow10(kScale - decimals);
     return fromUnits(narrow(divideRounded(m_units, step) * step));
 }
+
+Decimal Decimal::rounded(int decimals, Rounding mode) const
+{
+    if (decimals >= kScale)
+        return *this;
+    const std::int64_t step = pow10(kScale - std::max(decimals, 0));
+    return fromUnits(narrow(divide(m_units, step, mode) * step));
+}
+
+Decimal Decimal::times(Decimal other, int decimals, Rounding mode) const
+{
+    decimals = std::clamp(decimals, 0, kScale);
+    const Int128 step = static_cast<Int128>(kOne) * pow10(kScale - decimals);
+    const Int128 product = static_cast<Int128>(m_units) * other.m_units;   // in 1e-12
+    return fromUnits(narrow(divide(product, step, mode) * pow10(kScale - decimals)));
+}
+
+Decimal Decimal::unit(int decimals) { return fromUnits(pow10(kScale - std::clamp(decimals, 0, kScale))); }
 
 QString Decimal::toFixed(int decimals) const
 {

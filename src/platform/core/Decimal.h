@@ -34,8 +34,19 @@ public:
     bool isZero() const { return m_units == 0; }
     bool isInteger() const { return m_units % kOne == 0; }
 
+    // How a value that does not fit the wanted decimals is brought to them. Money is rounded
+    // half away from zero, the way both database engines round a cast to Decimal(18,2);
+    // Floor and Ceiling serve the SAT's bounds, which are defined by truncation and rounding up.
+    enum class Rounding { HalfAwayFromZero, Floor, Ceiling };
+
     // Rounds half away from zero to the given number of decimals (0..6).
     Decimal rounded(int decimals) const;
+    Decimal rounded(int decimals, Rounding mode) const;
+    // The exact product brought to `decimals` (0..6) in one step: a product of two six-decimal
+    // values has twelve, and rounding it to six first could move its floor or ceiling.
+    Decimal times(Decimal other, int decimals, Rounding mode) const;
+    // One unit of the given decimal place: 0.01 for 2.
+    static Decimal unit(int decimals);
 
     // Shortest plain text: "3.69", "5", "-0.5".
     QString toString() const;

@@ -273,6 +273,8 @@ TEST_P(Accept, SigningFailureLeavesTheInvoiceStoredUnsignedAndAPlainSeriesIsNotS
 
     // The non-electronic series: nothing to sign, the output all the same.
     addNote(QStringLiteral("T-FGN"), "13", "12", "1.6", "11.6");
+    exec(QStringLiteral("INSERT INTO Venta_Total_Impuesto (Vn_Folio, Vt_ID, Vt_Impuesto, Vt_SubTotal_Importe, "
+                        "Vt_Impuesto_Importe) VALUES ('T-FGN', 1, 'IVA16', 10, 1.6)"));
     prepared();
     form.txt_Fc_Factura->scriptType(QStringLiteral("FGN"));
     presenter->messages.clear();

@@ -115,6 +115,15 @@ void frmQX417::Controles_Aceptar()
         Controles->NotifyFailure();
         return;
     }
+    // Nothing is written while a marked note would be marked without its money billed, or
+    // would make an invoice the PAC refuses.
+    bool facturables = false;
+    if (trapped(title, QStringLiteral("ERR-ID:7500020"), [&] { facturables = notasFacturables(); }))
+        facturables = false;
+    if (!facturables) {
+        Controles->NotifyFailure();
+        return;
+    }
 
     // First trap: everything up to the commit, and the screen's reset after it.
     QString serie, folio, perfil;

@@ -7,6 +7,7 @@
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SeriesNumberBox.h"
 #include "platform/controls/SimpleControls.h"
+#include "platform/components/NoteBilling.h"
 #include "platform/core/Error.h"
 #include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
@@ -92,9 +93,15 @@ void markInvoice(QString &sql, const QString &table, const QString &condition, c
     sql += QStringLiteral("WHERE Fc_Folio = ") + zentaro::sql::quoted(folio);
 }
 
-double amount(const zentaro::Recordset &rs, const QString &column)
+// The note's amount as stored, exact; Accept has refused the notes whose amounts are empty
+// or not numbers, so one here is a note changed since, and it stops the invoice.
+zentaro::Decimal amount(const zentaro::Recordset &rs, const QString &column)
 {
-    return rs.decimal(column).toDouble();
+    const zentaro::MoneyField field = zentaro::MoneyField::read(rs.field(column));
+    if (!field.ok())
+        throw zentaro::Error(QStringLiteral("La nota %1 tiene %2 %3")
+                                 .arg(rs.text(QStringLiteral("Vn_Folio")), column, field.described()));
+    return *field.value;
 }
 
 } // namespace
@@ -128,7 +135,7 @@ QString frmQX417::Facturar_Venta(const QString &notas, const QString &devolucion
         header.creditCondition = conditionType == QLatin1String("02");
         header.termsDate = dpFecha->value();
         header.currency = txt_Mn_Cve_Moneda->text();
-        header.exchangeRate = txt_Fc_Tipo_Cambio->value().toDouble();
+        header.exchangeRate = zentaro::Decimal::fromVariant(txt_Fc_Tipo_Cambio->value());
         header.documentNumber = txt_Fc_Factura->documentNumber();
         header.series = serie;
         header.number = numero;
@@ -148,14 +155,23 @@ QString frmQX417::Facturar_Venta(const QString &notas, const QString &devolucion
         int lines = 0;
         for (; !notes.eof(); notes.moveNext()) {
             const QString note = notes.text(QStringLiteral("Vn_Folio"));
-            const double list = amount(notes, QStringLiteral("Lista_Importe"));
-            const double globalDiscount = amount(notes, QStringLiteral("Descuento_Global_Importe"));
-            const double discount = amount(notes, QStringLiteral("Descuento_Importe")) + globalDiscount;
-            const double discounted = amount(notes, QStringLiteral("Descontado_Importe")) - globalDiscount;
-            const double tax = amount(notes, QStringLiteral("Impuesto_Importe"));
-            const double net = amount(notes, QStringLiteral("Neto_Importe"));
-            if (!(list > 0))
-                continue;   // nothing to bill: no line, no taxes; the note is still marked
+            const zentaro::Decimal list = amount(notes, QStringLiteral("Lista_Importe"));
+            const zentaro::Decimal globalDiscount = amount(notes, QStringLiteral("Descuento_Global_Importe"));
+            const zentaro::Decimal discount = amount(notes, QStringLiteral("Descuento_Importe")) + globalDiscount;
+            const zentaro::Decimal discounted = amount(notes, QStringLiteral("Descontado_Importe")) - globalDiscount;
+            const zentaro::Decimal tax = amount(notes, QStringLiteral("Impuesto_Importe"));
+            const zentaro::Decimal net = amount(notes, QStringLiteral("Neto_Importe"));
+            if (!(list > zentaro::Decimal())) {
+                // A note with nothing to bill is marked without a line; one that carries money
+                // without a list amount would vanish from the invoice, and Accept refuses it
+                // before it gets here.
+                if (tax.isZero() && net.isZero())
+                    continue;
+                return failed(kTitle + kCrLf
+                              + QStringLiteral("La nota %1 tiene un importe de lista de %2 y un total de %3; no se puede "
+                                               "facturar sin perder su importe")
+                                    .arg(note, list.toFixed(2), net.toFixed(2)));
+            }
 
             const QString productBefore = GlobalProductKey;
             const QString unit = p.Utilities->LookupField(QStringLiteral("Producto"), QStringLiteral("Pr_Cve_Producto"),
@@ -178,9 +194,9 @@ QString frmQX417::Facturar_Venta(const QString &notas, const QString &devolucion
             line.sourceFolio = note;
             line.movementCode = QStringLiteral("00");
             line.priceListCode = QStringLiteral("00");
-            line.quantity = 1;
+            line.quantity = zentaro::Decimal::fromInt(1);
             line.unit = unit;
-            line.baseQuantity = 1;
+            line.baseQuantity = zentaro::Decimal::fromInt(1);
             line.baseUnit = unit;
             line.listAmount = list;
             line.sourceListAmount = list;

@@ -101,6 +101,7 @@ private:
     void Controles_Nuevo();
     void Controles_Opcion1();
     void CargaDocumentos();
+    void loadNotes(const QString &statement);   // runs the candidates query and fills lvNotas
     void chkFechas_Click();
     void chkMarcarN_Click();
     void chkMarcarD_Click();
@@ -114,6 +115,9 @@ private:
     void Controles_Aceptar();
     bool periodoAbierto();
     bool encabezadoValido();
+    // Every marked note can be billed as the invoice and its CFDI will bill it; otherwise
+    // says which cannot and why (7500030) and answers false.
+    bool notasFacturables();
     // Builds the invoice of the notes (quoted folios) inside Accept's transaction; "" on a
     // failure, whose reason is left in ErrorText.
     QString Facturar_Venta(const QString &notas, const QString &devoluciones, const QString &serie, qint32 numero);

@@ -9,7 +9,9 @@
 #include "platform/controls/SimpleControls.h"
 #include "platform/controls/TextFormats.h"
 #include "platform/controls/Toolbar.h"
+#include "platform/components/NoteBilling.h"
 #include "platform/core/Decimal.h"
+#include "platform/core/Error.h"
 #include "platform/db/SqlLiteral.h"
 #include "platform/services/Platform.h"
 #include "qx417/module/Publico.h"
@@ -33,6 +35,31 @@ const QString kGroupedFields = QStringLiteral("   Venta_Encabezado.Vn_Folio, ")
                                + QStringLiteral("   Vendedor.Vn_Cve_Vendedor, ")
                                + QStringLiteral("   Vendedor.Vn_Descripcion, ")
                                + QStringLiteral("   Cliente.Cl_Razon_Social_1, ");
+
+// When the notes cannot be read, the note to blame among the candidates of the branch,
+// currency and dates: the first whose stored amount is empty or not a number. "" when none.
+QString unreadableNote(zentaro::Connection &db, const QString &currency, const QString &branch, const QDate &first,
+                       const QDate &last)
+{
+    const char *columns[] = {"Vn_Precio_Lista_Importe", "Vn_Precio_Neto_Importe", "Vn_Impuesto_Importe",
+                             "Vn_Descuento_Importe", "Vn_Descuento_Global_Importe", "Vn_Precio_Descontado_Importe"};
+    zentaro::Recordset rs = db.select(
+        QStringLiteral("SELECT Vn_Folio, Vn_Precio_Lista_Importe, Vn_Precio_Neto_Importe, Vn_Impuesto_Importe, "
+                       "Vn_Descuento_Importe, Vn_Descuento_Global_Importe, Vn_Precio_Descontado_Importe "
+                       "FROM Venta_Encabezado WHERE Es_Cve_Estado NOT IN ('CA','FA') AND Fc_Folio = '' "
+                       "AND Mn_Cve_Moneda = ? AND Sc_Cve_Sucursal = ? AND Vn_Fecha BETWEEN ? AND ? ORDER BY Vn_Folio"),
+        {currency, branch, first.toString(Qt::ISODate), last.toString(Qt::ISODate)});
+    for (; !rs.eof(); rs.moveNext()) {
+        for (const char *column : columns) {
+            const zentaro::MoneyField field = zentaro::MoneyField::read(rs.field(QLatin1String(column)));
+            if (!field.ok())
+                return QStringLiteral("La nota %1 no se puede cargar: su importe %2 está %3; corríjalo y vuelva a "
+                                      "cargar los documentos")
+                    .arg(rs.text(QStringLiteral("Vn_Folio")), QLatin1String(column), field.described());
+        }
+    }
+    return {};
+}
 
 } // namespace
 
@@ -95,7 +122,29 @@ void frmQX417::CargaDocumentos()
         p.Sql += QStringLiteral("GROUP BY ") + kGroupedFields;
         p.Sql += QStringLiteral("   Cliente.Rt_Cve_Ruta ");
 
-        zentaro::Recordset rs = p.Environment->Connection().execute(p.Sql);
+        // A note whose amount is not a number stops the load; the clerk is told which one.
+        const auto blame = [&](const zentaro::Error &error) {
+            const bool range = chkFechas->value() == 1;
+            const QString note = unreadableNote(p.Environment->Connection(), txt_Mn_Cve_Moneda->text(),
+                                                txt_Sc_Cve_Sucursal->text(), range ? dpFecha_Inicio->value() : dpFecha->value(),
+                                                range ? dpFecha_Final->value() : dpFecha->value());
+            if (note.isEmpty())
+                throw error;
+            throw zentaro::Error(note);
+        };
+        try {
+            loadNotes(p.Sql);
+        } catch (const zentaro::Error &error) {
+            blame(error);
+        }
+    });
+}
+
+void frmQX417::loadNotes(const QString &statement)
+{
+    const QString title = QStringLiteral("CargaDocumentos()");
+    {
+        zentaro::Recordset rs = publico().Environment->Connection().execute(statement);
         if (rs.eof()) {
             showMessage(QStringLiteral("No se encontraron documentos"), 64, title, QStringLiteral("ERR-ID:7500025"));
             rs.close();
@@ -114,6 +163,12 @@ void frmQX417::CargaDocumentos()
         int rows = 0;
         for (; !rs.eof(); rs.moveNext()) {
             const QString noteFolio = rs.textAt(folio);
+            // An amount the engine could not add up (empty, or text that is not a number) sums
+            // to nothing; the note is not listed as if it were 0.
+            for (int amount : {impuesto, importe, descuentoGlobal, descuentoImporte, suma})
+                if (rs.value(amount).isNull())
+                    throw zentaro::Error(QStringLiteral("La nota %1 tiene un importe vacío o que no es un número")
+                                             .arg(noteFolio));
             const int row = lvNotas->addRow(QStringLiteral("K") + noteFolio, noteFolio);
             lvNotas->setCell(row, 1, rs.textAt(cliente));
             lvNotas->setCell(row, 2, zentaro::textformat::defaultDateText(rs.dateAt(fecha)));
@@ -137,7 +192,7 @@ void frmQX417::CargaDocumentos()
         lvNotas->setColumnWidth(7, 0);
         lvNotas->setColumnWidth(8, 0);
         lvNotas->setColumnWidth(9, 0);
-    });
+    }
 }
 
 } // namespace qx417
