@@ -16,6 +16,7 @@
 #include <QList>
 #include <QSet>
 #include <QStringList>
+#include <QUrl>
 #include <QXmlStreamReader>
 
 #include <openssl/ssl.h>
@@ -363,9 +364,9 @@ private:
         if (refused)
             m_faults.removeFirst();
         if (refused || user != m_user || password != m_password)
-            return pacError(401, QStringLiteral("AU2000 - El usuario y/o contraseña (%1, %2) son inválidos, no se "
+            return pacError(401, QStringLiteral("AU2000 - El usuario y/o contraseña (%1, %2, %3) son inválidos, no se "
                                                 "puede autenticar el servicio.")
-                                     .arg(user, password));
+                                     .arg(user, password, QString::fromLatin1(QUrl::toPercentEncoding(password))));
         const QByteArray token = "T2lYQ0t4L0-" + QByteArray::number(++m_logins);
         m_tokens.insert(token);
         return pacSuccess({{QStringLiteral("token"), QString::fromLatin1(token)},

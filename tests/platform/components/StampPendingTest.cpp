@@ -127,8 +127,14 @@ TEST_P(StampPendingTest, NoAnswerButARefusalLetsTheInvoiceBeSealedAgain)
 
 TEST_P(StampPendingTest, APasswordThePacRepeatsIsSeenNowhere)
 {
-    // One invoice each: a 307 is followed at once by the question for the stamp, which
-    // signs the invoice.
+    // A PAC that answers every stamp with a 307 that repeats the password and carries no
+    // stamp; then the faults, one invoice each: a 307 is followed at once by the question
+    // for the stamp, which signs the invoice.
+    pac->script([](const PacRequest &) -> std::optional<PacAnswer> {
+        return pacError(400, QStringLiteral("307 - El comprobante contiene un timbre previo (contraseña %1)").arg(kPassword));
+    });
+    EXPECT_TRUE(attempt(PacFault::None).contains(QStringLiteral("pendiente")));
+    pac->script({});
     const std::pair<PacFault, QString> echoes[] = {{PacFault::EchoIn307, QStringLiteral("FG-000001")},
                                                    {PacFault::EchoInBrokenXml, QStringLiteral("FG-000002")},
                                                    {PacFault::LoginRefused, QStringLiteral("FG-000003")}};
