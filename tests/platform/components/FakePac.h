@@ -152,7 +152,8 @@ public:
     void onStamp(Hook hook) { std::lock_guard lock(m_mutex); m_onStamp = std::move(hook); }
     void onLogin(Hook hook) { std::lock_guard lock(m_mutex); m_onLogin = std::move(hook); }
     // Answers a request its own way (a documented example); nothing = the fake's answer.
-    // Consulted after the login and the token check.
+    // Consulted after the login and the token check, under the fake's lock: it must not
+    // call the fake.
     void script(Script script) { std::lock_guard lock(m_mutex); m_script = std::move(script); }
     // The 307 carries the first stamp; without it the client must fetch it by UUID.
     void stampIn307(bool with) { std::lock_guard lock(m_mutex); m_stampIn307 = with; }
