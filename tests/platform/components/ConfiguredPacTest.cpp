@@ -1,5 +1,5 @@
 #include "ElectronicDocumentFixture.h"
-#include "PacServer.h"
+#include "FakePac.h"
 
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/RestPac.h"
@@ -98,12 +98,9 @@ TEST_P(ConfiguredPacTest, AnIncompleteConfigurationSaysWhichVariable)
 
 TEST_P(ConfiguredPacTest, TheSignerStampsThroughTheConfiguredProvider)
 {
-    cfdi::SandboxPac sandbox([] { return now(); });
-    PacServer server(certificate, [&](const HttpRequest &request) {
-        return request.path.endsWith("/security/authenticate") ? pacSuccess({{QStringLiteral("token"), QStringLiteral("tok")}})
-                                                               : sandboxStamp(sandbox, request.xmlField());
-    });
+    FakePac server(QStringLiteral("facturas"), kPassword, [] { return now(); });
     configure(server.baseUrl());
+    setVariable(QStringLiteral("CFDI_PAC_CA_CERTIFICADO"), server.trustedCertificate());
 
     const QString folio = QStringLiteral("FG-000001");
     ASSERT_EQ(sign(folio), QString());
@@ -111,6 +108,7 @@ TEST_P(ConfiguredPacTest, TheSignerStampsThroughTheConfiguredProvider)
     EXPECT_EQ(uuidOf(folio), cfdi::readTimbreFiscalDigital(stamped).uuid);
     EXPECT_EQ(stampedSchema().errors(stamped), QStringList());
     EXPECT_EQ(server.count("/api/cfdi33/stamp/v4"), 1);
+    EXPECT_EQ(server.violations(), QStringList());
 }
 
 ZENTARO_ON_BOTH_ENGINES(ConfiguredPacTest);

@@ -1,4 +1,4 @@
-#include "PacServer.h"
+#include "FakePac.h"
 #include "SmtpSink.h"
 
 #include "platform/cfdi/CadenaOriginal.h"
@@ -48,7 +48,7 @@ QByteArray satStatusAnswer(const char *estado, const char *esCancelable, const c
 
 } // namespace
 
-// The adapter against a PAC's server on 127.0.0.1 that logs in, stamps with the sandbox's
+// The adapter against the fake PAC on 127.0.0.1, which logs in, stamps with the sandbox's
 // rules and answers as the provider's documentation shows; each case replaces the answer
 // it is about.
 class RestPacTest : public ::testing::Test
@@ -59,62 +59,41 @@ protected:
         sealed = cfdi::sealComprobante(globalInvoice(), ekuCsd(), fixedNow()).xml;
         settings.user = QString::fromUtf8(kUser);
         settings.password = kPassword;
-        settings.caFile = certificate.pemPath();
-        settings.attempts = 3;
+                settings.attempts = 3;
         settings.retryPauseMs = 0;
     }
 
-    // The documented behaviour; `stampAnswer` and the others replace one route's answer.
-    // Authentication v2 (https://developers.sw.com.mx/knowledge-base/autenticacion-v2):
-    // POST /v2/security/authenticate, JSON {"user","password"}; the documented answers, with
-    // the instant of expiry moved to two hours from now (the example's lies in 2021).
-    HttpAnswer answer(const HttpRequest &request)
+    using Answer = std::function<std::optional<PacAnswer>(const PacRequest &)>;
+
+    // The fake PAC answers as the provider documents it (authentication v2,
+    // https://developers.sw.com.mx/knowledge-base/autenticacion-v2; stamp v4 with customid,
+    // https://developers.sw.com.mx/knowledge-base/timbradov4-customid); `stampAnswer` and the
+    // others replace one route's answer, nothing = the fake's own.
+    FakePac &start()
     {
-        if (request.path == "/api/v2/security/authenticate") {
-            ++logins;
-            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            if (request.headers.value("content-type") != "application/json" ||
-                body.value(QLatin1String("user")).toString() != QString::fromUtf8(kUser) ||
-                body.value(QLatin1String("password")).toString() != kPassword)
-                return {401, QByteArrayLiteral("{ \"message\": \"AU2000 - El usuario y/o contraseña son inválidos, no se "
-                                               "puede autenticar el servicio.\", \"messageDetail\": null, \"data\": "
-                                               "null, \"status\": \"error\" }")};
-            return {200, QByteArrayLiteral("{ \"data\": { \"token\": \"T2lYQ0t4L0-") + QByteArray::number(logins) +
-                             "\", \"expires_in\": " + QByteArray::number(expiresAt ? expiresAt : QDateTime::currentSecsSinceEpoch() + 7200) +
-                             ", \"tokeny_type\": \"Bearer\" }, \"status\": \"success\" }"};
-        }
-        // Where the provider's record says the stamped XML is: fetched without the session.
-        if (request.path.startsWith("/api/xml/"))
-            return {200, stampedByUuid.value(QString::fromLatin1(request.path.mid(9))), QByteArrayLiteral("text/xml")};
-        if (request.headers.value("authorization") != "Bearer T2lYQ0t4L0-" + QByteArray::number(logins))
-            return pacError(401, QStringLiteral("AU2101 - Token caducado"));
-        if (request.path == "/api/cfdi33/stamp/v4") {
-            // Stamp v4 with customid (https://developers.sw.com.mx/knowledge-base/timbradov4-customid).
-            customIds << request.headers.value("customid");
-            return stampAnswer ? stampAnswer(request) : stamp(request);
-        }
-        if (request.path == "/api/cfdi33/cancel/csd" && cancelAnswer)
-            return cancelAnswer(request);
-        if (request.path.startsWith("/api/datawarehouse/v1/live/")) {
-            const QString uuid = QString::fromLatin1(request.path.mid(27));
-            return pacSuccess(object({{"records", QJsonArray{object({{"uuid", uuid},
-                                                                    {"urlXml", server->baseUrl() + QStringLiteral("/xml/") + uuid}})}}}));
-        }
-        return {404, QByteArrayLiteral("{}")};
-    }
-    HttpAnswer stamp(const HttpRequest &request)
-    {
-        const cfdi::StampResult result = sandbox.stamp(request.xmlField());
-        if (result.stamped())
-            stampedByUuid.insert(result.stamp->timbre.uuid, result.stamp->xml);
-        return sandboxStamp(sandbox, request.xmlField());
-    }
-    PacServer &start()
-    {
-        server = std::make_unique<PacServer>(certificate, [this](const HttpRequest &r) { return answer(r); });
+        server = std::make_unique<FakePac>(QString::fromUtf8(kUser), kPassword, [] { return fixedNow(); });
+        server->tokensExpireAt(expiresAt);
+        server->script([this](const PacRequest &request) -> std::optional<PacAnswer> {
+            if (request.path == "/api/cfdi33/stamp/v4" && stampAnswer)
+                return stampAnswer(request);
+            if (request.path == "/api/cfdi33/cancel/csd" && cancelAnswer)
+                return cancelAnswer(request);
+            if (request.path == "/ConsultaCFDIService.svc" && satAnswer)
+                return satAnswer(request);
+            return std::nullopt;
+        });
         settings.baseUrl = server->baseUrl();
-        settings.satStatusUrl = server->baseUrl() + QStringLiteral("/ConsultaCFDIService.svc");
+        settings.caFile = server->trustedCertificate();
+        settings.satStatusUrl = server->satStatusUrl();
         return *server;
+    }
+    QList<QByteArray> customIds() const
+    {
+        QList<QByteArray> all;
+        for (const PacRequest &r : server->requests())
+            if (r.path == "/api/cfdi33/stamp/v4")
+                all << r.headers.value("customid");
+        return all;
     }
     cfdi::CancellationRequest cancellation(const QString &motive = QStringLiteral("02"),
                                            const QString &replacement = {})
@@ -130,22 +109,16 @@ protected:
                 {}};
     }
 
-    SmtpSinkCertificate certificate;
-    cfdi::SandboxPac sandbox{[] { return fixedNow(); }};
     QByteArray sealed;
     PacSettings settings;
-    int logins = 0;
     qint64 expiresAt = 0;
-    QList<QByteArray> customIds;
-    QHash<QString, QByteArray> stampedByUuid;
-    std::function<HttpAnswer(const HttpRequest &)> stampAnswer;
-    std::function<HttpAnswer(const HttpRequest &)> cancelAnswer;
-    std::unique_ptr<PacServer> server;
+    Answer stampAnswer, cancelAnswer, satAnswer;
+    std::unique_ptr<FakePac> server;
 };
 
 TEST_F(RestPacTest, StampsOverHttpsWithOneLoginAndTheSealedXmlUnchanged)
 {
-    PacServer &pac = start();
+    FakePac &pac = start();
     RestPac adapter(settings);
     const cfdi::StampResult first = adapter.stamp(sealed);
     ASSERT_TRUE(first.stamped()) << first.refusal->message.toStdString();
@@ -155,14 +128,15 @@ TEST_F(RestPacTest, StampsOverHttpsWithOneLoginAndTheSealedXmlUnchanged)
 
     EXPECT_EQ(pac.count("/api/v2/security/authenticate"), 1) << "the session is reused";
     ASSERT_EQ(pac.count("/api/cfdi33/stamp/v4"), 2);
-    const HttpRequest sent = pac.requests().at(1);
+    const PacRequest sent = pac.requests().at(1);
     EXPECT_EQ(sent.method, "POST");
     EXPECT_EQ(sent.headers.value("authorization"), "Bearer T2lYQ0t4L0-1");
-    EXPECT_EQ(sent.xmlField(), sealed);
+    EXPECT_EQ(sent.xml, sealed);
     // The idempotency key is the digest of the bytes: the same on every attempt and machine.
-    ASSERT_EQ(customIds.size(), 2);
-    EXPECT_EQ(customIds.at(0), QCryptographicHash::hash(sealed, QCryptographicHash::Sha256).toHex());
-    EXPECT_EQ(customIds.at(1), customIds.at(0));
+    ASSERT_EQ(customIds().size(), 2);
+    EXPECT_EQ(customIds().at(0), QCryptographicHash::hash(sealed, QCryptographicHash::Sha256).toHex());
+    EXPECT_EQ(customIds().at(1), customIds().at(0));
+    EXPECT_EQ(pac.uuids().size(), 1) << "the second is the PAC's 307 with the first stamp";
 }
 
 TEST_F(RestPacTest, TheTokenIsRenewedBeforeTheInstantItExpires)
@@ -170,7 +144,7 @@ TEST_F(RestPacTest, TheTokenIsRenewedBeforeTheInstantItExpires)
     // The documented example's instant (1630012447) is long gone: every call logs in again
     // instead of trusting a token the provider will refuse.
     expiresAt = 1630012447;
-    PacServer &pac = start();
+    FakePac &pac = start();
     RestPac adapter(settings);
     ASSERT_TRUE(adapter.stamp(sealed).stamped());
     ASSERT_TRUE(adapter.stamp(sealed).stamped());
@@ -180,36 +154,35 @@ TEST_F(RestPacTest, TheTokenIsRenewedBeforeTheInstantItExpires)
 
 TEST_F(RestPacTest, AlreadyStampedGivesBackTheFirstStampAndNothingElse)
 {
-    QJsonObject firstStamp;
-    stampAnswer = [&](const HttpRequest &request) {
-        if (firstStamp.isEmpty()) {
-            const HttpAnswer answer = stamp(request);
-            firstStamp = QJsonDocument::fromJson(answer.body).object().value(QLatin1String("data")).toObject();
-            return answer;
-        }
-        return pacError(400, QStringLiteral("307 - El comprobante contiene un timbre previamente"), firstStamp);
-    };
-    start();
+    FakePac &pac = start();
     RestPac adapter(settings);
     const cfdi::StampResult first = adapter.stamp(sealed);
+    ASSERT_TRUE(first.stamped()) << first.refusal->message.toStdString();
+    // The PAC's 307 carries the first stamp.
     const cfdi::StampResult again = adapter.stamp(sealed);
     ASSERT_TRUE(again.stamped()) << again.refusal->message.toStdString();
     EXPECT_EQ(again.stamp->timbre.uuid, first.stamp->timbre.uuid);
     EXPECT_EQ(again.stamp->xml, first.stamp->xml);
 
+    // 307 without the stamp: the stamped XML is fetched from the provider's record by UUID.
+    pac.stampIn307(false);
+    const cfdi::StampResult bare = adapter.stamp(sealed);
+    ASSERT_TRUE(bare.stamped()) << bare.refusal->message.toStdString();
+    EXPECT_EQ(bare.stamp->timbre.uuid, first.stamp->timbre.uuid);
+    EXPECT_EQ(pac.count("/api/datawarehouse/v1/live/"), 1);
+    EXPECT_EQ(pac.uuids().size(), 1);
+
     // A stamp of another document is never taken for this one's.
+    const QJsonObject firstStamp = pac.issued().first().data;
+    stampAnswer = [&](const PacRequest &) {
+        return pacError(400, QStringLiteral("307. El comprobante contiene un timbre previo."), firstStamp);
+    };
     cfdi::Comprobante other = globalInvoice();
     other.folio = QStringLiteral("999");
     const QByteArray otherXml = cfdi::sealComprobante(other, ekuCsd(), fixedNow()).xml;
     const cfdi::StampResult foreign = adapter.stamp(otherXml);
     ASSERT_FALSE(foreign.stamped());
     EXPECT_EQ(foreign.refusal->code, QStringLiteral("OTRO-COMPROBANTE"));
-
-    // 307 without the stamp: the stamped XML is fetched from the provider's record by UUID.
-    firstStamp = object({{"uuid", first.stamp->timbre.uuid}});
-    const cfdi::StampResult bare = adapter.stamp(sealed);
-    ASSERT_TRUE(bare.stamped()) << bare.refusal->message.toStdString();
-    EXPECT_EQ(bare.stamp->timbre.uuid, first.stamp->timbre.uuid);
 }
 
 TEST_F(RestPacTest, ValidationRefusalsKeepTheSatCodeExplainItAndAreNotRepeated)
@@ -222,8 +195,8 @@ TEST_F(RestPacTest, ValidationRefusalsKeepTheSatCodeExplainItAndAreNotRepeated)
         {"CFDI40999 - Regla que la matriz agregó después", "regla CFDI40999 de la matriz"},
     };
     QString current;
-    stampAnswer = [&](const HttpRequest &) { return pacError(400, current); };
-    PacServer &pac = start();
+    stampAnswer = [&](const PacRequest &) { return pacError(400, current); };
+    FakePac &pac = start();
     RestPac adapter(settings);
     int stampsSent = 0;
     for (const auto &[answer, explanation] : cases) {
@@ -242,7 +215,7 @@ TEST_F(RestPacTest, ValidationRefusalsKeepTheSatCodeExplainItAndAreNotRepeated)
 TEST_F(RestPacTest, RefusedCredentialsAreReportedWithoutThePassword)
 {
     settings.password = kPassword + QStringLiteral("-vieja");
-    PacServer &pac = start();
+    FakePac &pac = start();
     const cfdi::StampResult result = RestPac(settings).stamp(sealed);
     ASSERT_FALSE(result.stamped());
     EXPECT_EQ(result.refusal->code, QStringLiteral("AU2000"));
@@ -257,10 +230,12 @@ TEST_F(RestPacTest, RefusedCredentialsAreReportedWithoutThePassword)
 TEST_F(RestPacTest, ASessionThePacForgotIsOpenedAgainOnce)
 {
     int calls = 0;
-    stampAnswer = [&](const HttpRequest &request) {
-        return ++calls == 1 ? pacError(401, QStringLiteral("AU2101 - Token caducado")) : stamp(request);
+    stampAnswer = [&](const PacRequest &) -> std::optional<PacAnswer> {
+        if (++calls == 1)
+            return pacError(401, QStringLiteral("AU2101 - Token caducado"));
+        return std::nullopt;
     };
-    PacServer &pac = start();
+    FakePac &pac = start();
     const cfdi::StampResult result = RestPac(settings).stamp(sealed);
     ASSERT_TRUE(result.stamped()) << result.refusal->message.toStdString();
     EXPECT_EQ(pac.count("/api/v2/security/authenticate"), 2);
@@ -286,13 +261,14 @@ TEST_F(RestPacTest, ServerErrorsAndSilenceAreRetriedABoundedNumberOfTimes)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         int calls = 0;
-        stampAnswer = [&](const HttpRequest &request) {
-            return ++calls > c.failures ? stamp(request)
-                                        : HttpAnswer{c.status, QByteArrayLiteral("<html>Service Unavailable</html>"),
-                                                     QByteArrayLiteral("text/html"), c.status == 0};
+        stampAnswer = [&](const PacRequest &) -> std::optional<PacAnswer> {
+            if (++calls > c.failures || c.status == 0)
+                return std::nullopt;
+            return PacAnswer{c.status, QByteArrayLiteral("<html>Service Unavailable</html>"), QByteArrayLiteral("text/html")};
         };
-        logins = 0;
-        PacServer &pac = start();
+        FakePac &pac = start();
+        if (c.status == 0)
+            pac.faults(QList<PacFault>(std::min(c.failures, settings.attempts), PacFault::Silent));
         const cfdi::StampResult result = RestPac(settings).stamp(sealed);
         EXPECT_EQ(result.stamped(), !c.code);
         EXPECT_EQ(pac.count("/api/cfdi33/stamp/v4"), std::min(c.failures + 1, settings.attempts));
@@ -351,12 +327,12 @@ TEST_F(RestPacTest, CancellationSendsTheCsdAndReadsTheSatCodeAsDocumented)
         {"03", {}, "CACFDI01 - Sin saldo para cancelar", CancellationStatus::Refused},
     };
     const Case *current = nullptr;
-    cancelAnswer = [&](const HttpRequest &) {
+    cancelAnswer = [&](const PacRequest &) {
         const QString answer = QString::fromUtf8(current->answer);
         return answer.size() == 3 ? pacSuccess(object({{"acuse", acuse}, {"uuid", QJsonObject{{kUuid, answer}}}}))
                                   : pacError(400, answer);
     };
-    PacServer &pac = start();
+    FakePac &pac = start();
     const cfdi::Csd csd = ekuCsd();
     RestPac adapter(settings, [&](const QString &) { return csd; });
     for (const Case &c : cases) {
@@ -369,8 +345,8 @@ TEST_F(RestPacTest, CancellationSendsTheCsdAndReadsTheSatCodeAsDocumented)
         if (qstrlen(c.answer) == 3) {
             EXPECT_EQ(result.acknowledgement, acuse.toUtf8()) << "the SAT's acknowledgement is kept";
         }
-        HttpRequest sent;
-        for (const HttpRequest &r : pac.requests())
+        PacRequest sent;
+        for (const PacRequest &r : pac.requests())
             if (r.path == "/api/cfdi33/cancel/csd")
                 sent = r;
         const QJsonObject body = QJsonDocument::fromJson(sent.body).object();
@@ -420,12 +396,11 @@ TEST_F(RestPacTest, TheSatsStatusQueryTellsWhereACancellationStands)
         {"No Encontrado", "", "", CancellationStatus::Unknown},
     };
     const Case *current = nullptr;
+    satAnswer = [&](const PacRequest &) {
+        return PacAnswer{200, satStatusAnswer(current->estado, current->esCancelable, current->estatus),
+                         QByteArrayLiteral("text/xml")};
+    };
     start();
-    PacServer sat(certificate, [&](const HttpRequest &) {
-        return HttpAnswer{200, satStatusAnswer(current->estado, current->esCancelable, current->estatus),
-                          QByteArrayLiteral("text/xml")};
-    });
-    settings.satStatusUrl = sat.baseUrl() + QStringLiteral("/ConsultaCFDIService.svc");
     RestPac adapter(settings);
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.estado) + " / " + c.estatus);
@@ -435,7 +410,7 @@ TEST_F(RestPacTest, TheSatsStatusQueryTellsWhereACancellationStands)
         EXPECT_FALSE(result.message.isEmpty());
         EXPECT_TRUE(result.acknowledgement.contains("ConsultaResult"));
     }
-    const HttpRequest asked = sat.requests().last();
+    const PacRequest asked = server->requests().last();
     EXPECT_EQ(asked.headers.value("soapaction"), "\"http://tempuri.org/IConsultaCFDIService/Consulta\"");
     EXPECT_TRUE(asked.body.contains("?re=EKU9003173C9&amp;rr=XAXX010101000&amp;tt=870.49&amp;id=" + kUuid.toLatin1() +
                                     "&amp;fe=AbCdEfGh"))

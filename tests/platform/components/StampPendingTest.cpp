@@ -1,5 +1,5 @@
 #include "ElectronicDocumentFixture.h"
-#include "PacServer.h"
+#include "FakePac.h"
 
 #include "platform/cfdi/CadenaOriginal.h"
 #include "platform/cfdi/SandboxPac.h"
@@ -14,7 +14,6 @@
 #include <QSet>
 #include <QUrl>
 
-#include <mutex>
 
 namespace zentaro::test {
 
@@ -23,26 +22,10 @@ namespace {
 // A password with the characters that escape differently in JSON, URLs and XML.
 const QString kPassword = QStringLiteral("Cl4ve/del\"PAC&<ñ>");
 
-// How the PAC misbehaves on one attempt. Each fault but the login's comes after the PAC
-// stamped the document: the UUID exists at the SAT whatever reaches the suite.
-enum class Fault {
-    None,
-    Silent,           // stamps, never answers: the wait runs out
-    Garbage,          // stamps, answers 200 with a body that is not its format
-    TruncatedJson,    // stamps, the JSON is cut
-    EmptyCfdi,        // stamps, "success" with an empty cfdi
-    NotXml,           // stamps, "success" with a cfdi that is no XML
-    Huge,             // stamps, answers more than the suite reads
-    LoginRefused,     // the login is refused ("AU2000"); nothing reaches the stamp
-    Untrusted,        // the suite does not trust the server's certificate this time
-    EchoIn307,        // stamps, answers 307 without the stamp, the password in its words
-    EchoInBrokenXml,  // stamps, answers with an XML broken where the password stands
-};
-
 } // namespace
 
-// The signer against a PAC's HTTPS server on 127.0.0.1 that stamps with the sandbox's rules
-// and misbehaves as each case says, one fault per attempt: whatever it does, the invoice ends
+// The signer against the fake PAC on 127.0.0.1, which stamps with the sandbox's rules and
+// misbehaves as each case says, one fault per attempt: whatever it does, the invoice ends
 // with one UUID, the PAC issued one, and nothing it sends back shows the password.
 class StampPendingTest : public ElectronicDocumentTest
 {
@@ -54,95 +37,39 @@ protected:
         ElectronicDocumentTest::SetUp();
         if (HasFatalFailure())
             return;
-        sandbox.emplace([] { return Utilities().ServerNow(); });
-        server = std::make_unique<PacServer>(certificate, [this](const HttpRequest &r) { return answer(r); });
-        settings.baseUrl = server->baseUrl();
+        pac = std::make_unique<FakePac>(QStringLiteral("facturas"), kPassword, [] { return Utilities().ServerNow(); });
+        pac->lateBy = std::chrono::milliseconds(1500);
+        settings.baseUrl = pac->baseUrl();
         settings.user = QStringLiteral("facturas");
         settings.password = kPassword;
-        settings.caFile = certificate.pemPath();
+        settings.caFile = pac->trustedCertificate();
         settings.attempts = 1;
         settings.timeout = 1;
         settings.retryPauseMs = 0;
     }
-
-    HttpAnswer answer(const HttpRequest &request)
+    void TearDown() override
     {
-        std::lock_guard lock(mutex);
-        if (request.path.endsWith("/security/authenticate")) {
-            const QJsonObject body = QJsonDocument::fromJson(request.body).object();
-            const QString password = body.isEmpty() ? QString::fromUtf8(request.headers.value("password"))
-                                                    : body.value(QLatin1String("password")).toString();
-            if (current == Fault::LoginRefused || password != kPassword)
-                return pacError(401, QStringLiteral("AU2000 - El usuario y/o contraseña (%1, %2) son inválidos")
-                                         .arg(password, QString::fromLatin1(QUrl::toPercentEncoding(password))));
-            return pacSuccess({{QStringLiteral("token"), QStringLiteral("T2lYQ0t4L0-prueba")},
-                               {QStringLiteral("expires_in"), 7200}});
+        if (pac) {
+            EXPECT_EQ(pac->violations(), QStringList()) << "requests the provider does not document";
         }
-        if (!request.path.contains("/stamp/"))
-            return {404, QByteArrayLiteral("{}")};
-        const QByteArray xml = request.xmlField();
-        sent << xml;
-        const cfdi::StampResult stamped = sandbox->stamp(xml);
-        if (stamped.stamped())
-            uuids.insert(stamped.stamp->timbre.uuid);
-        const QString stampedXml = stamped.stamped() ? QString::fromUtf8(stamped.stamp->xml) : QString();
-        switch (current) {
-        case Fault::Silent:
-            return {200, {}, QByteArrayLiteral("application/json"), true};
-        case Fault::Garbage:
-            return {200, QByteArrayLiteral("<html><body>Bad Gateway</body></html>"), QByteArrayLiteral("text/html")};
-        case Fault::TruncatedJson:
-            return {200, sandboxStamp(*sandbox, xml).body.left(120)};
-        case Fault::EmptyCfdi:
-            return pacSuccess({{QStringLiteral("cfdi"), QString()}, {QStringLiteral("tfd"), QString()}});
-        case Fault::NotXml:
-            return pacSuccess({{QStringLiteral("cfdi"), QStringLiteral("no es un XML")}});
-        case Fault::Huge:
-            return {200, QByteArray(40 * 1024 * 1024, 'x'), QByteArrayLiteral("text/plain")};
-        case Fault::EchoIn307:
-            return pacError(400, QStringLiteral("307. El comprobante contiene un timbre previo (usuario facturas, "
-                                                "contraseña %1).")
-                                     .arg(kPassword));
-        case Fault::EchoInBrokenXml:
-            return pacSuccess({{QStringLiteral("cfdi"), stampedXml.left(200) + QStringLiteral("<%1 ").arg(kPassword)}});
-        case Fault::None:
-        case Fault::LoginRefused:
-        case Fault::Untrusted:
-            break;
-        }
-        return sandboxStamp(*sandbox, xml);
+        pac.reset();
+        ElectronicDocumentTest::TearDown();
     }
 
     // One attempt of the clerk, a minute after the one before, with the PAC misbehaving as
     // `fault` says. Answers what the clerk is told.
-    QString attempt(Fault fault)
+    QString attempt(PacFault fault, const QString &invoice = QStringLiteral("FG-000001"))
     {
-        {
-            std::lock_guard lock(mutex);
-            current = fault;
-        }
+        pac->faults(fault == PacFault::None ? QList<PacFault>{} : QList<PacFault>{fault});
         Platform::instance().fixClock(now().addSecs(60 * ++attempts));
-        PacSettings these = settings;
-        if (fault == Fault::Untrusted)
-            these.caFile.clear();
-        const QString message = DocumentSigner(std::make_shared<RestPac>(these)).signInvoice(folio);
+        const QString message = DocumentSigner(std::make_shared<RestPac>(settings)).signInvoice(invoice);
+        EXPECT_EQ(pac->pendingFaults(), QList<PacFault>()) << "the fault happened; the clerk read: " << message.toStdString();
         messages << message;
         return message;
     }
-    QString keptError()
-    {
-        return field(QStringLiteral("SELECT Cs_Ultimo_Error FROM Comprobante_Sellado WHERE Cs_Documento = ?"), {folio});
-    }
 
-    SmtpSinkCertificate certificate;
-    // Made once the session is open: its clock is the session's.
-    std::optional<cfdi::SandboxPac> sandbox;
-    std::unique_ptr<PacServer> server;
+    std::unique_ptr<FakePac> pac;
     PacSettings settings;
-    std::mutex mutex;
-    Fault current = Fault::None;
-    QList<QByteArray> sent;
-    QSet<QString> uuids;
     QStringList messages;
     int attempts = 0;
 };
@@ -152,25 +79,28 @@ TEST_P(StampPendingTest, NoAnswerButARefusalLetsTheInvoiceBeSealedAgain)
     struct Case
     {
         const char *name;
-        QList<Fault> faults; // one per attempt; the attempt after them gets the PAC's stamp
+        QList<PacFault> faults; // one per attempt; the attempt after them gets the PAC's stamp
         const char *said;    // part of what the clerk is told after the first attempt
     };
     const Case cases[] = {
-        {"silence", {Fault::Silent}, "pendiente"},
-        {"garbage", {Fault::Garbage}, "pendiente"},
-        {"truncated JSON", {Fault::TruncatedJson}, "pendiente"},
-        {"success without cfdi", {Fault::EmptyCfdi}, "pendiente"},
-        {"cfdi that is no XML", {Fault::NotXml}, "pendiente"},
-        {"a reply too large", {Fault::Huge}, "demasiado grande"},
-        {"silence, then the login refused", {Fault::Silent, Fault::LoginRefused}, "pendiente"},
-        {"silence, then an untrusted server", {Fault::Silent, Fault::Untrusted}, "pendiente"},
-        {"garbage, silence, truncated, login refused", {Fault::Garbage, Fault::Silent, Fault::TruncatedJson,
-                                                        Fault::LoginRefused}, "pendiente"},
+        {"silence", {PacFault::Silent}, "pendiente"},
+        {"an answer after the wait ran out", {PacFault::LateAnswer}, "pendiente"},
+        {"garbage", {PacFault::Garbage}, "pendiente"},
+        {"truncated JSON", {PacFault::TruncatedJson}, "pendiente"},
+        {"success without cfdi", {PacFault::EmptyCfdi}, "pendiente"},
+        {"cfdi that is no XML", {PacFault::NotXml}, "pendiente"},
+        {"a reply too large", {PacFault::Huge}, "demasiado grande"},
+        {"unavailable", {PacFault::Unavailable}, "pendiente"},
+        {"silence, then the login refused", {PacFault::Silent, PacFault::LoginRefused}, "pendiente"},
+        {"silence, then a TLS failure", {PacFault::Silent, PacFault::TlsFailure}, "pendiente"},
+        {"garbage, silence, truncated, login refused, TLS",
+         {PacFault::Garbage, PacFault::Silent, PacFault::TruncatedJson, PacFault::LoginRefused, PacFault::TlsFailure},
+         "pendiente"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         QString first;
-        for (const Fault fault : c.faults) {
+        for (const PacFault fault : c.faults) {
             const QString said = attempt(fault);
             if (first.isNull())
                 first = said;
@@ -178,8 +108,9 @@ TEST_P(StampPendingTest, NoAnswerButARefusalLetsTheInvoiceBeSealedAgain)
             ASSERT_TRUE(findSealedDocument(db(), QStringLiteral("Factura"), folio)) << said.toStdString();
         }
         EXPECT_TRUE(first.contains(QString::fromUtf8(c.said))) << first.toStdString();
-        EXPECT_EQ(attempt(Fault::None), QString());
-        EXPECT_EQ(QSet<QByteArray>(sent.begin(), sent.end()).size(), 1) << "the same bytes every time";
+        EXPECT_EQ(attempt(PacFault::None), QString());
+        EXPECT_EQ(pac->documentsSent().size(), 1) << "the same bytes every time";
+        const QSet<QString> uuids = pac->uuids();
         EXPECT_EQ(uuids.size(), 1) << "one UUID at the PAC";
         ASSERT_EQ(stampedRows(), 1);
         EXPECT_EQ(uuidOf(folio), *uuids.begin());
@@ -187,38 +118,44 @@ TEST_P(StampPendingTest, NoAnswerButARefusalLetsTheInvoiceBeSealedAgain)
 
         exec(QStringLiteral("DELETE FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'"));
         exec(QStringLiteral("DELETE FROM Bitacora_Documento"));
-        sent.clear();
-        uuids.clear();
+        pac = std::make_unique<FakePac>(settings.user, kPassword, [] { return Utilities().ServerNow(); });
+        pac->lateBy = std::chrono::milliseconds(1500);
+        settings.baseUrl = pac->baseUrl();
+        settings.caFile = pac->trustedCertificate();
     }
 }
 
 TEST_P(StampPendingTest, APasswordThePacRepeatsIsSeenNowhere)
 {
-    for (const Fault fault : {Fault::EchoIn307, Fault::EchoInBrokenXml, Fault::LoginRefused})
-        attempt(fault);
-    // The cancellation answers with the password in its words as well.
-    {
-        std::lock_guard lock(mutex);
-        current = Fault::None;
-    }
-    EXPECT_EQ(attempt(Fault::None), QString());
-    const QString uuid = uuidOf(folio);
-    RestPac adapter(settings);
-    std::unique_ptr<PacServer> canceller = std::make_unique<PacServer>(certificate, [](const HttpRequest &request) {
-        if (request.path.endsWith("/security/authenticate"))
-            return pacSuccess({{QStringLiteral("token"), QStringLiteral("T2lYQ0t4L0-prueba")},
-                               {QStringLiteral("expires_in"), 7200}});
-        return pacError(400, QStringLiteral("205 - UUID no encontrado para la contraseña %1").arg(kPassword));
+    // A PAC that answers every stamp with a 307 that repeats the password and carries no
+    // stamp; then the faults, one invoice each: a 307 is followed at once by the question
+    // for the stamp, which signs the invoice.
+    pac->script([](const PacRequest &) -> std::optional<PacAnswer> {
+        return pacError(400, QStringLiteral("307 - El comprobante contiene un timbre previo (contraseña %1)").arg(kPassword));
     });
-    PacSettings cancelling = settings;
-    cancelling.baseUrl = canceller->baseUrl();
+    EXPECT_TRUE(attempt(PacFault::None).contains(QStringLiteral("pendiente")));
+    pac->script({});
+    const std::pair<PacFault, QString> echoes[] = {{PacFault::EchoIn307, QStringLiteral("FG-000001")},
+                                                   {PacFault::EchoInBrokenXml, QStringLiteral("FG-000002")},
+                                                   {PacFault::LoginRefused, QStringLiteral("FG-000003")}};
+    for (const auto &[fault, invoice] : echoes)
+        attempt(fault, invoice);
+    for (const auto &[fault, invoice] : echoes)
+        EXPECT_EQ(attempt(PacFault::None, invoice), QString());
+    const QString uuid = uuidOf(folio);
+    // The cancellation answers with the password in its words as well.
+    pac->script([](const PacRequest &request) -> std::optional<PacAnswer> {
+        if (request.path.endsWith("/cancel/csd"))
+            return pacError(400, QStringLiteral("205 - UUID no encontrado para la contraseña %1").arg(kPassword));
+        return std::nullopt;
+    });
     cfdi::CancellationRequest request;
     request.issuerRfc = QStringLiteral("EKU9003173C9");
     request.receiverRfc = QStringLiteral("XAXX010101000");
     request.uuid = uuid;
     request.total = QStringLiteral("1.00");
     request.motive = QStringLiteral("02");
-    messages << RestPac(cancelling).cancel(request).message;
+    messages << RestPac(settings).cancel(request).message;
 
     QStringList stored;
     for (const char *sql : {"SELECT * FROM Bitacora_Documento",
@@ -239,7 +176,7 @@ TEST_P(StampPendingTest, APasswordThePacRepeatsIsSeenNowhere)
         SCOPED_TRACE(form.toStdString());
         EXPECT_FALSE(everything.contains(form)) << everything.toStdString();
     }
-    EXPECT_EQ(uuids.size(), 1);
+    EXPECT_EQ(pac->uuids().size(), 3) << "one per invoice";
 }
 
 TEST_P(StampPendingTest, TheClerkWhoLosesTheRaceToStoreTheStampIsToldAnotherUserIsAtIt)
@@ -247,33 +184,31 @@ TEST_P(StampPendingTest, TheClerkWhoLosesTheRaceToStoreTheStampIsToldAnotherUser
     // Another clerk signs the same invoice and stores its stamp while this clerk waits for
     // the PAC: both sent the same sealed XML, so the stamp is the same one.
     bool raced = false;
-    server = std::make_unique<PacServer>(certificate, [&](const HttpRequest &request) {
-        HttpAnswer reply = answer(request);
-        if (!request.path.contains("/stamp/") || raced)
-            return reply;
+    pac->onStamp([&](const PacRequest &request) {
+        if (raced)
+            return;
         raced = true;
+        const FakePac::Issued stamp = pac->issued().last();
         std::unique_ptr<Connection> other = database->open(false);
-        const cfdi::StampResult stamp = sandbox->stamp(request.xmlField());
         DigitalDocument theirs;
         theirs.table = QStringLiteral("Factura");
         theirs.document = folio;
-        theirs.uuid = stamp.stamp->timbre.uuid;
-        theirs.fechaTimbrado = QDateTime::fromString(stamp.stamp->timbre.fechaTimbrado, Qt::ISODate);
+        theirs.uuid = stamp.uuid;
+        theirs.fechaTimbrado = QDateTime::fromString(cfdi::readTimbreFiscalDigital(stamp.stamped).fechaTimbrado, Qt::ISODate);
         theirs.noCertificado = QStringLiteral("30001000000500003416");
-        theirs.xml = stamp.stamp->xml;
+        theirs.xml = stamp.stamped;
         theirs.estado = QString::fromUtf16(kDigitalDocumentValid);
+        EXPECT_EQ(stamp.sealed, request.xml);
         insertDigitalDocument(*other, theirs);
-        return reply;
     });
-    settings.baseUrl = server->baseUrl();
-    const QString said = attempt(Fault::None);
+    const QString said = attempt(PacFault::None);
     EXPECT_TRUE(said.isEmpty() || said.contains(QStringLiteral("otro usuario"))) << said.toStdString();
     EXPECT_FALSE(said.contains(QStringLiteral("UNIQUE"), Qt::CaseInsensitive)) << said.toStdString();
     EXPECT_FALSE(said.contains(QStringLiteral("duplicate"), Qt::CaseInsensitive)) << said.toStdString();
     EXPECT_EQ(stampedRows(), 1);
-    EXPECT_EQ(uuids.size(), 1);
+    EXPECT_EQ(pac->uuids().size(), 1);
     // Signing again answers that the invoice is signed.
-    EXPECT_EQ(attempt(Fault::None), QString());
+    EXPECT_EQ(attempt(PacFault::None), QString());
 }
 
 ZENTARO_ON_BOTH_ENGINES(StampPendingTest);
