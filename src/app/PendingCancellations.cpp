@@ -25,14 +25,16 @@ struct Pending
     QString uuid;
 };
 
-// Invoices not cancelled whose request is out (SO, EP), or that the SAT cancelled already.
+// Invoices not cancelled whose request is out (SO, EP), that the SAT cancelled already, or
+// whose replacement (motive 01) was started and not finished.
 QList<Pending> pendingCancellations(Connection &connection)
 {
     QList<Pending> pending;
     Recordset rs = connection.select(
         QStringLiteral("SELECT d.Cd_Documento, d.Cd_UUID FROM Comprobante_Digital d "
                        "INNER JOIN Factura f ON f.Fc_Folio = d.Cd_Documento "
-                       "WHERE d.Cd_Tabla = 'Factura' AND d.Cd_Estado IN (?, ?, ?) AND f.Es_Cve_Estado <> 'CA' "
+                       "WHERE d.Cd_Tabla = 'Factura' AND f.Es_Cve_Estado <> 'CA' AND (d.Cd_Estado IN (?, ?, ?) OR "
+                       "EXISTS (SELECT 1 FROM Factura r WHERE r.Fc_Sustituye = f.Fc_Folio AND r.Es_Cve_Estado <> 'CA')) "
                        "ORDER BY d.Cd_Documento"),
         {QString::fromUtf16(satcancellation::kRequested), QString::fromUtf16(satcancellation::kInProcess),
          QString::fromUtf16(satcancellation::kCancelled)});

@@ -4,6 +4,7 @@
 #include "CommandLine.h"
 #include "GlobalInvoiceCommand.h"
 #include "PendingCancellations.h"
+#include "ReplaceCommand.h"
 
 #include "platform/core/Error.h"
 #include "platform/core/StoredSecret.h"
@@ -51,7 +52,8 @@ const char kUsage[] =
     "     zentaro global-invoice --db URL [--date AAAA-MM-DD | --from AAAA-MM-DD --to AAAA-MM-DD]\n"
     "                            [--branch CLAVE]... [--currency CLAVE]... [--dry-run] [--user CLAVE] [--wait SEGUNDOS]\n"
     "                                                                   la factura global del periodo, por sucursal y moneda\n"
-    "     zentaro cancellations [--db URL] [--user CLAVE]               termina las cancelaciones pendientes ante el SAT\n";
+    "     zentaro cancellations [--db URL] [--user CLAVE]               termina las cancelaciones pendientes ante el SAT\n"
+    "     zentaro replace FOLIO [--db URL] [--user CLAVE]               sustituye una factura global timbrada (motivo 01)\n";
 
 void printError(const QString &text)
 {
@@ -249,7 +251,8 @@ int main(int argc, char **argv)
         words, {QStringLiteral("demo"), QStringLiteral("pending"), QStringLiteral("upgrade"), QStringLiteral("dry-run"),
                 QStringLiteral("help")},
         {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml"),
-         QStringLiteral("secret"), QStringLiteral("global-invoice"), QStringLiteral("cancellations")});
+         QStringLiteral("secret"), QStringLiteral("global-invoice"), QStringLiteral("cancellations"),
+         QStringLiteral("replace")});
     if (line.has(QStringLiteral("help"))) {
         std::printf("%s", kUsage);
         return 0;
@@ -277,7 +280,9 @@ int main(int argc, char **argv)
             return app::runGlobalInvoice(line);
         if (line.command == QLatin1String("cancellations"))
             return app::runPendingCancellations(line);
-        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice, cancellations (o ninguna para abrir Zentaro)")
+        if (line.command == QLatin1String("replace"))
+            return app::runReplace(line);
+        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice, cancellations, replace (o ninguna para abrir Zentaro)")
                         .arg(line.command.isEmpty() ? line.arguments.first() : line.command));
     } catch (const Error &error) {
         printError(error.description());

@@ -4,6 +4,7 @@
 #include "platform/cfdi/Pac.h"
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/DocumentSigner.h"
+#include "platform/components/GlobalReplacement.h"
 #include "platform/components/SatCancellationRecord.h"
 #include "platform/components/StampedXmlFacts.h"
 #include "platform/core/Error.h"
@@ -103,7 +104,8 @@ QString replacementProblem(Connection &connection, const QString &folio, const S
 // Asks the clerk for the motive of a new request, checks it against the SAT's rules and
 // records the request; nullopt when it is recorded, else what the screen is told.
 std::optional<Decision> newRequest(Connection &connection, const QString &folio, const StoredInvoice &invoice,
-                                   satcancellation::Record &record, const CancellationValidator::MotiveSource &ask)
+                                   satcancellation::Record &record, const CancellationValidator::MotiveSource &ask,
+                                   GlobalReplacement &replacement)
 {
     const StampedXmlFacts facts = StampedXmlFacts::read(record.xml);
     const QDate today = Utilities().ServerNow().date();
@@ -126,19 +128,22 @@ std::optional<Decision> newRequest(Connection &connection, const QString &folio,
     if (cancellationMotiveText(motive->code).isEmpty())
         return refuse(QStringLiteral("El motivo de cancelación \"%1\" no es uno de los del SAT (01, 02, 03 o 04)")
                           .arg(motive->code));
-    QString replacement;
+    // A global's replacement must bill the notes this one holds: it is made here.
+    if (motive->code == QLatin1String("01") && invoice.isPublic && motive->replacementUuid.isEmpty())
+        return replacement.prepare(folio, record);
+    QString replacementUuid;
     if (motive->code == QLatin1String("01")) {
         if (const QString problem = replacementProblem(connection, folio, invoice, record, motive->replacementUuid);
             !problem.isEmpty())
             return refuse(problem);
-        replacement = findDigitalDocumentByUuid(connection, motive->replacementUuid)->uuid;
+        replacementUuid = findDigitalDocumentByUuid(connection, motive->replacementUuid)->uuid;
     } else if (motive->code == QLatin1String("04") && !invoice.isPublic) {
         return refuse(QStringLiteral("El motivo 04 solo aplica a facturas globales al público en general; la %1 es "
                                      "nominativa: use el motivo 02 o 03")
                           .arg(invoice.name));
     }
     // Taken only if no other clerk's request got there while this one chose the motive.
-    if (!satcancellation::recordRequest(connection, record, motive->code, replacement, Utilities().ServerNow()))
+    if (!satcancellation::recordRequest(connection, record, motive->code, replacementUuid, Utilities().ServerNow()))
         return refuse(QStringLiteral("Otro usuario está cancelando la factura %1 en este momento: su solicitud al SAT ya "
                                      "está en curso. Espere a que termine y vuelva a abrir la factura para ver cómo quedó.")
                           .arg(invoice.name));
@@ -231,6 +236,8 @@ CancellationValidator::Decision CancellationValidator::decide(const QString &req
         return refuse(QStringLiteral("La factura %1 no existe").arg(folio));
     if (invoice->state == QLatin1String("CA"))
         return refuse(QStringLiteral("La factura %1 ya está cancelada").arg(invoice->name));
+    if (const QString problem = GlobalReplacement::withdrawalProblem(connection, folio); !problem.isEmpty())
+        return refuse(problem);
     auto record = satcancellation::find(connection, kInvoiceTable, folio);
     if (!record) {
         // Never stamped. Only a document that never left the machine (or that the PAC
@@ -261,11 +268,19 @@ CancellationValidator::Decision CancellationValidator::decide(const QString &req
                                      "abierta: su solicitud debe quedar guardada antes de enviarse")
                           .arg(invoice->name));
 
+    const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : DocumentSigner::configuredPac();
+    // A replacement under way (motive 01 on a global) goes on from where it stands, without
+    // asking the motive again; one the SAT refused is undone.
+    GlobalReplacement replacement(pac);
+    const bool replacing = !GlobalReplacement::replacementOf(connection, folio).isEmpty();
+    if (replacing && GlobalReplacement::refused(connection, *record))
+        return replacement.withdraw(folio, *record);
     if (!record->pending()) {
-        if (const auto refusal = newRequest(connection, folio, *invoice, *record, m_ask))
+        const auto refusal = replacing ? replacement.prepare(folio, *record)
+                                       : newRequest(connection, folio, *invoice, *record, m_ask, replacement);
+        if (refusal)
             return *refusal;
     }
-    const std::shared_ptr<cfdi::Pac> pac = m_pac ? m_pac : DocumentSigner::configuredPac();
     const cfdi::CancellationRequest sent = satcancellation::requestOf(*record);
     // A request the SAT acknowledged is only asked about; one whose answer never came is
     // sent again as it was recorded (the SAT answers a repeated request as the first).
@@ -276,10 +291,13 @@ CancellationValidator::Decision CancellationValidator::decide(const QString &req
             answer.status = cfdi::CancellationStatus::InProcess;
         satcancellation::recordAnswer(connection, *record, answer);
         if (answer.status != cfdi::CancellationStatus::InProcess)
-            return conclude(*invoice, *record, answer);
+            return GlobalReplacement::refused(connection, *record) ? replacement.withdraw(folio, *record)
+                                                                    : conclude(*invoice, *record, answer);
     }
     const cfdi::CancellationResult status = askSat([&] { return pac->cancellationStatus(sent); });
     satcancellation::recordAnswer(connection, *record, status, satcancellation::AnswerTo::StatusQuery);
+    if (GlobalReplacement::refused(connection, *record))
+        return replacement.withdraw(folio, *record);
     return conclude(*invoice, *record, status);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/components/DocumentLog.h"
 #include "platform/components/FreedNotes.h"
+#include "platform/components/GlobalReplacement.h"
 #include "platform/components/SatCancellationRecord.h"
 #include "platform/components/SealedDocuments.h"
 #include "platform/core/Error.h"
@@ -100,6 +101,9 @@ void InvoiceCanceller::cancel(const QString &folio)
     m_connection.run(QStringLiteral("UPDATE Factura_Encabezado SET Es_Cve_Estado = 'CA', Fc_Motivo_Cancelacion = ?, "
                                     "Fc_Folio_Sustitucion = ?, Oper_Ult_Modif = ?, Fecha_Ult_Modif = ? WHERE Fc_Folio = ?"),
                      {motive, replacement, user, now, folio});
+    // A replacement withdrawn gives its notes back to the invoice it was to replace.
+    if (const int returned = GlobalReplacement::returnNotes(m_connection, folio); returned > 0)
+        detail += QStringLiteral("%1 notas devueltas a la factura que sustituía; ").arg(returned);
     const int receivables = m_connection.run(
         QStringLiteral("UPDATE Cuenta_Por_Cobrar SET Cc_Saldo = 0, Es_Cve_Estado = 'CA' "
                        "WHERE Cc_Tabla = 'Factura' AND Cc_Documento = ? AND Es_Cve_Estado <> 'CA'"),

@@ -5,6 +5,7 @@
 #include "platform/cfdi/GlobalInvoice.h"
 #include "platform/cfdi/PlaceOfIssue.h"
 #include "platform/components/FreedNotes.h"
+#include "platform/components/GlobalReplacement.h"
 #include "platform/components/GlobalPeriodicity.h"
 #include "platform/components/NoteBilling.h"
 #include "platform/core/Error.h"
@@ -206,6 +207,9 @@ InvoiceDocument InvoiceDocument::load(Connection &connection, const QString &fol
     if (doc.periodicity.isEmpty())
         doc.periodicity = configuredPeriodicity(connection, doc.branch);
     doc.replacedUuids = uuidsReplacedBy(connection, folio);
+    // A replacement (motive 01) relates the invoice it replaces, and only that one.
+    if (const QString replaced = GlobalReplacement::uuidReplacedBy(connection, folio); !replaced.isEmpty())
+        doc.replacedUuids = {replaced};
     return doc;
 }
 

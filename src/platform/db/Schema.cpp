@@ -30,7 +30,10 @@ std::vector<Column> invoiceColumns()
             lastChangeDate(),
             // The global invoice's SAT periodicity (c_Periodicidad) when it was chosen for this
             // invoice; empty: the branch's configured one.
-            {"Fc_Periodicidad", T::Text, 2, 3}};
+            {"Fc_Periodicidad", T::Text, 2, 3},
+            // The stamped invoice this one replaces (SAT motive 01): its notes moved here in the
+            // transaction that made this one, and go back if the SAT keeps the old one alive.
+            {"Fc_Sustituye", T::Key, 20, 4}};
 }
 
 std::vector<Column> noteColumns()
@@ -201,6 +204,57 @@ QStringList ruleStatements(Engine engine, const NoteRule &rule, bool withFunctio
     return statements;
 }
 
+// The one move between two live invoices the rule admits: to the invoice made to replace
+// the note's invoice (SAT motive 01), both alive; and back from that replacement, once it
+// is cancelled, to the invoice it was to replace, still alive. `from` and `to` name the
+// folios the note leaves and reaches.
+QString replacementMove(const QString &from, const QString &to)
+{
+    return QStringLiteral("EXISTS (SELECT 1 FROM Factura n JOIN Factura o ON o.Fc_Folio = %1 "
+                          "WHERE n.Fc_Folio = %2 AND n.Es_Cve_Estado <> 'CA' AND "
+                          "((n.Fc_Sustituye = o.Fc_Folio AND o.Es_Cve_Estado <> 'CA') OR "
+                          "(o.Fc_Sustituye = n.Fc_Folio AND o.Es_Cve_Estado = 'CA')))")
+        .arg(from, to);
+}
+
+constexpr int kReplacementRuleSince = 4;
+
+// The rules of version 4: the same refusals, with the replacement's move admitted.
+QStringList replacementRuleStatements(Engine engine)
+{
+    QStringList statements;
+    if (engine == Engine::Sqlite) {
+        for (const NoteRule &rule : kNoteRules) {
+            const QString table = QString::fromLatin1(rule.table);
+            const QString name = QStringLiteral("TR_%1_Una_Factura").arg(table);
+            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name)
+                       << QStringLiteral(
+                              "CREATE TRIGGER %1 BEFORE UPDATE OF Fc_Folio ON %2 FOR EACH ROW "
+                              "WHEN NEW.Fc_Folio <> '' AND ((OLD.Fc_Folio <> '' AND NEW.Fc_Folio <> OLD.Fc_Folio "
+                              "AND NOT %3) OR OLD.Es_Cve_Estado = 'CA') "
+                              "BEGIN SELECT zentaro_raise(CASE WHEN OLD.Es_Cve_Estado = 'CA' "
+                              "THEN 'La nota ' || OLD.Vn_Folio || ' está cancelada y no puede facturarse' "
+                              "ELSE 'La nota ' || OLD.Vn_Folio || ' ya está facturada en la factura ' || OLD.Fc_Folio "
+                              "END); END")
+                              .arg(name, table, replacementMove(QStringLiteral("OLD.Fc_Folio"), QStringLiteral("NEW.Fc_Folio")));
+        }
+        return statements;
+    }
+    QString body = QStringLiteral(
+                       "BEGIN "
+                       "IF NEW.Fc_Folio <> '' AND OLD.Es_Cve_Estado = 'CA' THEN "
+                       "RAISE EXCEPTION 'La nota % está cancelada y no puede facturarse', OLD.Vn_Folio; END IF; "
+                       "IF NEW.Fc_Folio <> '' AND OLD.Fc_Folio <> '' AND NEW.Fc_Folio <> OLD.Fc_Folio AND NOT %1 THEN "
+                       "RAISE EXCEPTION 'La nota % ya está facturada en la factura %', OLD.Vn_Folio, OLD.Fc_Folio; END IF; "
+                       "RETURN NEW; END")
+                       .arg(replacementMove(QStringLiteral("OLD.Fc_Folio"), QStringLiteral("NEW.Fc_Folio")));
+    body.replace(QStringLiteral("'"), QStringLiteral("''"));
+    statements << QStringLiteral("CREATE OR REPLACE FUNCTION zentaro_nota_una_factura() RETURNS trigger AS '%1' "
+                                 "LANGUAGE plpgsql")
+                      .arg(body);
+    return statements;
+}
+
 QString columnType(const Column &column, Engine engine)
 {
     const bool pg = engine == Engine::Postgres;
@@ -305,6 +359,8 @@ QStringList additions(Engine engine, int version)
         statements << ruleStatements(engine, rule, first);
         first = false;
     }
+    if (version == kReplacementRuleSince)
+        statements << replacementRuleStatements(engine);
     return statements;
 }
 

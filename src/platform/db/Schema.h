@@ -19,7 +19,7 @@ namespace schema {
 // sealed document kept before stamping (Comprobante_Sellado), the PAC's certificate with the
 // stamp, the cancelled invoice that freed a note, the global invoice's periodicity;
 // the SAT's answer to a cancellation kept with the electronic document.
-constexpr int kVersion = 3;
+constexpr int kVersion = 4;
 
 enum class Type {
     Key,        // text key: refuses a single quote

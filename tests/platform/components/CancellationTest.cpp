@@ -82,7 +82,9 @@ TEST_P(CancellationTest, TheMotiveDecidesAndAnAcceptedOneIsCancelledAtTheSat)
         {"clerk closes the question", QStringLiteral("FG-000003"), QString(), false, false, {}},
         {"blank answer", QStringLiteral("FG-000003"), QStringLiteral("  "), false, false, {}},
         {"03", QStringLiteral("FG-000003"), QStringLiteral("03"), false, true, {}},
-        {"01 without replacement", QStringLiteral("FG-000001"), QStringLiteral("01"), false, false,
+        // A global's replacement is made by the validation (GlobalReplacementTest); a named
+        // invoice's is issued by the clerk, who gives its UUID.
+        {"01 on a named invoice without replacement", QStringLiteral("FG-000003"), QStringLiteral("01"), false, false,
          QStringLiteral("motivo 02")},
         {"01 with a UUID stamped elsewhere", QStringLiteral("FG-000001"),
          QStringLiteral("01|6F35D3B5-3651-5370-BC2C-14CDBE384CD7"), false, false, QStringLiteral("no es de una factura")},

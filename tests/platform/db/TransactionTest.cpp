@@ -174,6 +174,58 @@ TEST_P(TransactionTest, ANoteBelongsToOneInvoiceAtATime)
     EXPECT_FALSE(duplicate.text.contains(u'\n')) << duplicate.text.toStdString();
 }
 
+// The one move the rule admits between two live invoices is a replacement's: to the invoice
+// made to replace the note's invoice, and back once that replacement is cancelled. Each row
+// sets the invoices as it says and tries to move note N1 from one to the other.
+TEST_P(TransactionTest, OnlyAReplacementsMoveIsAdmitted)
+{
+    struct Case
+    {
+        const char *name;
+        const char *from;
+        const char *to;
+        const char *setup;   // run before the move
+        bool admitted;
+    };
+    const QList<Case> cases = {
+        {"to the replacement of its invoice", "O", "R", "", true},
+        {"to an invoice that replaces another", "O", "X", "", false},
+        {"to a replacement already cancelled", "O", "R", "UPDATE Factura SET Es_Cve_Estado = 'CA' WHERE Fc_Folio = 'R'", false},
+        {"from an invoice cancelled to its replacement", "O", "R", "UPDATE Factura SET Es_Cve_Estado = 'CA' WHERE Fc_Folio = 'O'",
+         false},
+        {"back from a live replacement", "R", "O", "", false},
+        {"back from a cancelled replacement", "R", "O", "UPDATE Factura SET Es_Cve_Estado = 'CA' WHERE Fc_Folio = 'R'", true},
+        {"back to an invoice cancelled", "R", "O", "UPDATE Factura SET Es_Cve_Estado = 'CA' WHERE Fc_Folio IN ('R', 'O')", false},
+        {"from a cancelled replacement to another invoice", "R", "X",
+         "UPDATE Factura SET Es_Cve_Estado = 'CA' WHERE Fc_Folio = 'R'", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        connection->run(QStringLiteral("DELETE FROM Factura"));
+        connection->run(QStringLiteral("DELETE FROM Venta"));
+        connection->run(QStringLiteral("INSERT INTO Factura (Fc_Folio, Fc_Serie, Fc_Numero, Fc_Sustituye, Es_Cve_Estado) VALUES "
+                                       "('O', 'A', 1, '', 'AC'), ('R', 'A', 2, 'O', 'AC'), ('X', 'A', 3, 'Y', 'AC'), "
+                                       "('Y', 'A', 4, '', 'AC')"));
+        connection->run(QStringLiteral("INSERT INTO Venta (Vn_Folio, Fc_Folio, Es_Cve_Estado) VALUES ('N1', ?, 'FA')"),
+                        {QLatin1String(c.from)});
+        if (*c.setup)
+            connection->run(QLatin1String(c.setup));
+        QString refusal;
+        bool byRule = false;
+        try {
+            connection->run(QStringLiteral("UPDATE Venta SET Fc_Folio = ? WHERE Vn_Folio = 'N1'"), {QLatin1String(c.to)});
+        } catch (const Error &error) {
+            refusal = error.description();
+            byRule = isRuleRefusal(lastFailureCode(*connection));
+        }
+        EXPECT_EQ(refusal.isEmpty(), c.admitted) << refusal.toStdString();
+        if (!c.admitted) {
+            EXPECT_TRUE(byRule);
+            EXPECT_EQ(refusal, QStringLiteral("La nota N1 ya está facturada en la factura %1").arg(QLatin1String(c.from)));
+        }
+    }
+}
+
 TEST_P(TransactionTest, BatchesOfManyRowsArriveWhole)
 {
     QVariantList folios, amounts;
