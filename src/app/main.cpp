@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "GlobalInvoiceCommand.h"
+#include "NamedInvoiceCommand.h"
 #include "PendingCancellations.h"
 
 #include "platform/core/Error.h"
@@ -51,7 +52,9 @@ const char kUsage[] =
     "     zentaro global-invoice --db URL [--date AAAA-MM-DD | --from AAAA-MM-DD --to AAAA-MM-DD]\n"
     "                            [--branch CLAVE]... [--currency CLAVE]... [--dry-run] [--user CLAVE] [--wait SEGUNDOS]\n"
     "                                                                   la factura global del periodo, por sucursal y moneda\n"
-    "     zentaro cancellations [--db URL] [--user CLAVE]               termina las cancelaciones pendientes ante el SAT\n";
+    "     zentaro cancellations [--db URL] [--user CLAVE]               termina las cancelaciones pendientes ante el SAT\n"
+    "     zentaro named-invoice --note FOLIO --customer CLAVE [--db URL] [--user CLAVE]\n"
+    "                                                                   factura nominativa de una nota de una factura global\n";
 
 void printError(const QString &text)
 {
@@ -249,7 +252,8 @@ int main(int argc, char **argv)
         words, {QStringLiteral("demo"), QStringLiteral("pending"), QStringLiteral("upgrade"), QStringLiteral("dry-run"),
                 QStringLiteral("help")},
         {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml"),
-         QStringLiteral("secret"), QStringLiteral("global-invoice"), QStringLiteral("cancellations")});
+         QStringLiteral("secret"), QStringLiteral("global-invoice"), QStringLiteral("cancellations"),
+         QStringLiteral("named-invoice")});
     if (line.has(QStringLiteral("help"))) {
         std::printf("%s", kUsage);
         return 0;
@@ -277,7 +281,9 @@ int main(int argc, char **argv)
             return app::runGlobalInvoice(line);
         if (line.command == QLatin1String("cancellations"))
             return app::runPendingCancellations(line);
-        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice, cancellations (o ninguna para abrir Zentaro)")
+        if (line.command == QLatin1String("named-invoice"))
+            return app::runNamedInvoice(line);
+        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice, cancellations, named-invoice (o ninguna para abrir Zentaro)")
                         .arg(line.command.isEmpty() ? line.arguments.first() : line.command));
     } catch (const Error &error) {
         printError(error.description());
