@@ -3,6 +3,7 @@
 
 #include "CommandLine.h"
 #include "GlobalInvoiceCommand.h"
+#include "NamedInvoiceCommand.h"
 #include "PendingCancellations.h"
 #include "ReplaceCommand.h"
 
@@ -53,7 +54,9 @@ const char kUsage[] =
     "                            [--branch CLAVE]... [--currency CLAVE]... [--dry-run] [--user CLAVE] [--wait SEGUNDOS]\n"
     "                                                                   la factura global del periodo, por sucursal y moneda\n"
     "     zentaro cancellations [--db URL] [--user CLAVE]               termina las cancelaciones pendientes ante el SAT\n"
-    "     zentaro replace FOLIO [--db URL] [--user CLAVE]               sustituye una factura global timbrada (motivo 01)\n";
+    "     zentaro replace FOLIO [--db URL] [--user CLAVE]               sustituye una factura global timbrada (motivo 01)\n"
+    "     zentaro named-invoice --note FOLIO --customer CLAVE [--db URL] [--user CLAVE]\n"
+    "                                                                   factura nominativa de una nota de una factura global\n";
 
 void printError(const QString &text)
 {
@@ -252,7 +255,7 @@ int main(int argc, char **argv)
                 QStringLiteral("help")},
         {QStringLiteral("init"), QStringLiteral("script"), QStringLiteral("sign"), QStringLiteral("xml"),
          QStringLiteral("secret"), QStringLiteral("global-invoice"), QStringLiteral("cancellations"),
-         QStringLiteral("replace")});
+         QStringLiteral("replace"), QStringLiteral("named-invoice")});
     if (line.has(QStringLiteral("help"))) {
         std::printf("%s", kUsage);
         return 0;
@@ -282,7 +285,10 @@ int main(int argc, char **argv)
             return app::runPendingCancellations(line);
         if (line.command == QLatin1String("replace"))
             return app::runReplace(line);
-        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice, cancellations, replace (o ninguna para abrir Zentaro)")
+        if (line.command == QLatin1String("named-invoice"))
+            return app::runNamedInvoice(line);
+        throw Error(QStringLiteral("Orden desconocida: %1. Órdenes: init, script, sign, xml, secret, global-invoice, "
+                                   "cancellations, replace, named-invoice (o ninguna para abrir Zentaro)")
                         .arg(line.command.isEmpty() ? line.arguments.first() : line.command));
     } catch (const Error &error) {
         printError(error.description());

@@ -3,6 +3,7 @@
 #include "platform/components/DocumentLog.h"
 #include "platform/components/FreedNotes.h"
 #include "platform/components/GlobalReplacement.h"
+#include "platform/components/NamedInvoiceFromGlobal.h"
 #include "platform/components/SatCancellationRecord.h"
 #include "platform/components/SealedDocuments.h"
 #include "platform/core/Error.h"
@@ -112,6 +113,8 @@ void InvoiceCanceller::cancel(const QString &folio)
         detail += QStringLiteral("cuenta por cobrar saldada; ");
     // The screen frees the notes next; the global that bills them again relates this one.
     recordNotesFreedByCancellation(m_connection, folio, motive);
+    // A note a customer asked to be invoiced by name is kept for that invoice.
+    namedinvoice::holdRequestedNotes(m_connection, folio);
     logDocumentEvent(m_connection, kInvoiceTable, folio, QStringLiteral("Cancelada"),
                      detail + QStringLiteral("total %1 %2").arg(total, currency));
 }

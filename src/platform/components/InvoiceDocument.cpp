@@ -99,7 +99,7 @@ void readHeader(Connection &connection, InvoiceDocument &doc)
 void readLines(Connection &connection, InvoiceDocument &doc)
 {
     Recordset rs = connection.select(
-        QStringLiteral("SELECT l.Fc_ID, l.Vn_Folio, l.Pr_Cve_Producto, l.Fl_Descripcion, l.Un_Cve_Unidad, "
+        QStringLiteral("SELECT l.Fc_ID, l.Vn_Folio, l.Pr_Cve_Producto, l.Fl_Descripcion, l.Un_Cve_Unidad, l.Fl_Cantidad, "
                        "l.Fl_Precio_Lista_Importe, l.Fl_Descuento_Importe, l.Fl_Precio_Descontado_Importe, l.Fl_Impuesto_Importe, "
                        "l.Fl_Precio_Neto_Importe, p.Pr_Clave_Prod_Serv, p.Pr_Descripcion, u.Un_Clave_SAT, "
                        "v.Vn_Fecha, v.Vn_Forma_Pago, v.Vn_Precio_Neto_Importe "
@@ -124,6 +124,7 @@ void readLines(Connection &connection, InvoiceDocument &doc)
         line.description = rs.text(S("Fl_Descripcion"));
         if (line.description.isEmpty())
             line.description = rs.text(S("Pr_Descripcion"));
+        line.quantity = rs.decimal(S("Fl_Cantidad"));
         line.list = rs.decimal(S("Fl_Precio_Lista_Importe"));
         line.discount = rs.decimal(S("Fl_Descuento_Importe"));
         line.discounted = rs.decimal(S("Fl_Precio_Descontado_Importe"));
@@ -171,6 +172,19 @@ void readTaxes(Connection &connection, InvoiceDocument &doc)
         for (const Row &row : rows)
             line.taxes.append(row.tax);
     }
+}
+
+// The price of one unit, rounded half away from zero to six decimals (the most
+// ValorUnitario carries): the SAT accepts an Importe within half a unit of the last
+// decimal of Cantidad × ValorUnitario.
+Decimal unitPrice(const Decimal &amount, const Decimal &quantity)
+{
+    // Whole part and remainder apart, so that no product leaves 64 bits: twice the price in
+    // millionths, then halved with the half rounded away from zero.
+    const std::int64_t whole = amount.units() / quantity.units();
+    const std::int64_t rest = amount.units() % quantity.units();
+    const std::int64_t twice = whole * Decimal::kOne * 2 + rest * Decimal::kOne * 2 / quantity.units();
+    return Decimal::fromUnits(twice >= 0 ? (twice + 1) / 2 : (twice - 1) / 2);
 }
 
 } // namespace
@@ -282,8 +296,10 @@ cfdi::Comprobante InvoiceDocument::toComprobante(const QDateTime &fecha) const
     for (const Line &line : lines) {
         cfdi::Concepto concepto;
         concepto.noIdentificacion = line.noteFolio;
-        // One concepto per note: the note is sold as one unit of its whole amount.
-        concepto.cantidad = QStringLiteral("1");
+        // A global bills each note as one unit of its whole amount; a named invoice of a
+        // note's products bills each line's quantity at its unit price.
+        const bool perUnit = !isPublic() && line.quantity > Decimal() && line.quantity != Decimal::fromInt(1);
+        concepto.cantidad = perUnit ? line.quantity.toString() : QStringLiteral("1");
         if (isPublic()) {
             // SAT fixes what a global invoice's concepto says, whatever product bills it.
             concepto.claveProdServ = QStringLiteral("01010101");
@@ -295,8 +311,8 @@ cfdi::Comprobante InvoiceDocument::toComprobante(const QDateTime &fecha) const
             concepto.descripcion = line.description;
         }
         const ConceptAmounts amounts = conceptAmounts(line);
-        concepto.valorUnitario = amounts.importe.toFixed(places);
-        concepto.importe = concepto.valorUnitario;
+        concepto.importe = amounts.importe.toFixed(places);
+        concepto.valorUnitario = perUnit ? unitPrice(amounts.importe, line.quantity).toString() : concepto.importe;
         if (!amounts.descuento.isZero())
             concepto.descuento = amounts.descuento.toFixed(places);
         if (line.taxes.isEmpty()) {

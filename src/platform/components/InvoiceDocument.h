@@ -46,6 +46,7 @@ public:
         QString unit;
         QString claveUnidad;
         QString description;
+        Decimal quantity;      // Fl_Cantidad: 1 for a line that bills a whole note
         Decimal list;
         Decimal discount;
         Decimal discounted;

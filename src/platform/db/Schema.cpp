@@ -146,6 +146,18 @@ const std::vector<Table> kTables = {
     {"Campo_Extra_Valor", {key("Ce_Tabla", 30), key("Ce_Documento"), key("Ce_Campo", 30), text("Ce_Valor", 250)},
      {"Ce_Tabla", "Ce_Documento", "Ce_Campo"}},
     {"Contador", {key("Ct_Nombre", 60), {"Ct_Valor", T::Integer}}, {"Ct_Nombre"}, 2},
+    // A sales note's lines as the point of sale recorded them, each with its taxes: what a
+    // named invoice of the note bills, product by product.
+    {"Venta_Linea", {key("Vn_Folio"), {"Vl_ID", T::Integer}, key("Pr_Cve_Producto"), text("Vl_Descripcion", 120),
+                     {"Vl_Cantidad", T::Number}, key("Un_Cve_Unidad", 10), money("Vl_Precio_Lista_Importe"),
+                     money("Vl_Descuento_Importe"), money("Vl_Precio_Descontado_Importe"),
+                     money("Vl_Impuesto_Importe"), money("Vl_Precio_Neto_Importe")}, {"Vn_Folio", "Vl_ID"}, 4},
+    {"Venta_Linea_Impuesto", {key("Vn_Folio"), {"Vl_ID", T::Integer}, {"Vi_ID", T::Integer}, key("Im_Cve_Impuesto", 10),
+                              money("Vi_Base"), money("Vi_Importe")}, {"Vn_Folio", "Vl_ID", "Vi_ID"}, 4},
+    // A customer's request for a named invoice of a note billed in a stamped global: the
+    // global (cancelled with motive 04 for it), and the named invoice once it is made.
+    {"Factura_Nominativa", {key("Vn_Folio"), key("Cl_Cve_Cliente"), key("Fn_Factura_Global"), text("Fn_UUID_Global", 36),
+                            key("Fn_Factura"), {"Fn_Fecha_Solicitud", T::DateTime}, lastChange()}, {"Vn_Folio"}, 4},
     {"Emisor", {key("Em_R_F_C", 13), text("Em_Razon_Social", 250), text("Em_Regimen_Fiscal", 3),
                 {"Em_Certificado", T::LongText}, {"Em_Llave", T::LongText}, text("Em_Clave", 100)}, {"Em_R_F_C"}},
 };

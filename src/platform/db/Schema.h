@@ -18,7 +18,10 @@ namespace schema {
 // invoice, and the rule that a sales note belongs to one invoice at a time. Version 3: the
 // sealed document kept before stamping (Comprobante_Sellado), the PAC's certificate with the
 // stamp, the cancelled invoice that freed a note, the global invoice's periodicity;
-// the SAT's answer to a cancellation kept with the electronic document.
+// the SAT's answer to a cancellation kept with the electronic document. Version 4: the
+// invoice a global replaces (Factura.Fc_Sustituye) and the moves of notes its replacement
+// admits; a note's lines (Venta_Linea, Venta_Linea_Impuesto) and the requests for a named
+// invoice of a note of a global (Factura_Nominativa).
 constexpr int kVersion = 4;
 
 enum class Type {
