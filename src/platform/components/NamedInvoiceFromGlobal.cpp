@@ -236,8 +236,8 @@ QString build(Connection &connection, const Request &request, const QDate &date)
     header.creditCondition = false;
     header.termsDate = date;
     header.currency = note.currency;
-    header.exchangeRate = utilities.GetExchangeRate(note.currency, date);
-    if (!(header.exchangeRate > 0))
+    header.exchangeRate = Decimal::fromDouble(utilities.GetExchangeRate(note.currency, date));
+    if (!(header.exchangeRate > Decimal()))
         throw Error(utilities.LastError().isEmpty()
                         ? QStringLiteral("No hay tipo de cambio de la moneda %1 al %2").arg(note.currency, date.toString(Qt::ISODate))
                         : utilities.LastError());
@@ -268,15 +268,15 @@ QString build(Connection &connection, const Request &request, const QDate &date)
         InvoiceLine line;
         line.product = noteLine.product;
         line.sourceFolio = note.folio;
-        line.quantity = noteLine.quantity.toDouble();
+        line.quantity = noteLine.quantity;
         line.unit = noteLine.unit;
         line.baseQuantity = line.quantity;
         line.baseUnit = noteLine.unit;
-        line.listAmount = line.sourceListAmount = noteLine.list.toDouble();
-        line.discount = noteLine.discount.toDouble();
-        line.discountedAmount = line.sourceDiscountedAmount = noteLine.discounted.toDouble();
-        line.tax = noteLine.tax.toDouble();
-        line.netAmount = line.sourceNetAmount = noteLine.net.toDouble();
+        line.listAmount = line.sourceListAmount = noteLine.list;
+        line.discount = noteLine.discount;
+        line.discountedAmount = line.sourceDiscountedAmount = noteLine.discounted;
+        line.tax = noteLine.tax;
+        line.netAmount = line.sourceNetAmount = noteLine.net;
         builder.AddLine(line);
         if (!builder.SaveLine())
             throw Error(builder.LastError());
