@@ -47,7 +47,7 @@ QList<InvoiceDocument::Line> linesOf(Connection &connection, const QStringList &
     QHash<QString, int> byNote;
     Recordset rs = connection.select(
         QStringLiteral("SELECT v.Vn_Folio, v.Vn_Fecha, v.Vn_Forma_Pago, v.Vn_Precio_Lista_Importe, v.Vn_Descuento_Importe, "
-                       "v.Vn_Descuento_Global_Importe, v.Vn_Impuesto_Importe, v.Vn_Precio_Neto_Importe "
+                       "v.Vn_Descuento_Global_Importe, v.Vn_Precio_Descontado_Importe, v.Vn_Impuesto_Importe, v.Vn_Precio_Neto_Importe "
                        "FROM Venta_Encabezado v WHERE 1 = 1") + in + QStringLiteral(" ORDER BY v.Vn_Folio"),
         values);
     for (; !rs.eof(); rs.moveNext()) {
@@ -60,7 +60,9 @@ QList<InvoiceDocument::Line> linesOf(Connection &connection, const QStringList &
         line.noteDate = rs.date(S("Vn_Fecha"));
         line.paymentForm = rs.text(S("Vn_Forma_Pago"));
         line.list = list;
-        line.discount = rs.decimal(S("Vn_Descuento_Importe")) + rs.decimal(S("Vn_Descuento_Global_Importe"));
+        const Decimal globalDiscount = rs.decimal(S("Vn_Descuento_Global_Importe"));
+        line.discount = rs.decimal(S("Vn_Descuento_Importe")) + globalDiscount;
+        line.discounted = rs.decimal(S("Vn_Precio_Descontado_Importe")) - globalDiscount;
         line.tax = rs.decimal(S("Vn_Impuesto_Importe"));
         line.net = rs.decimal(S("Vn_Precio_Neto_Importe"));
         line.noteNet = line.net;
