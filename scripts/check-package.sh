@@ -18,6 +18,9 @@
 # installed but not enabled, `systemd-analyze verify` of the installed units, then
 # `dpkg --purge` removes every file again.
 set -euo pipefail
+# Under pipefail, `producer | grep -q` fails at random: grep stops at its first match and the
+# producer, still writing, dies of SIGPIPE. Every check reads a whole output saved in a
+# variable instead.
 root=$(cd "$(dirname "$0")/.." && pwd)
 install=0
 if [[ ${1:-} == --install ]]; then install=1; shift; fi
@@ -56,8 +59,10 @@ dpkg-deb -x "$deb" "$fake"
 export QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset ZENTARO_PLUGIN_PATH
-"$fake/usr/bin/zentaro" --help | grep -q "zentaro global-invoice" || fail "zentaro --help no responde"
-ldd "$fake/usr/bin/zentaro" | grep -q "$fake/usr/bin/../lib/zentaro/libzentaro-suite.so" \
+help=$("$fake/usr/bin/zentaro" --help) || fail "zentaro --help terminó con error"
+grep -qF "zentaro global-invoice" <<<"$help" || fail "zentaro --help no responde"
+libraries=$(ldd "$fake/usr/bin/zentaro") || fail "ldd no pudo leer zentaro"
+grep -qF "$fake/usr/bin/../lib/zentaro/libzentaro-suite.so" <<<"$libraries" \
   || fail "zentaro no encuentra su biblioteca dentro de su árbol"
 "$fake/usr/bin/zentaro" init --demo --db "$work/demo.sqlite" >/dev/null
 # The demo's candidate notes are today's.
@@ -79,7 +84,8 @@ if ((install)); then
   [[ $(id -u) == 0 ]] || fail "--install necesita root"
   had_user=0; getent passwd zentaro >/dev/null && had_user=1
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" >/dev/null
-  /usr/bin/zentaro --help | grep -q "zentaro global-invoice" || fail "zentaro instalado no responde"
+  help=$(/usr/bin/zentaro --help) || fail "zentaro instalado terminó con error"
+  grep -qF "zentaro global-invoice" <<<"$help" || fail "zentaro instalado no responde"
   getent passwd zentaro >/dev/null || fail "no se creó la cuenta zentaro"
   [[ $(systemctl is-enabled zentaro-global-invoice@demo.timer 2>/dev/null || true) != enabled ]] \
     || fail "el temporizador quedó activado"
