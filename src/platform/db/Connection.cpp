@@ -206,7 +206,7 @@ void Connection::control(const QString &statement)
     beforeStatement(statement);
     QSqlQuery query(m_db);
     if (!query.exec(statement))
-        fail(engineErrorText(query.lastError()));
+        fail(failureText(query.lastError()));
 }
 
 std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
@@ -232,7 +232,7 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
     } else {
         if (!query->prepare(text)) {
             m_deadlineArmed = false;
-            fail(engineErrorText(query->lastError()));
+            fail(failureText(query->lastError()));
         }
         for (const QVariant &v : values)
             query->addBindValue(bindable(v));
@@ -240,7 +240,7 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
     }
     m_deadlineArmed = false;
     if (!ok)
-        fail(failureText(*query));
+        fail(failureText(query->lastError()));
     return query;
 }
 
@@ -252,11 +252,19 @@ void Connection::armDeadline()
 
 void Connection::define(const QString &statement) { control(statement); }
 
-QString Connection::failureText(const QSqlQuery &query) const
+QString Connection::failureText(const QSqlError &error) const
 {
-    QString text = engineErrorText(query.lastError());
-    if (m_url.engine == Engine::Sqlite && text == QLatin1String("interrupted"))
-        text = QStringLiteral("interrupted: se agotó el tiempo de espera de %1 s").arg(m_commandTimeout);
+    EngineFailure failure;
+    failure.engine = m_url.engine;
+    failure.code = error.nativeErrorCode();
+    failure.text = engineErrorText(error);
+    failure.connectionLost = m_url.engine == Engine::Postgres && postgrescopy::isBroken(m_db);
+    failure.timeoutSeconds = m_commandTimeout;
+    const QString text = clerkErrorText(failure);
+    // The engine's own words are for support: they stay in the log.
+    if (text != failure.text)
+        qWarning("%s [%s]: %s", qUtf8Printable(m_url.display()), qUtf8Printable(failure.code),
+                 qUtf8Printable(failure.text));
     return text;
 }
 
@@ -302,7 +310,7 @@ QSqlQuery &Connection::cachedQuery(const QString &text)
     // As in prepare(): PostgreSQL results are fetched whole.
     query->setForwardOnly(m_url.engine == Engine::Sqlite);
     if (!query->prepare(text))
-        fail(engineErrorText(query->lastError()));
+        fail(failureText(query->lastError()));
     m_prepared.insert(text, query);
     return *query;
 }
@@ -316,7 +324,7 @@ void Connection::execPrepared(QSqlQuery &query, const QString &key, const QVaria
     m_deadlineArmed = false;
     if (ok)
         return;
-    const QString failure = failureText(query);
+    const QString failure = failureText(query.lastError());
     // A statement that failed is prepared again next time: on PostgreSQL a failure can come
     // from a dropped connection or an aborted transaction that took it along.
     m_prepared.remove(key);
@@ -349,7 +357,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     beforeStatement(statement);
     QSqlQuery query(m_db);
     if (!query.prepare(sqltext::adaptForSqlite(statement)))
-        fail(engineErrorText(query.lastError()));
+        fail(failureText(query.lastError()));
     for (const QVariantList &column : columns) {
         QVariantList bound;
         bound.reserve(column.size());
@@ -361,7 +369,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     const bool ok = query.execBatch();
     m_deadlineArmed = false;
     if (!ok)
-        fail(failureText(query));
+        fail(failureText(query.lastError()));
 }
 
 void Connection::runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns)
@@ -384,10 +392,10 @@ void Connection::runBatchOnPostgres(const QString &statement, const QList<QVaria
         const QString copy = postgrescopy::copyStatement(match.captured(1), names);
         beforeStatement(copy);
         armDeadline();
-        const QString failure = postgrescopy::copyRows(m_db, match.captured(1), names, columns);
+        const QSqlError failure = postgrescopy::copyRows(m_db, match.captured(1), names, columns);
         m_deadlineArmed = false;
-        if (!failure.isEmpty())
-            fail(failure);
+        if (failure.isValid())
+            fail(failureText(failure));
         return;
     }
     // Any other statement (one that already lists several rows) runs once a row, prepared once.
