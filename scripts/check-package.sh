@@ -6,9 +6,9 @@
 #
 # Always: `cpack -G DEB`; the package lists the command, the suite library, the QX417 plugin,
 # the desktop entry and its icon, the systemd units and the documentation, and depends on the
-# Qt SQLite and PostgreSQL drivers; the maintainer scripts parse. Then it unpacks the package
-# into a throwaway root (dpkg-deb -x: the files dpkg would write, without touching this
-# machine) and, from that root: `zentaro --help` answers; the command resolves its library
+# Qt SQLite and PostgreSQL drivers and Qt's Spanish texts; the maintainer scripts parse. Then
+# it unpacks the package into a throwaway root (dpkg-deb -x: the files dpkg would write,
+# without touching this machine) and, from that root: `zentaro --help` answers; the command resolves its library
 # inside the root (ldd); it creates a demo SQLite database and `global-invoice --dry-run`
 # finds the demo's groups, loading its plugin from the root's lib/zentaro/plugins
 # (ZENTARO_PLUGIN_PATH unset); `systemd-analyze verify` accepts the service and timer,
@@ -44,7 +44,7 @@ for path in ./usr/bin/zentaro ./usr/lib/zentaro/libzentaro-suite.so ./usr/lib/ze
   grep -qxF "$path" <<<"$contents" || fail "falta $path en el paquete"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6sql6-sqlite libqt6sql6-psql libqt6widgets6 adduser; do
+for package in libqt6sql6-sqlite libqt6sql6-psql libqt6widgets6 qt6-translations-l10n adduser; do
   grep -q "\b$package\b" <<<"$depends" || fail "el paquete no depende de $package"
 done
 dpkg-deb -e "$deb" "$work/control"

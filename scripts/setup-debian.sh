@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libgl-dev qt6-translations-l10n
   libsqlite3-dev libpq-dev libssl-dev libxml2-dev libxslt1-dev libcurl4-openssl-dev libqrencode-dev
   libgtest-dev libgmock-dev
   postgresql postgresql-client
