@@ -39,9 +39,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)   # the debugging symbols stay in the build
-# Loaded at run time, so dpkg-shlibdeps cannot see them: the Qt database drivers, the fonts
-# of the printed invoice, and adduser for the service account.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, libqt6svg6, fonts-dejavu-core, adduser")
+# Loaded at run time, so dpkg-shlibdeps cannot see them: the Qt database drivers, Qt's SVG
+# plugin (the window icon), Qt's own Spanish texts (buttons and dialogs), the fonts of the
+# printed invoice, and adduser for the service account.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, libqt6sql6-psql, libqt6svg6, qt6-translations-l10n, fonts-dejavu-core, adduser")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/debian/postinst ${CMAKE_CURRENT_LIST_DIR}/debian/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

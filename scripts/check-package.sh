@@ -6,19 +6,22 @@
 #
 # Always: `cpack -G DEB`; the package lists the command, the suite library, the QX417 plugin,
 # the desktop entry and its icon, the systemd units and the documentation, and depends on the
-# Qt SQLite and PostgreSQL drivers; the maintainer scripts parse. Then it unpacks the package
-# into a throwaway root (dpkg-deb -x: the files dpkg would write, without touching this
-# machine) and, from that root: `zentaro --help` answers; the command resolves its library
-# inside the root (ldd); it creates a demo SQLite database and `global-invoice --dry-run`,
-# acting as tomorrow (a day's period closes at its end), finds the demo's groups, loading
-# its plugin from the root's lib/zentaro/plugins (ZENTARO_PLUGIN_PATH unset);
-# `systemd-analyze verify` accepts the service and timer, instantiated for one database
-# (the service's command pointed at the root's copy).
+# Qt SQLite and PostgreSQL drivers and Qt's Spanish texts; the maintainer scripts parse. Then
+# it unpacks the package into a throwaway root (dpkg-deb -x: the files dpkg would write,
+# without touching this machine) and, from that root: `zentaro --help` answers; the command
+# resolves its library inside the root (ldd); it creates a demo SQLite database and
+# `global-invoice --dry-run`, acting as tomorrow (a day's period closes at its end), finds the
+# demo's groups, loading its plugin from the root's lib/zentaro/plugins (ZENTARO_PLUGIN_PATH
+# unset); `systemd-analyze verify` accepts the service and timer, instantiated for one
+# database (the service's command pointed at the root's copy).
 # With --install, also the real thing: `apt-get install ./zentaro_*.deb` (dependencies from
 # the archive), `zentaro --help` from /usr/bin, the zentaro account created, the timer
 # installed but not enabled, `systemd-analyze verify` of the installed units, then
 # `dpkg --purge` removes every file again.
 set -euo pipefail
+# Under pipefail, `producer | grep -q` fails at random: grep stops at its first match and the
+# producer, still writing, dies of SIGPIPE. Every check reads a whole output saved in a
+# variable instead.
 root=$(cd "$(dirname "$0")/.." && pwd)
 install=0
 if [[ ${1:-} == --install ]]; then install=1; shift; fi
@@ -42,7 +45,7 @@ for path in ./usr/bin/zentaro ./usr/lib/zentaro/libzentaro-suite.so ./usr/lib/ze
   grep -qxF "$path" <<<"$contents" || fail "falta $path en el paquete"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6sql6-sqlite libqt6sql6-psql libqt6widgets6 adduser; do
+for package in libqt6sql6-sqlite libqt6sql6-psql libqt6widgets6 qt6-translations-l10n adduser; do
   grep -q "\b$package\b" <<<"$depends" || fail "el paquete no depende de $package"
 done
 dpkg-deb -e "$deb" "$work/control"
@@ -57,8 +60,10 @@ dpkg-deb -x "$deb" "$fake"
 export QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 unset ZENTARO_PLUGIN_PATH
-"$fake/usr/bin/zentaro" --help | grep -q "zentaro global-invoice" || fail "zentaro --help no responde"
-ldd "$fake/usr/bin/zentaro" | grep -q "$fake/usr/bin/../lib/zentaro/libzentaro-suite.so" \
+help=$("$fake/usr/bin/zentaro" --help) || fail "zentaro --help terminó con error"
+grep -qF "zentaro global-invoice" <<<"$help" || fail "zentaro --help no responde"
+libraries=$(ldd "$fake/usr/bin/zentaro") || fail "ldd no pudo leer zentaro"
+grep -qF "$fake/usr/bin/../lib/zentaro/libzentaro-suite.so" <<<"$libraries" \
   || fail "zentaro no encuentra su biblioteca dentro de su árbol"
 "$fake/usr/bin/zentaro" init --demo --db "$work/demo.sqlite" >/dev/null
 # The demo's candidate notes are today's.
@@ -80,7 +85,8 @@ if ((install)); then
   [[ $(id -u) == 0 ]] || fail "--install necesita root"
   had_user=0; getent passwd zentaro >/dev/null && had_user=1
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" >/dev/null
-  /usr/bin/zentaro --help | grep -q "zentaro global-invoice" || fail "zentaro instalado no responde"
+  help=$(/usr/bin/zentaro --help) || fail "zentaro instalado terminó con error"
+  grep -qF "zentaro global-invoice" <<<"$help" || fail "zentaro instalado no responde"
   getent passwd zentaro >/dev/null || fail "no se creó la cuenta zentaro"
   [[ $(systemctl is-enabled zentaro-global-invoice@demo.timer 2>/dev/null || true) != enabled ]] \
     || fail "el temporizador quedó activado"

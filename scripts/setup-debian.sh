@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6svg6 libgl-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql libqt6svg6 libgl-dev qt6-translations-l10n
   libsqlite3-dev libpq-dev libssl-dev libxml2-dev libxslt1-dev libcurl4-openssl-dev libqrencode-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev
   postgresql postgresql-client
@@ -14,7 +14,8 @@ packages=(
 
 missing=()
 for package in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ $status == "install ok installed" ]] || missing+=("$package")
 done
 if ((${#missing[@]})); then
   echo "Instalando: ${missing[*]}"

@@ -2,6 +2,7 @@
 
 #include "platform/components/DocumentLog.h"
 #include "platform/components/InvoicePdf.h"
+#include "platform/controls/FileDialogs.h"
 #include "platform/core/Error.h"
 #include "platform/services/Platform.h"
 #include "platform/services/Utilities.h"
@@ -95,6 +96,8 @@ void DocumentOutput::Produce(const QString &profile, const QString &folio, const
         InvoicePdf pdf(printoutOf(folio));
         QPrinter device(QPrinter::HighResolution);
         setUpPrinter(device, pdf.printout());
+        // Its print button opens Qt's print dialog, whose file-name box lists folders.
+        filedialogs::guardQtDialogs();
         QPrintPreviewDialog dialog(&device);
         dialog.setWindowTitle(QStringLiteral("Vista previa de la factura %1").arg(pdf.printout().invoice.name));
         QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,

@@ -5,13 +5,15 @@
 #include "platform/components/DocumentOutput.h"
 #include "platform/components/SatCancellationRecord.h"
 #include "platform/components/StampedXmlFacts.h"
+#include "platform/controls/FileDialogs.h"
 #include "platform/core/Error.h"
 #include "platform/services/Platform.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFile>
-#include <QFileDialog>
+#include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -44,11 +46,38 @@ QString issuerCertificate(Connection &connection, const QString &table, const QS
     return rs.eof() ? QString() : rs.textAt(0);
 }
 
+// A file's path with its folder's links resolved: QFileInfo's equality holds any two files
+// that do not exist equal.
+QString resolvedPath(const QString &path)
+{
+    const QFileInfo info(path);
+    return QDir(QFileInfo(info.absolutePath()).canonicalFilePath()).filePath(info.fileName());
+}
+
+// The database's own files: writing over one destroys it, and merely opening one drops
+// the locks of the suite's connection.
+bool isDatabaseFile(const QString &path)
+{
+    const Connection &connection = Platform::instance().connection();
+    if (connection.engine() != Engine::Sqlite)
+        return false;
+    const QString chosen = resolvedPath(path);
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
+        if (chosen == resolvedPath(connection.url().path + suffix))
+            return true;
+    return false;
+}
+
 void saveFile(QWidget *parent, const QString &suggested, const QString &filter, const QByteArray &bytes)
 {
-    const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Guardar"), suggested, filter);
+    const QString path = filedialogs::saveFileName(parent, QStringLiteral("Guardar"), suggested, filter);
     if (path.isEmpty())
         return;
+    if (isDatabaseFile(path)) {
+        QMessageBox::warning(parent, QStringLiteral("Zentaro"),
+                             QStringLiteral("%1 es un archivo de la base de datos: elija otro nombre").arg(path));
+        return;
+    }
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() || !file.flush()) {
         QMessageBox::warning(parent, QStringLiteral("Zentaro"),

@@ -93,12 +93,6 @@ void recordFailureCode(const Connection *connection, const QString &code)
         failureCodes.insert(connection, code);
 }
 
-// A statement's failure as the clerk reads it, its code noted for lastFailureCode.
-QString noted(const Connection *connection, const QSqlError &error)
-{
-    recordFailureCode(connection, engineErrorCode(error));
-    return statementFailureText(error);
-}
 
 } // namespace
 
@@ -254,7 +248,7 @@ void Connection::control(const QString &statement)
     beforeStatement(statement);
     QSqlQuery query(m_db);
     if (!query.exec(statement))
-        fail(noted(this, query.lastError()));
+        fail(failureText(query.lastError()));
 }
 
 std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
@@ -280,17 +274,15 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
     } else {
         if (!query->prepare(text)) {
             m_deadlineArmed = false;
-            fail(noted(this, query->lastError()));
+            fail(failureText(query->lastError()));
         }
         for (const QVariant &v : values)
             query->addBindValue(bindable(v));
         ok = query->exec();
     }
     m_deadlineArmed = false;
-    if (!ok) {
-        recordFailureCode(this, engineErrorCode(query->lastError()));
-        fail(failureText(*query));
-    }
+    if (!ok)
+        fail(failureText(query->lastError()));
     return query;
 }
 
@@ -302,11 +294,20 @@ void Connection::armDeadline()
 
 void Connection::define(const QString &statement) { control(statement); }
 
-QString Connection::failureText(const QSqlQuery &query) const
+QString Connection::failureText(const QSqlError &error) const
 {
-    QString text = statementFailureText(query.lastError());
-    if (m_url.engine == Engine::Sqlite && text == QLatin1String("interrupted"))
-        text = QStringLiteral("interrupted: se agotó el tiempo de espera de %1 s").arg(m_commandTimeout);
+    recordFailureCode(this, engineErrorCode(error));
+    EngineFailure failure;
+    failure.engine = m_url.engine;
+    failure.code = error.nativeErrorCode();
+    failure.text = engineErrorText(error);
+    failure.connectionLost = m_url.engine == Engine::Postgres && postgrescopy::isBroken(m_db);
+    failure.timeoutSeconds = m_commandTimeout;
+    const QString text = clerkErrorText(failure);
+    // The engine's own words are for support: they stay in the log.
+    if (text != failure.text)
+        qWarning("%s [%s]: %s", qUtf8Printable(m_url.display()), qUtf8Printable(failure.code),
+                 qUtf8Printable(failure.text));
     return text;
 }
 
@@ -352,7 +353,7 @@ QSqlQuery &Connection::cachedQuery(const QString &text)
     // As in prepare(): PostgreSQL results are fetched whole.
     query->setForwardOnly(m_url.engine == Engine::Sqlite);
     if (!query->prepare(text))
-        fail(noted(this, query->lastError()));
+        fail(failureText(query->lastError()));
     m_prepared.insert(text, query);
     return *query;
 }
@@ -366,8 +367,7 @@ void Connection::execPrepared(QSqlQuery &query, const QString &key, const QVaria
     m_deadlineArmed = false;
     if (ok)
         return;
-    const QString failure = failureText(query);
-    recordFailureCode(this, engineErrorCode(query.lastError()));
+    const QString failure = failureText(query.lastError());
     // A statement that failed is prepared again next time: on PostgreSQL a failure can come
     // from a dropped connection or an aborted transaction that took it along.
     m_prepared.remove(key);
@@ -400,7 +400,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     beforeStatement(statement);
     QSqlQuery query(m_db);
     if (!query.prepare(sqltext::adaptForSqlite(statement)))
-        fail(noted(this, query.lastError()));
+        fail(failureText(query.lastError()));
     for (const QVariantList &column : columns) {
         QVariantList bound;
         bound.reserve(column.size());
@@ -411,10 +411,8 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
     armDeadline();
     const bool ok = query.execBatch();
     m_deadlineArmed = false;
-    if (!ok) {
-        recordFailureCode(this, engineErrorCode(query.lastError()));
-        fail(failureText(query));
-    }
+    if (!ok)
+        fail(failureText(query.lastError()));
 }
 
 void Connection::runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns)
@@ -437,10 +435,10 @@ void Connection::runBatchOnPostgres(const QString &statement, const QList<QVaria
         const QString copy = postgrescopy::copyStatement(match.captured(1), names);
         beforeStatement(copy);
         armDeadline();
-        const QString failure = postgrescopy::copyRows(m_db, match.captured(1), names, columns);
+        const QSqlError failure = postgrescopy::copyRows(m_db, match.captured(1), names, columns);
         m_deadlineArmed = false;
-        if (!failure.isEmpty())
-            fail(failure);
+        if (failure.isValid())
+            fail(failureText(failure));
         return;
     }
     // Any other statement (one that already lists several rows) runs once a row, prepared once.

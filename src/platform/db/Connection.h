@@ -18,7 +18,8 @@ namespace test { class ConnectionFaults; }
 
 // The suite's database connection on Qt SQL. Every statement is one execute of one
 // statement text; a text holding two statements is refused on every engine. Failures
-// throw zentaro::Error carrying the engine's own text.
+// throw zentaro::Error with what the clerk can do about them (clerkErrorText); the
+// engine's own text goes to the log.
 //
 // Transactions behave alike on both engines:
 // - a write transaction takes the database's write turn when it begins (SQLite: BEGIN
@@ -100,7 +101,8 @@ private:
     // Binds and runs a statement of the cache (stored under `key`); throws on failure.
     void execPrepared(QSqlQuery &query, const QString &key, const QVariantList &values);
     void armDeadline();
-    QString failureText(const QSqlQuery &query) const;
+    // What the clerk reads for a failure of the engine; the engine's own text goes to the log.
+    QString failureText(const QSqlError &error) const;
 
     ConnectionUrl m_url;
     QString m_name;

@@ -58,16 +58,31 @@ void appendField(QByteArray &row, const QVariant &value)
     }
 }
 
-QString lastError(PGconn *pg) { return QString::fromUtf8(PQerrorMessage(pg)).trimmed(); }
-
-// Reads every pending result; the first failure's text, "" when all went well.
-QString drain(PGconn *pg)
+QSqlError failure(const QString &text, const QString &code = {})
 {
-    QString error;
+    return QSqlError(QStringLiteral("COPY"), text, QSqlError::StatementError, code);
+}
+
+// The connection's own failure: libpq gives no SQLSTATE for a connection that broke.
+QSqlError lastError(PGconn *pg) { return failure(QString::fromUtf8(PQerrorMessage(pg)).trimmed()); }
+
+// A failed result's whole message (with its DETAIL and CONTEXT, for the log) and SQLSTATE.
+QSqlError resultError(PGconn *pg, const PGresult *result)
+{
+    const QString text = QString::fromUtf8(PQresultErrorMessage(result)).trimmed();
+    if (text.isEmpty())
+        return lastError(pg);
+    return failure(text, QString::fromLatin1(PQresultErrorField(result, PG_DIAG_SQLSTATE)));
+}
+
+// Reads every pending result; the first failure, an invalid error when all went well.
+QSqlError drain(PGconn *pg)
+{
+    QSqlError error;
     while (PGresult *result = PQgetResult(pg)) {
         const ExecStatusType status = PQresultStatus(result);
-        if (error.isEmpty() && status != PGRES_COMMAND_OK && status != PGRES_COPY_IN)
-            error = QString::fromUtf8(PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY)).trimmed();
+        if (!error.isValid() && status != PGRES_COMMAND_OK && status != PGRES_COPY_IN)
+            error = resultError(pg, result);
         PQclear(result);
     }
     return error;
@@ -80,23 +95,29 @@ QString copyStatement(const QString &table, const QStringList &columns)
     return QStringLiteral("COPY %1 (%2) FROM STDIN").arg(table, columns.join(QStringLiteral(", ")));
 }
 
-QString copyRows(const QSqlDatabase &db, const QString &table, const QStringList &columns,
-                 const QList<QVariantList> &values)
+bool isBroken(const QSqlDatabase &db)
+{
+    PGconn *pg = connectionOf(db);
+    return pg && PQstatus(pg) == CONNECTION_BAD;
+}
+
+QSqlError copyRows(const QSqlDatabase &db, const QString &table, const QStringList &columns,
+                   const QList<QVariantList> &values)
 {
     PGconn *pg = connectionOf(db);
     if (!pg)
-        return QStringLiteral("No se pudo obtener la conexión de PostgreSQL");
+        return failure(QStringLiteral("No se pudo obtener la conexión de PostgreSQL"));
     PGresult *start = PQexec(pg, copyStatement(table, columns).toUtf8().constData());
-    const bool copying = PQresultStatus(start) == PGRES_COPY_IN;
-    QString error = copying ? QString() : QString::fromUtf8(PQresultErrorField(start, PG_DIAG_MESSAGE_PRIMARY)).trimmed();
+    const bool copying = start && PQresultStatus(start) == PGRES_COPY_IN;
+    QSqlError error = copying ? QSqlError() : start ? resultError(pg, start) : lastError(pg);
     PQclear(start);
     if (!copying)
-        return error.isEmpty() ? lastError(pg) : error;
+        return error;
 
     const qsizetype rows = values.isEmpty() ? 0 : values.first().size();
     QByteArray chunk;
     chunk.reserve(1 << 20);
-    for (qsizetype r = 0; r < rows && error.isEmpty(); ++r) {
+    for (qsizetype r = 0; r < rows && !error.isValid(); ++r) {
         for (qsizetype c = 0; c < values.size(); ++c) {
             if (c > 0)
                 chunk += '\t';
@@ -109,10 +130,10 @@ QString copyRows(const QSqlDatabase &db, const QString &table, const QStringList
             chunk.clear();
         }
     }
-    if (PQputCopyEnd(pg, error.isEmpty() ? nullptr : "cancelado por el cliente") != 1 && error.isEmpty())
+    if (PQputCopyEnd(pg, error.isValid() ? "cancelado por el cliente" : nullptr) != 1 && !error.isValid())
         error = lastError(pg);
-    const QString result = drain(pg);
-    return error.isEmpty() ? result : error;
+    const QSqlError result = drain(pg);
+    return error.isValid() ? error : result;
 }
 
 } // namespace zentaro::postgrescopy

@@ -24,7 +24,7 @@ void Recordset::step()
 {
     m_eof = !m_query->next();
     if (m_eof && m_query->lastError().isValid()) {
-        const QString text = statementFailureText(m_query->lastError());
+        const QString text = engineErrorText(m_query->lastError());
         m_query.reset();
         if (m_onFailure)
             m_onFailure(text);

@@ -1,8 +1,16 @@
 #include "platform/host/SafeApplication.h"
 
+#include "platform/controls/FileDialogs.h"
+#include "platform/host/QtSpanish.h"
 #include "platform/services/Platform.h"
 
 namespace zentaro {
+
+SafeApplication::SafeApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    installQtSpanish(*this);
+    filedialogs::guardQtDialogs();
+}
 
 bool SafeApplication::notify(QObject *receiver, QEvent *event)
 {
