@@ -453,6 +453,9 @@ int runGlobalInvoice(const CommandLine &line)
     Connection &connection = Platform::instance().connection();
     Utilities utilities;
     const QDate today = chosenToday.isValid() ? chosenToday : utilities.ServerNow().date();
+    // Deadlines judged on the way (a cancellation the run finishes) follow the chosen day.
+    if (chosenToday.isValid())
+        Platform::instance().fixDay(chosenToday);
     // The chosen day dates the invoices too only with the sandbox PAC: a real PAC refuses a
     // Fecha more than 72 hours old, so with it the CFDI keeps the real clock.
     if (chosenToday.isValid()

@@ -30,15 +30,17 @@ QDate cancellationDeadline(const QString &rfcEmisor, const QString &regimenEmiso
     return firstOfMonth.addMonths(1).addDays(-1);
 }
 
-QString cancellationDeadlineRefusal(const QString &rfcEmisor, const QString &regimenEmisor, const QDate &issued,
-                                    const QDate &today)
+QString cancellationDeadlineRefusal(const QString &document, const QString &rfcEmisor, const QString &regimenEmisor,
+                                    const QDate &issued, const QDate &today)
 {
     const QDate deadline = cancellationDeadline(rfcEmisor, regimenEmisor, issued);
     if (today <= deadline)
         return {};
-    return QStringLiteral("El comprobante del %1 ya no puede cancelarse: el plazo venció el %2 (el último día del mes "
-                          "de la declaración anual del ejercicio en que se emitió, CFF art. 29-A)")
-        .arg(shown(issued), shown(deadline));
+    return QStringLiteral("%1, emitida el %2, ya no puede cancelarse: el plazo del SAT venció el %3 (los comprobantes "
+                          "se cancelan a más tardar en el mes en que el emisor presenta la declaración anual del "
+                          "ejercicio %4, CFF art. 29-A)")
+        .arg(document, shown(issued), shown(deadline))
+        .arg(issued.year());
 }
 
 } // namespace zentaro::cfdi

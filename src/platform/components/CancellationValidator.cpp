@@ -1,5 +1,6 @@
 #include "platform/components/CancellationValidator.h"
 
+#include "platform/cfdi/CancellationDeadline.h"
 #include "platform/cfdi/GlobalInvoice.h"
 #include "platform/cfdi/Pac.h"
 #include "platform/components/DigitalDocuments.h"
@@ -42,7 +43,15 @@ QString monthName(const QDate &date)
     return QLocale(QLocale::Spanish, QLocale::Mexico).toString(date, QStringLiteral("MMMM 'de' yyyy"));
 }
 
-QString dayText(const QDate &date) { return date.toString(QStringLiteral("dd/MM/yyyy")); }
+// The CFDI's own Fecha decides its fiscal year; the stamp's or the invoice's date stand in
+// only for an XML that lacks it.
+QDate issueDate(const satcancellation::Record &record, const QDate &invoiceDate)
+{
+    const QDateTime fecha = QDateTime::fromString(StampedXmlFacts::read(record.xml).fecha, Qt::ISODate);
+    if (fecha.isValid())
+        return fecha.date();
+    return record.stampedAt.isValid() ? record.stampedAt.date() : invoiceDate;
+}
 
 struct StoredInvoice
 {
@@ -107,15 +116,10 @@ std::optional<Decision> newRequest(Connection &connection, const QString &folio,
                                    satcancellation::Record &record, const CancellationValidator::MotiveSource &ask,
                                    GlobalReplacement &replacement)
 {
-    const StampedXmlFacts facts = StampedXmlFacts::read(record.xml);
-    const QDate today = Utilities().ServerNow().date();
-    const QDate issued = record.stampedAt.isValid() ? record.stampedAt.date() : invoice.date;
-    const QDate deadline = CancellationValidator::cancellationDeadline(issued.year(), facts.issuerRfc);
-    if (today > deadline)
-        return refuse(QStringLiteral("El plazo del SAT para cancelar la factura %1 venció el %2: los comprobantes de %3 "
-                                     "se cancelan hasta el mes de la declaración anual de ese ejercicio")
-                          .arg(invoice.name, dayText(deadline))
-                          .arg(issued.year()));
+    if (const QString late = CancellationValidator::deadlineRefusal(invoice.name, record, invoice.date); !late.isEmpty())
+        return refuse(late);
+    const QDate today = Utilities().ServerToday();
+    const QDate issued = issueDate(record, invoice.date);
     QString warning;
     if (issued.year() * 12 + issued.month() < today.year() * 12 + today.month())
         warning = QStringLiteral("La factura %1 es de %2, un mes ya declarado: al cancelarla corrija la declaración "
@@ -206,12 +210,13 @@ CancellationValidator::CancellationValidator(MotiveSource ask, std::shared_ptr<c
 {
 }
 
-QDate CancellationValidator::cancellationDeadline(int fiscalYear, const QString &issuerRfc)
+QString CancellationValidator::deadlineRefusal(const QString &invoiceName, const satcancellation::Record &record,
+                                               const QDate &invoiceDate)
 {
-    // A company files its annual return by March, an individual by April.
-    const int month = issuerRfc.trimmed().size() == 13 ? 4 : 3;
-    const QDate first(fiscalYear + 1, month, 1);
-    return QDate(first.year(), first.month(), first.daysInMonth());
+    const StampedXmlFacts facts = StampedXmlFacts::read(record.xml);
+    return cfdi::cancellationDeadlineRefusal(QStringLiteral("La factura ") + invoiceName, facts.issuerRfc,
+                                             facts.issuerRegime, issueDate(record, invoiceDate),
+                                             Utilities().ServerToday());
 }
 
 CancellationValidator::Decision CancellationValidator::validate(const QString &request)

@@ -14,6 +14,9 @@ namespace zentaro {
 namespace cfdi {
 class Pac;
 }
+namespace satcancellation {
+struct Record;
+}
 
 // Decides, for the host's "ValidaDocumento", whether a stored invoice may be cancelled,
 // and has the SAT cancel its electronic document first, so that the invoice canceller,
@@ -27,9 +30,9 @@ class Pac;
 //     the cancel command finishes what a lost commit left undone;
 //   - one the SAT received (201, 205) is only asked about at the SAT's status service; one
 //     whose request is recorded without an answer is sent the same request again;
-//   - otherwise the SAT's deadline is checked (the end of the month in which the annual
-//     return of the invoice's fiscal year is due: March of the next year for a company,
-//     April for an individual), the clerk chooses the motive, warned when the invoice's
+//   - otherwise the SAT's deadline is checked on the program's date (the end of the month
+//     in which the annual return of the CFDI's fiscal year is due: February of the next
+//     year for a non-profit, regime 603, March for a company, April for an individual), the clerk chooses the motive, warned when the invoice's
 //     month was already declared, and the motive is checked: 01 needs the UUID of a valid
 //     document of the same issuer that relates this one with TipoRelacion 04; 04 fits only
 //     a global invoice. The request is recorded and committed (unless another clerk's got
@@ -59,9 +62,12 @@ public:
     // refusal carrying its description, so the caller only reads the decision.
     Decision validate(const QString &request);
 
-    // The last day on which the SAT takes the cancellation of a document of `fiscalYear`
-    // issued by `issuerRfc` (12 characters: a company; 13: an individual).
-    static QDate cancellationDeadline(int fiscalYear, const QString &issuerRfc);
+    // "" while the SAT still takes the cancellation of the stamped document in `record` on
+    // the program's date (Utilities::ServerToday); else the refusal, which names
+    // `invoiceName` and the deadline (cfdi::cancellationDeadline: the issuer's RFC and
+    // regime and the CFDI's Fecha decide it; `invoiceDate` only when the XML has no Fecha).
+    static QString deadlineRefusal(const QString &invoiceName, const satcancellation::Record &record,
+                                   const QDate &invoiceDate);
 
 private:
     Decision decide(const QString &request);

@@ -35,6 +35,12 @@ QString invoiceName(Connection &connection, const QString &folio)
     return name.isEmpty() ? folio : name;
 }
 
+QDate invoiceDate(Connection &connection, const QString &folio)
+{
+    Recordset rs = connection.select(QStringLiteral("SELECT Fc_Fecha FROM Factura WHERE Fc_Folio = ?"), {folio});
+    return rs.eof() ? QDate() : rs.date(QStringLiteral("Fc_Fecha"));
+}
+
 // Copies the header row of `from` in `table` as the header of the replacement, with the
 // values in `values` instead of the copied ones.
 void copyHeader(Connection &connection, const QString &table, const QString &from, const QHash<QString, QVariant> &values)
@@ -228,6 +234,13 @@ std::optional<Decision> GlobalReplacement::prepare(const QString &folio, satcanc
     Connection &connection = Platform::instance().connection();
     const QString name = invoiceName(connection, folio);
     QString replacement = replacementOf(connection, folio);
+    // The old invoice's deadline may pass while its replacement waits (a PAC down, a run
+    // killed), so it is checked each time before its cancellation is asked. Past it the old
+    // CFDI stays valid at the SAT, and a replacement already made would bill its notes a
+    // second time: it is withdrawn and the notes go back.
+    if (const QString late = CancellationValidator::deadlineRefusal(name, record, invoiceDate(connection, folio));
+        !late.isEmpty())
+        return replacement.isEmpty() ? refuse(late) : withdrawWith(folio, late + u'.');
     if (replacement.isEmpty())
         replacement = make(connection, folio);
     const QString replacementName = invoiceName(connection, replacement);
@@ -257,12 +270,17 @@ std::optional<Decision> GlobalReplacement::prepare(const QString &folio, satcanc
 
 Decision GlobalReplacement::withdraw(const QString &folio, const satcancellation::Record &record)
 {
+    const QString name = invoiceName(Platform::instance().connection(), folio);
+    return withdrawWith(folio, QStringLiteral("El SAT rechazó la cancelación de la factura %1 con el motivo 01 (%2).")
+                                   .arg(name, record.answer));
+}
+
+Decision GlobalReplacement::withdrawWith(const QString &folio, const QString &refusal)
+{
     Connection &connection = Platform::instance().connection();
     const QString name = invoiceName(connection, folio);
     const QString replacement = replacementOf(connection, folio);
     const QString replacementName = invoiceName(connection, replacement);
-    const QString refusal = QStringLiteral("El SAT rechazó la cancelación de la factura %1 con el motivo 01 (%2).")
-                                .arg(name, record.answer);
     CancellationValidator validator([](const QString &, const QString &) { return CancellationMotive{kWithdrawn, {}}; },
                                     m_pac);
     const Decision theirs = validator.validate(QStringLiteral("1|") + replacement);

@@ -50,7 +50,8 @@ public:
     // invoice still alive, its notes go back to that one. Answers how many notes went back.
     static int returnNotes(Connection &connection, const QString &folio);
 
-    // Makes the replacement when there is none, has it stamped, and records the old
+    // Checks the old invoice's cancellation deadline again (past it, a replacement already
+    // made is withdrawn), makes the replacement when there is none, has it stamped, and records the old
     // invoice's cancellation request (motive 01, the replacement's UUID) in `record`.
     // nullopt when the request is recorded and may be sent; else what the clerk is told.
     std::optional<Decision> prepare(const QString &folio, satcancellation::Record &record);
@@ -62,6 +63,8 @@ public:
 private:
     QString make(Connection &connection, const QString &folio);
     void cancelInBooks(Connection &connection, const QString &replacement);
+    // Cancels the replacement and gives the notes back to `folio`; `refusal` says why first.
+    Decision withdrawWith(const QString &folio, const QString &refusal);
 
     std::shared_ptr<cfdi::Pac> m_pac;
 };

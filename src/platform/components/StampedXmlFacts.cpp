@@ -19,6 +19,7 @@ StampedXmlFacts StampedXmlFacts::read(const QByteArray &xml)
             facts.fecha = attributes.value(QLatin1String("Fecha")).toString();
         } else if (name == QLatin1String("Emisor")) {
             facts.issuerRfc = attributes.value(QLatin1String("Rfc")).toString();
+            facts.issuerRegime = attributes.value(QLatin1String("RegimenFiscal")).toString();
         } else if (name == QLatin1String("Receptor")) {
             facts.receiverRfc = attributes.value(QLatin1String("Rfc")).toString();
         } else if (name == QLatin1String("CfdiRelacionados")) {

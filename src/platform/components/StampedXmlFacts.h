@@ -12,6 +12,7 @@ namespace zentaro {
 struct StampedXmlFacts
 {
     QString issuerRfc;
+    QString issuerRegime;   // Emisor/@RegimenFiscal
     QString receiverRfc;
     QString total;
     QString uuid;

@@ -74,6 +74,9 @@ public:
 
     std::optional<QDateTime> fixedClock() const { return m_clock; }
     void fixClock(const QDateTime &now) { m_clock = now; }
+    // The day the program acts as on (Utilities::ServerToday), apart from the clock.
+    std::optional<QDate> fixedDay() const { return m_day; }
+    void fixDay(const QDate &day) { m_day = day; }
 
 private:
     std::unique_ptr<Connection> m_connection;
@@ -83,6 +86,7 @@ private:
     FilterDialog m_filterDialog;
     QHash<QString, QQueue<QString>> m_answers;
     std::optional<QDateTime> m_clock;
+    std::optional<QDate> m_day;
 };
 
 // Runs a control's event handler the way the platform does: an error that the handler

@@ -88,6 +88,13 @@ QDateTime Utilities::ServerNow()
     return QDateTime::fromString(rs.textAt(0), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 
+QDate Utilities::ServerToday()
+{
+    if (const auto day = Platform::instance().fixedDay())
+        return *day;
+    return ServerNow().date();
+}
+
 QString Utilities::SqlDate(const QDate &date) const { return date.toString(QStringLiteral("yyyy-MM-dd")); }
 
 QString Utilities::SqlDateTime(const QDateTime &dateTime) const

@@ -22,6 +22,10 @@ public:
                         const QString &resultColumn, int flag, const QString &secondKeyColumn,
                         const QString &secondKey, const QString &excludedState);
     QDateTime ServerNow();
+    // The program's date, by which deadlines are judged: the day a run was told to act as
+    // on (Platform::fixDay), else ServerNow's. The clock that dates documents may stay the
+    // real one meanwhile (a real PAC refuses a Fecha more than 72 hours old).
+    QDate ServerToday();
     QString SqlDate(const QDate &date) const;
     QString SqlDate(const QDateTime &date) const { return SqlDate(date.date()); }
     QString SqlDateTime(const QDateTime &dateTime) const;

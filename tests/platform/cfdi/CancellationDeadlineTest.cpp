@@ -11,6 +11,7 @@ TEST(CancellationDeadline, EndsWithTheMonthOfTheIssuersAnnualReturn)
 {
     const QString company = QStringLiteral("EKU9003173C9");     // 12 characters: a legal entity
     const QString person = QStringLiteral("CACX7605101P8");     // 13 characters: an individual
+    const QString document = QStringLiteral("La factura A-1");
     const struct
     {
         QString rfc;
@@ -30,9 +31,10 @@ TEST(CancellationDeadline, EndsWithTheMonthOfTheIssuersAnnualReturn)
     for (const auto &c : cases) {
         SCOPED_TRACE((c.rfc + u' ' + QLatin1String(c.regimen) + u' ' + c.issued.toString(Qt::ISODate)).toStdString());
         EXPECT_EQ(cancellationDeadline(c.rfc, QLatin1String(c.regimen), c.issued), c.deadline);
-        EXPECT_EQ(cancellationDeadlineRefusal(c.rfc, QLatin1String(c.regimen), c.issued, c.deadline), QString());
-        EXPECT_TRUE(cancellationDeadlineRefusal(c.rfc, QLatin1String(c.regimen), c.issued, c.deadline.addDays(1))
-                        .startsWith(QStringLiteral("El comprobante del %1 ya no puede cancelarse: el plazo venció el %2")
+        EXPECT_EQ(cancellationDeadlineRefusal(document, c.rfc, QLatin1String(c.regimen), c.issued, c.deadline), QString());
+        EXPECT_TRUE(cancellationDeadlineRefusal(document, c.rfc, QLatin1String(c.regimen), c.issued, c.deadline.addDays(1))
+                        .startsWith(QStringLiteral("La factura A-1, emitida el %1, ya no puede cancelarse: el plazo del "
+                                                   "SAT venció el %2")
                                         .arg(c.issued.toString(QStringLiteral("dd/MM/yyyy")),
                                              c.deadline.toString(QStringLiteral("dd/MM/yyyy")))));
     }

@@ -300,6 +300,58 @@ TEST_P(GlobalReplacementTest, AReplacementThePacRefusesIsWithdrawnAtOnce)
     expectOneLiveInvoicePerNote(notes);
 }
 
+// The SAT's deadline for the old invoice (31 March for the demo company's CFDI of December
+// 2026) is checked again when a replacement left half-way is resumed: past it the old CFDI
+// stays valid, so the replacement is withdrawn, stamped or with its stamp pending, and the old
+// one's cancellation is never asked for. Before it, nothing is made at all.
+TEST_P(GlobalReplacementTest, AReplacementResumedPastTheDeadlineIsWithdrawn)
+{
+    const QString folio = QStringLiteral("FG-000001");
+    const QStringList notes = notesOf(folio);
+    const auto onDay = [](const QDate &day) { Platform::instance().fixClock(QDateTime(day, QTime(10, 0))); };
+    onDay(QDate(2027, 4, 1));
+    const QString tooLate = press(folio);
+    EXPECT_TRUE(tooLate.contains(QStringLiteral("el plazo del SAT venció el 31/03/2027"))) << tooLate.toStdString();
+    EXPECT_EQ(replacementsOf(folio), QStringList());
+
+    for (const bool stamped : {false, true}) {
+        SCOPED_TRACE(stamped ? "stamped" : "not stamped");
+        onDay(QDate(2027, 3, 31));
+        // Stopped where the replacement's stamp is pending, or after its stamp, when the
+        // request is recorded and never heard.
+        pac->stampFaults = stamped ? QList<StampFault>{} : QList<StampFault>{StampFault::AnswerLost};
+        pac->nextFault = stamped ? Fault::BeforeTheSat : Fault::None;
+        const QString first = press(folio, false);
+        const QString replacement = GlobalReplacement::replacementOf(db(), folio);
+        ASSERT_FALSE(replacement.isEmpty()) << first.toStdString();
+        EXPECT_EQ(!uuidOf(replacement).isEmpty(), stamped);
+        if (stamped) {
+            // Recorded but never sent: withdrawn as if it had never been asked.
+            db().run(QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = 'VI', Cd_Motivo_Cancelacion = '', "
+                                    "Cd_Folio_Sustitucion = '' WHERE Cd_Documento = ?"),
+                     {folio});
+        }
+        const int cancels = pac->cancels;
+
+        onDay(QDate(2027, 4, 1));
+        const QString late = press(folio);
+        EXPECT_TRUE(late.startsWith(QStringLiteral("error: La factura FG-1, emitida el 06/12/2026, ya no puede cancelarse: "
+                                                   "el plazo del SAT venció el 31/03/2027")))
+            << late.toStdString();
+        EXPECT_TRUE(late.contains(QStringLiteral("volvieron a la FG-1"))) << late.toStdString();
+        EXPECT_EQ(invoiceState(replacement), QStringLiteral("CA"));
+        EXPECT_EQ(satState(folio), QStringLiteral("VI"));
+        // The replacement (its pending stamp settled first) is cancelled at the SAT; the old
+        // invoice never is.
+        EXPECT_EQ(pac->cancels - cancels, 1);
+        EXPECT_EQ(pac->reachedTheSat.last().uuid, uuidOf(replacement));
+        EXPECT_EQ(satState(replacement), QStringLiteral("CA"));
+        EXPECT_EQ(invoiceState(folio), QStringLiteral("AC"));
+        EXPECT_EQ(notesOf(folio), notes);
+        expectOneLiveInvoicePerNote(notes);
+    }
+}
+
 // The SAT refuses and the replacement's own cancellation is still on its way: the notes
 // stay on it until the SAT cancels it, then go back with the next press.
 TEST_P(GlobalReplacementTest, AWithdrawalInterruptedIsFinishedByTheNextPress)
