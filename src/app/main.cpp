@@ -243,6 +243,14 @@ int runShell(const app::CommandLine &line)
     return code;
 }
 
+// Without a window, standard error carries one JSON object a line (what the screen said);
+// the suite's log (an engine's own words behind the Spanish message a clerk reads, a missing
+// translation) joins them as {"log": ...} lines instead of breaking that stream.
+void logAsJsonLine(QtMsgType, const QMessageLogContext &, const QString &text)
+{
+    JsonLines(stderr).write({{QStringLiteral("log"), text}});
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -263,6 +271,8 @@ int main(int argc, char **argv)
     const bool headless = !line.command.isEmpty() || !line.arguments.isEmpty();
     if (headless && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (headless)
+        qInstallMessageHandler(logAsJsonLine);
     SafeApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Zentaro"));
     QApplication::setApplicationName(QStringLiteral("zentaro"));
