@@ -18,4 +18,13 @@ void ClerkMessages::reportError(const QString &text, const QString &where)
     ScriptPresenter::reportError(text, where);
 }
 
+QString ClerkMessages::problemText() const
+{
+    QStringList texts;
+    for (const Problem &problem : m_problems)
+        if (!texts.contains(problem.text))
+            texts << problem.text;
+    return texts.join(QStringLiteral(" | "));
+}
+
 } // namespace zentaro::app

@@ -23,6 +23,8 @@ public:
         QString id;   // "ERR-ID:..." of a screen message, "" for an untrapped error
     };
     const QList<Problem> &problems() const { return m_problems; }
+    // The problems' texts, each once, joined by " | ".
+    QString problemText() const;
     // The information messages (style 64) shown since the last clear.
     const QStringList &notices() const { return m_notices; }
     void clearProblems()

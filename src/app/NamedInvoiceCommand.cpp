@@ -4,6 +4,7 @@
 #include "BranchDefaults.h"
 #include "ClerkMessages.h"
 #include "CommandLine.h"
+#include "CommandSession.h"
 #include "GlobalInvoiceCheck.h"
 #include "HeadlessClerk.h"
 
@@ -390,22 +391,8 @@ int runNamedInvoice(const CommandLine &line)
     const QString customer = line.option(QStringLiteral("customer")).trimmed();
     if (note.isEmpty() || customer.isEmpty())
         throw Error(QStringLiteral("Faltan la nota (--note) y el cliente (--customer) de la factura nominativa\n%1").arg(kUsage));
-    auto connection = Connection::open(line.has(QStringLiteral("db")) ? ConnectionUrl::parse(line.option(QStringLiteral("db")))
-                                                                      : ConnectionUrl::defaultDemo());
-    schema::verify(*connection);
-    const QString user = line.option(QStringLiteral("user"), QStringLiteral("ADMIN"));
-    Recordset known = connection->select(
-        QStringLiteral("SELECT Us_Cve_Usuario FROM Usuario WHERE Us_Cve_Usuario = ? AND Es_Cve_Estado <> 'BA'"), {user});
-    if (known.eof())
-        throw Error(QStringLiteral("El usuario %1 no existe o está dado de baja").arg(user));
-    known.close();
-    auto messages = std::make_shared<ClerkMessages>();
-    Platform::install(std::make_unique<Platform>(std::move(connection), user, messages));
-    struct Scope
-    {
-        ~Scope() { Platform::uninstall(); }
-    } scope;
-    return NamedInvoiceRun(note, customer, messages).run();
+    const CommandSession session(line);
+    return NamedInvoiceRun(note, customer, session.messages()).run();
 }
 
 } // namespace zentaro::app

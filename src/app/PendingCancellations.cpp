@@ -2,6 +2,7 @@
 
 #include "ClerkMessages.h"
 #include "CommandLine.h"
+#include "CommandSession.h"
 #include "HeadlessClerk.h"
 
 #include "platform/components/SatCancellationRecord.h"
@@ -43,15 +44,6 @@ QList<Pending> pendingCancellations(Connection &connection)
     return pending;
 }
 
-QString texts(const QList<ClerkMessages::Problem> &problems)
-{
-    QStringList all;
-    for (const auto &problem : problems)
-        if (!all.contains(problem.text))
-            all << problem.text;
-    return all.join(QStringLiteral(" | "));
-}
-
 } // namespace
 
 CancellationTally finishPendingCancellations(Connection &connection, const std::shared_ptr<ClerkMessages> &messages,
@@ -89,13 +81,13 @@ CancellationTally finishPendingCancellations(Connection &connection, const std::
             ++tally.cancelled;
         } else if (!messages->problems().isEmpty() || !offered) {
             line.insert(QStringLiteral("error"),
-                        offered ? texts(messages->problems())
+                        offered ? messages->problemText()
                                 : QStringLiteral("La pantalla no ofrece cancelar la factura %1 (su estado o su periodo "
                                                  "operativo no lo permiten)%2")
                                       .arg(invoice.folio,
                                            messages->problems().isEmpty()
                                                ? QString()
-                                               : QStringLiteral(": ") + texts(messages->problems())));
+                                               : QStringLiteral(": ") + messages->problemText()));
             ++tally.failed;
         } else {
             line.insert(QStringLiteral("message"), messages->notices().join(QStringLiteral(" | ")));
@@ -114,21 +106,8 @@ int runPendingCancellations(const CommandLine &line)
             throw Error(QStringLiteral("Opción desconocida: --%1\n%2").arg(it.key(), kUsage));
     if (!line.arguments.isEmpty())
         throw Error(QStringLiteral("Sobra %1\n%2").arg(line.arguments.first(), kUsage));
-    auto connection = Connection::open(line.has(QStringLiteral("db")) ? ConnectionUrl::parse(line.option(QStringLiteral("db")))
-                                                                      : ConnectionUrl::defaultDemo());
-    schema::verify(*connection);
-    const QString user = line.option(QStringLiteral("user"), QStringLiteral("ADMIN"));
-    Recordset known = connection->select(
-        QStringLiteral("SELECT Us_Cve_Usuario FROM Usuario WHERE Us_Cve_Usuario = ? AND Es_Cve_Estado <> 'BA'"), {user});
-    if (known.eof())
-        throw Error(QStringLiteral("El usuario %1 no existe o está dado de baja").arg(user));
-    known.close();
-    auto messages = std::make_shared<ClerkMessages>();
-    Platform::install(std::make_unique<Platform>(std::move(connection), user, messages));
-    struct Scope
-    {
-        ~Scope() { Platform::uninstall(); }
-    } scope;
+    const CommandSession session(line);
+    const std::shared_ptr<ClerkMessages> &messages = session.messages();
 
     const JsonLines out;
     const CancellationTally tally = finishPendingCancellations(Platform::instance().connection(), messages, out);

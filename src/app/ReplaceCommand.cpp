@@ -2,6 +2,7 @@
 
 #include "ClerkMessages.h"
 #include "CommandLine.h"
+#include "CommandSession.h"
 #include "HeadlessClerk.h"
 
 #include "platform/cfdi/GlobalInvoice.h"
@@ -53,15 +54,6 @@ QString problemOf(Connection &connection, const QString &folio)
     return {};
 }
 
-QString texts(const QList<ClerkMessages::Problem> &problems)
-{
-    QStringList all;
-    for (const auto &problem : problems)
-        if (!all.contains(problem.text))
-            all << problem.text;
-    return all.join(QStringLiteral(" | "));
-}
-
 } // namespace
 
 int runReplace(const CommandLine &line)
@@ -72,20 +64,8 @@ int runReplace(const CommandLine &line)
     if (line.arguments.size() != 1)
         throw Error(kUsage);
     const QString folio = line.arguments.first().trimmed().toUpper();
-    auto connection = Connection::open(line.has(QStringLiteral("db")) ? ConnectionUrl::parse(line.option(QStringLiteral("db")))
-                                                                      : ConnectionUrl::defaultDemo());
-    schema::verify(*connection);
-    const QString user = line.option(QStringLiteral("user"), QStringLiteral("ADMIN"));
-    if (one(*connection, QStringLiteral("SELECT Us_Cve_Usuario FROM Usuario WHERE Us_Cve_Usuario = ? AND Es_Cve_Estado <> 'BA'"),
-            {user})
-            .isEmpty())
-        throw Error(QStringLiteral("El usuario %1 no existe o está dado de baja").arg(user));
-    auto messages = std::make_shared<ClerkMessages>();
-    Platform::install(std::make_unique<Platform>(std::move(connection), user, messages));
-    struct Scope
-    {
-        ~Scope() { Platform::uninstall(); }
-    } scope;
+    const CommandSession session(line);
+    const std::shared_ptr<ClerkMessages> &messages = session.messages();
     Platform &platform = Platform::instance();
     Connection &db = platform.connection();
     const JsonLines out;
@@ -155,10 +135,10 @@ int runReplace(const CommandLine &line)
         result.insert(QStringLiteral("error"),
                       QStringLiteral("La pantalla no ofrece cancelar la factura %1 (su estado o su periodo operativo no lo "
                                      "permiten)%2")
-                          .arg(folio, messages->problems().isEmpty() ? QString() : QStringLiteral(": ") + texts(messages->problems())));
+                          .arg(folio, messages->problems().isEmpty() ? QString() : QStringLiteral(": ") + messages->problemText()));
     } else if (!messages->problems().isEmpty()) {
         failed = true;
-        result.insert(QStringLiteral("error"), texts(messages->problems()));
+        result.insert(QStringLiteral("error"), messages->problemText());
     } else if (!cancelled) {
         result.insert(QStringLiteral("message"), messages->notices().join(QStringLiteral(" | ")));
     }
