@@ -3,6 +3,8 @@
 #include "BillingPeriod.h"
 #include "SchedulerLock.h"
 
+#include "platform/components/FakePac.h"
+#include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
 #include "platform/db/DemoData.h"
 #include "support/TableSnapshot.h"
@@ -17,6 +19,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
 
 using namespace zentaro;
 using zentaro::app::BillingPeriod;
@@ -437,5 +442,183 @@ TEST_P(GlobalInvoiceCommand, AClerkWhoBillsSomeNotesDuringTheRunKeepsThemAndTheR
 }
 
 ZENTARO_ON_BOTH_ENGINES(GlobalInvoiceCommand);
+
+// The run killed (SIGKILL) at each change of state of its invoice's stamp, against a fake
+// PAC over HTTPS that keeps its own record of what it stamped.
+class GlobalInvoiceCommandKilled : public GlobalInvoiceCommand
+{
+protected:
+    enum class Kill {
+        None,
+        Sealed,     // the invoice and its sealed XML committed, the run logging in at the PAC
+        Sent,       // the PAC has the request and stamps it; no answer reaches the run
+        Answered,   // the answer reached the run, which is storing it (held by a lock)
+    };
+
+    void TearDown() override
+    {
+        pac.reset();
+        m_locker.reset();
+        GlobalInvoiceCommand::TearDown();
+    }
+
+    // A PAC that never saw the invoice, the run configured for it, and the hooks that kill
+    // the run where `m_kill` says.
+    void startPac()
+    {
+        const QString password = QStringLiteral("Cl4ve-del-PAC");
+        pac = std::make_unique<test::FakePac>(QStringLiteral("facturas"), password, [] { return QDateTime::currentDateTime(); });
+        const std::pair<const char *, QString> variables[] = {
+            {"CFDI_PAC", QStringLiteral("REST")},
+            {"CFDI_PAC_AMBIENTE", QStringLiteral("PRUEBAS")},
+            {"CFDI_PAC_URL_PRUEBAS", pac->baseUrl()},
+            {"CFDI_PAC_USUARIO", QStringLiteral("facturas")},
+            {"CFDI_PAC_CLAVE", sealSecret(password)},
+            {"CFDI_PAC_CA_CERTIFICADO", pac->trustedCertificate()},
+            {"CFDI_PAC_INTENTOS", QStringLiteral("1")},
+            {"CFDI_PAC_ESPERA", QStringLiteral("5")},
+        };
+        for (const auto &[name, value] : variables)
+            setVariable(QString::fromLatin1(name), value);
+        pac->onLogin([this](const test::PacRequest &) {
+            if (m_kill == Kill::Sealed)
+                killNow();
+        });
+        pac->onStamp([this](const test::PacRequest &) {
+            if (m_kill == Kill::Sent) {
+                killNow();
+            } else if (m_kill == Kill::Answered) {
+                // Holds the write that stores the stamp until the run is killed.
+                m_locker = database->open(false);
+                m_locker->beginTrans();
+                m_locker->run(QStringLiteral("UPDATE Comprobante_Sellado SET Cs_Intentos = Cs_Intentos"));
+                if (m_locker->engine() == Engine::Postgres)
+                    m_lockerPid = m_locker->select(QStringLiteral("SELECT pg_backend_pid()")).textAt(0);
+                m_locked = true;
+            }
+        });
+    }
+
+    void killNow()
+    {
+        if (const qint64 pid = m_pid.load(); pid > 0)
+            ::kill(pid_t(pid), SIGKILL);
+    }
+    // PostgreSQL shows the run waiting for the hook's lock; SQLite's wait shows nowhere, and
+    // a moment is enough for the answer to reach the store.
+    bool runWaitsForTheLock(const QElapsedTimer &since)
+    {
+        if (m_lockerPid.isEmpty())
+            return since.elapsed() > 1500;
+        return connection->select(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE %1 = ANY(pg_blocking_pids(pid))")
+                                      .arg(m_lockerPid))
+                   .value(0).toInt() > 0;
+    }
+
+    // A run killed where `kill` says.
+    void runKilled(Kill kill, const QStringList &arguments)
+    {
+        m_kill = kill;
+        m_locked = false;
+        m_lockerPid.clear();
+        QProcess *process = start(arguments);
+        EXPECT_TRUE(process->waitForStarted(10000));
+        m_pid = process->processId();
+        QElapsedTimer locked;
+        for (int waited = 0; !process->waitForFinished(100) && waited < 120000; waited += 100) {
+            if (m_locked && !locked.isValid())
+                locked.start();
+            if (m_locked && runWaitsForTheLock(locked))
+                killNow();
+        }
+        m_pid = 0;
+        m_kill = Kill::None;
+        if (process->state() != QProcess::NotRunning) {
+            ADD_FAILURE() << "the run did not end";
+            process->kill();
+            process->waitForFinished();
+        }
+        if (m_locker) {
+            m_locker->rollbackTrans();
+            m_locker.reset();
+        }
+        EXPECT_EQ(process->exitStatus(), QProcess::CrashExit)
+            << "not killed: " << process->readAllStandardOutput().toStdString() << process->readAllStandardError().toStdString();
+        delete process;
+    }
+
+    int count(const QString &sql, const QVariantList &values = {})
+    {
+        return connection->select(sql, values).value(0).toInt();
+    }
+
+    std::unique_ptr<test::FakePac> pac;
+    std::atomic<Kill> m_kill = Kill::None;
+    std::atomic<qint64> m_pid = 0;
+    std::atomic<bool> m_locked = false;
+    std::unique_ptr<Connection> m_locker;
+    QString m_lockerPid;
+};
+
+// Killed after the commit, the invoice holds its notes unstamped; the next run stamps it with
+// the same sealed bytes, and the PAC issued one UUID for it, the one stored.
+TEST_P(GlobalInvoiceCommandKilled, KilledAtEveryChangeOfStateOfTheStampTheNextRunFinishesTheInvoice)
+{
+    const struct
+    {
+        const char *name;
+        Kill kill;
+        const char *branch, *currency;   // each case invoices a group of its own
+    } cases[] = {
+        {"killed once sealed", Kill::Sealed, "S01", "MXN"},
+        {"killed with the request at the PAC", Kill::Sent, "S01", "USD"},
+        {"killed while storing the answer", Kill::Answered, "S02", "MXN"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        startPac();
+        const QString branch = QLatin1String(c.branch), currency = QLatin1String(c.currency);
+        const QStringList notes = candidatesOfToday().value(branch + u'/' + currency);
+        ASSERT_FALSE(notes.isEmpty());
+        const int invoicesBefore = invoiceCount();
+        const QStringList arguments = dayAfter({QStringLiteral("--branch"), branch, QStringLiteral("--currency"), currency});
+
+        runKilled(c.kill, arguments);
+        // The commit came before the kill: the notes are the invoice's, sealed and not stamped.
+        const QString folio = connection->select(QStringLiteral("SELECT MIN(Fc_Folio) FROM Venta_Encabezado WHERE Vn_Folio = ?"),
+                                                 {notes.first()}).value(0).toString();
+        ASSERT_FALSE(folio.isEmpty());
+        EXPECT_TRUE(stampedXml(folio).isEmpty());
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM Comprobante_Sellado WHERE Cs_Documento = ?"), {folio}), 1);
+        EXPECT_EQ(pac->uuids().size(), c.kill == Kill::Sealed ? 0 : 1) << "stamped at the PAC before the kill";
+
+        // A seal made in a later second has other bytes: the next run must send the kept ones.
+        QThread::msleep(1100);
+        const CommandRun next = run(arguments);
+        EXPECT_EQ(next.exitCode, 0) << next.raw.join(u'\n').toStdString() << next.errors.toStdString();
+        ASSERT_EQ(next.lines.size(), 2) << next.raw.join(u'\n').toStdString();
+        EXPECT_EQ(next.lines[0].value(QStringLiteral("folio")).toString(), folio);
+        EXPECT_TRUE(next.lines[0].value(QStringLiteral("resumed")).toBool());
+        EXPECT_EQ(next.lines[1].value(QStringLiteral("resumed")).toInt(), 1);
+        EXPECT_EQ(next.lines[1].value(QStringLiteral("groups")).toInt(), 0);
+
+        const QSet<QString> issued = pac->uuids();
+        ASSERT_EQ(issued.size(), 1) << "one UUID at the PAC";
+        EXPECT_EQ(pac->documentsSent().size(), 1) << "the same sealed bytes every time";
+        const QString stored = connection->select(QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Tabla = 'Factura' "
+                                                                 "AND Cd_Documento = ?"), {folio}).value(0).toString();
+        EXPECT_EQ(stored, *issued.begin());
+        EXPECT_EQ(next.lines[0].value(QStringLiteral("uuid")).toString(), stored);
+        // Billed once: every note of the group in that invoice, and no other invoice made.
+        EXPECT_EQ(invoiceCount(), invoicesBefore + 1);
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM Venta_Encabezado WHERE Fc_Folio = ? AND Es_Cve_Estado = 'FA'"), {folio}),
+                  notes.size());
+        EXPECT_FALSE(candidatesOfToday().contains(branch + u'/' + currency));
+        EXPECT_EQ(count(QStringLiteral("SELECT COUNT(*) FROM Comprobante_Sellado")), 0);
+        EXPECT_EQ(pac->violations(), QStringList()) << "requests the provider does not document";
+    }
+}
+
+ZENTARO_ON_BOTH_ENGINES(GlobalInvoiceCommandKilled);
 
 } // namespace
