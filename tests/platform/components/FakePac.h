@@ -45,6 +45,7 @@ struct PacAnswer
     int status = 200;
     QByteArray body;
     QByteArray contentType = QByteArrayLiteral("application/json");
+    bool silent = false; // never answered: the connection is dropped once the client gave up
 };
 
 // The provider's JSON envelopes, as its documentation shows them.
@@ -62,6 +63,18 @@ inline PacAnswer pacError(int status, const QString &message, const QJsonObject 
     if (!data.isEmpty())
         body.insert(QStringLiteral("data"), data);
     return {status, QJsonDocument(body).toJson(QJsonDocument::Compact)};
+}
+// The SAT's status service (ConsultaCFDIService), its SOAP answer as the SAT gives it.
+inline PacAnswer satStatusAnswer(const char *estado, const char *esCancelable, const char *estatusCancelacion)
+{
+    return {200,
+            QByteArrayLiteral("<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+                              "<ConsultaResponse xmlns=\"http://tempuri.org/\"><ConsultaResult "
+                              "xmlns:a=\"http://schemas.datacontract.org/2004/07/Sat.Cfdi.Negocio.ConsultaCfdi.Servicio\">"
+                              "<a:CodigoEstatus>S - Comprobante obtenido satisfactoriamente.</a:CodigoEstatus><a:EsCancelable>") +
+                esCancelable + "</a:EsCancelable><a:Estado>" + estado + "</a:Estado><a:EstatusCancelacion>" +
+                estatusCancelacion + "</a:EstatusCancelacion></ConsultaResult></ConsultaResponse></s:Body></s:Envelope>",
+            QByteArrayLiteral("text/xml")};
 }
 
 // Every way a PAC and the network between misbehave. A fault waits in the queue for the
@@ -151,6 +164,8 @@ public:
     // and before the answer goes back; and when a login arrives.
     void onStamp(Hook hook) { std::lock_guard lock(m_mutex); m_onStamp = std::move(hook); }
     void onLogin(Hook hook) { std::lock_guard lock(m_mutex); m_onLogin = std::move(hook); }
+    // Run while a cancellation request is in its hands, before its answer goes back.
+    void onCancel(Hook hook) { std::lock_guard lock(m_mutex); m_onCancel = std::move(hook); }
     // Answers a request its own way (a documented example); nothing = the fake's answer.
     // Consulted after the login and the token check, under the fake's lock: it must not
     // call the fake.
@@ -279,6 +294,8 @@ private:
         }
         if (hook)
             hook(request);
+        if (answer.silent)
+            fault = PacFault::Silent;
         if (fault == PacFault::Silent || fault == PacFault::LateAnswer) {
             std::unique_lock lock(m_mutex);
             const auto wait = fault == PacFault::Silent ? std::chrono::milliseconds(60000) : lateBy;
@@ -327,6 +344,8 @@ private:
                     return *scripted;
             return stamp(request, fault);
         }
+        if (path == "/api/cfdi33/cancel/csd")
+            hook = m_onCancel;
         if (m_script)
             if (auto scripted = m_script(request))
                 return *scripted;
@@ -469,7 +488,7 @@ private:
     std::condition_variable m_wake;
     bool m_stopping = false;
     QList<PacFault> m_faults;
-    Hook m_onStamp, m_onLogin;
+    Hook m_onStamp, m_onLogin, m_onCancel;
     Script m_script;
     bool m_stampIn307 = true;
     qint64 m_expiresAt = 0;

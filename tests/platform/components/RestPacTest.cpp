@@ -35,17 +35,6 @@ QJsonObject object(std::initializer_list<std::pair<const char *, QJsonValue>> me
     return result;
 }
 
-QByteArray satStatusAnswer(const char *estado, const char *esCancelable, const char *estatusCancelacion)
-{
-    return QByteArrayLiteral(
-               "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
-               "<ConsultaResponse xmlns=\"http://tempuri.org/\"><ConsultaResult "
-               "xmlns:a=\"http://schemas.datacontract.org/2004/07/Sat.Cfdi.Negocio.ConsultaCfdi.Servicio\">"
-               "<a:CodigoEstatus>S - Comprobante obtenido satisfactoriamente.</a:CodigoEstatus><a:EsCancelable>") +
-           esCancelable + "</a:EsCancelable><a:Estado>" + estado + "</a:Estado><a:EstatusCancelacion>" +
-           estatusCancelacion + "</a:EstatusCancelacion></ConsultaResult></ConsultaResponse></s:Body></s:Envelope>";
-}
-
 } // namespace
 
 // The adapter against the fake PAC on 127.0.0.1, which logs in, stamps with the sandbox's
@@ -397,8 +386,7 @@ TEST_F(RestPacTest, TheSatsStatusQueryTellsWhereACancellationStands)
     };
     const Case *current = nullptr;
     satAnswer = [&](const PacRequest &) {
-        return PacAnswer{200, satStatusAnswer(current->estado, current->esCancelable, current->estatus),
-                         QByteArrayLiteral("text/xml")};
+        return satStatusAnswer(current->estado, current->esCancelable, current->estatus);
     };
     start();
     RestPac adapter(settings);
