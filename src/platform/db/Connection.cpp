@@ -10,6 +10,7 @@
 
 #include <QAtomicInt>
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -128,6 +129,9 @@ void Connection::connect(OpenMode mode)
         if (mode == OpenMode::MustExist && !QFileInfo::exists(m_url.path))
             throw Error(QStringLiteral("No existe la base de datos %1. Créela con: zentaro init --db %1 --demo")
                             .arg(m_url.path));
+        // A new database may be the first file of its folder (the demo's, on a new machine).
+        if (mode == OpenMode::Create)
+            QDir().mkpath(QFileInfo(m_url.path).absolutePath());
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
         m_db.setDatabaseName(m_url.path);
     } else {
