@@ -16,20 +16,6 @@ namespace {
 
 QString S(const char *column) { return QString::fromLatin1(column); }
 
-InvoiceDocument::Party issuer(Connection &connection)
-{
-    Recordset rs = connection.select(
-        QStringLiteral("SELECT Em_R_F_C, Em_Razon_Social, Em_Regimen_Fiscal FROM Emisor ORDER BY Em_R_F_C"));
-    if (rs.eof())
-        throw Error(QStringLiteral("No hay un emisor registrado: capture el RFC, la razón social y el certificado de sello "
-                                   "digital de la empresa"));
-    InvoiceDocument::Party party;
-    party.rfc = rs.text(S("Em_R_F_C"));
-    party.name = rs.text(S("Em_Razon_Social"));
-    party.regimen = rs.text(S("Em_Regimen_Fiscal"));
-    return party;
-}
-
 QString branchPostalCode(Connection &connection, const QString &branch)
 {
     Recordset rs = connection.select(QStringLiteral("SELECT Sc_Codigo_Postal FROM Sucursal WHERE Sc_Cve_Sucursal = ?"),
@@ -109,7 +95,7 @@ QString checkGlobalInvoice(Connection &connection, const QStringList &notes, con
         invoice.currency = currency;
         invoice.exchangeRate = Decimal::fromVariant(1);
         invoice.customer.rfc = QString::fromUtf16(cfdi::kPublicoEnGeneralRfc);
-        invoice.issuer = issuer(connection);
+        invoice.issuer = InvoiceDocument::loadIssuer(connection);
         invoice.periodicity = configuredPeriodicity(connection, branch);
         invoice.lines = linesOf(connection, notes);
         Decimal total;

@@ -220,13 +220,8 @@ QString InvoiceBuilder::addUpAsTheCfdi()
     const int decimals = cfdi::currencyDecimals(m_header.currency);
     Totals totals;
     for (const InvoiceLine &line : std::as_const(m_lines)) {
-        NoteAmounts note;
-        note.folio = line.sourceFolio;
-        note.list = MoneyField::of(line.listAmount);
-        note.discount = MoneyField::of(line.discount);
-        note.discounted = MoneyField::of(line.discountedAmount);
-        note.tax = MoneyField::of(line.tax);
-        note.net = MoneyField::of(line.netAmount);
+        NoteAmounts note = NoteAmounts::of(line.sourceFolio, line.listAmount, line.discount, line.discountedAmount,
+                                           line.tax, line.netAmount);
         note.taxes = taxes.value(line.id);
         const NoteBilling billing = billNote(note, decimals);
         if (!billing.problem.isEmpty())

@@ -36,20 +36,6 @@ bool identifierLess(const QString &a, const QString &b)
     return a < b;
 }
 
-InvoiceDocument::Party readIssuer(Connection &connection)
-{
-    Recordset rs = connection.select(
-        QStringLiteral("SELECT Em_R_F_C, Em_Razon_Social, Em_Regimen_Fiscal FROM Emisor ORDER BY Em_R_F_C"));
-    if (rs.eof())
-        throw Error(QStringLiteral("No hay un emisor registrado: capture el RFC, la razón social y el certificado de sello "
-                                   "digital de la empresa"));
-    InvoiceDocument::Party issuer;
-    issuer.rfc = rs.text(S("Em_R_F_C"));
-    issuer.name = rs.text(S("Em_Razon_Social"));
-    issuer.regimen = rs.text(S("Em_Regimen_Fiscal"));
-    return issuer;
-}
-
 void readHeader(Connection &connection, InvoiceDocument &doc)
 {
     Recordset rs = connection.select(
@@ -210,6 +196,20 @@ QString configuredPeriodicity(Connection &connection, const QString &branch)
     return general.isEmpty() ? QStringLiteral("01") : general;
 }
 
+InvoiceDocument::Party InvoiceDocument::loadIssuer(Connection &connection)
+{
+    Recordset rs = connection.select(
+        QStringLiteral("SELECT Em_R_F_C, Em_Razon_Social, Em_Regimen_Fiscal FROM Emisor ORDER BY Em_R_F_C"));
+    if (rs.eof())
+        throw Error(QStringLiteral("No hay un emisor registrado: capture el RFC, la razón social y el certificado de sello "
+                                   "digital de la empresa"));
+    InvoiceDocument::Party issuer;
+    issuer.rfc = rs.text(S("Em_R_F_C"));
+    issuer.name = rs.text(S("Em_Razon_Social"));
+    issuer.regimen = rs.text(S("Em_Regimen_Fiscal"));
+    return issuer;
+}
+
 InvoiceDocument InvoiceDocument::load(Connection &connection, const QString &folio)
 {
     InvoiceDocument doc;
@@ -217,7 +217,7 @@ InvoiceDocument InvoiceDocument::load(Connection &connection, const QString &fol
     readHeader(connection, doc);
     readLines(connection, doc);
     readTaxes(connection, doc);
-    doc.issuer = readIssuer(connection);
+    doc.issuer = loadIssuer(connection);
     if (doc.periodicity.isEmpty())
         doc.periodicity = configuredPeriodicity(connection, doc.branch);
     doc.replacedUuids = uuidsReplacedBy(connection, folio);
@@ -340,13 +340,7 @@ cfdi::Comprobante InvoiceDocument::toComprobante(const QDateTime &fecha) const
 
 ConceptAmounts InvoiceDocument::conceptAmounts(const Line &line) const
 {
-    NoteAmounts note;
-    note.folio = line.noteFolio;
-    note.list = MoneyField::of(line.list);
-    note.discount = MoneyField::of(line.discount);
-    note.discounted = MoneyField::of(line.discounted);
-    note.tax = MoneyField::of(line.tax);
-    note.net = MoneyField::of(line.net);
+    NoteAmounts note = NoteAmounts::of(line.noteFolio, line.list, line.discount, line.discounted, line.tax, line.net);
     for (const Tax &tax : line.taxes) {
         NoteTaxRow row;
         row.key = tax.key;

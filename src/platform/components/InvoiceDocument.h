@@ -69,6 +69,9 @@ public:
     // Throws zentaro::Error, in Spanish, when the invoice does not exist or a catalogue row
     // it needs (branch, customer, tax, issuer) is missing.
     static InvoiceDocument load(Connection &connection, const QString &folio);
+    // The issuer of every document of the database (Emisor); throws in Spanish when none is
+    // registered.
+    static Party loadIssuer(Connection &connection);
 
     QString folio;
     QString series;

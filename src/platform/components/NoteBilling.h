@@ -66,6 +66,14 @@ struct NoteAmounts
     MoneyField tax;
     MoneyField net;
     QList<NoteTaxRow> taxes;
+
+    // The amounts of a line already built or stored, each of them a number; taxes follow.
+    static NoteAmounts of(const QString &folio, Decimal list, Decimal discount, Decimal discounted, Decimal tax,
+                          Decimal net)
+    {
+        return NoteAmounts{folio,          MoneyField::of(list), MoneyField::of(discount), MoneyField::of(discounted),
+                           MoneyField::of(tax), MoneyField::of(net), {}};
+    }
 };
 
 struct ConceptTax
