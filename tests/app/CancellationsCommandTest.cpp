@@ -2,29 +2,18 @@
 // engine, and the same command killed at each change of state and run again.
 
 #include "platform/db/DemoData.h"
+#include "support/CommandProcess.h"
 #include "support/TestDatabase.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 using namespace zentaro;
+using zentaro::test::CommandRun;
 
 namespace {
-
-struct CommandRun
-{
-    int exitCode = -1;
-    QList<QJsonObject> lines;
-    QString raw;
-};
 
 class CancellationsCommand : public test::DatabaseTest
 {
@@ -35,43 +24,16 @@ protected:
         demo::fill(*connection, {417, QDate::currentDate(), 0});
         const CommandRun signing = zentaro({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(),
                                             QStringLiteral("FG-000001"), QStringLiteral("FG-000002"), QStringLiteral("FG-000003")});
-        ASSERT_EQ(signing.exitCode, 0) << signing.raw.toStdString();
+        ASSERT_EQ(signing.exitCode, 0) << signing.text();
     }
 
-    QProcess *start(const QStringList &arguments, const QString &trace = {})
+    QStringList cancellationsArguments() const
     {
-        auto *process = new QProcess;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        if (!trace.isEmpty())
-            environment.insert(QStringLiteral("ZENTARO_SQL_TRACE"), trace);
-        process->setProcessEnvironment(environment);
-        process->start(qEnvironmentVariable("ZENTARO_BIN"), arguments);
-        return process;
+        return {QStringLiteral("cancellations"), QStringLiteral("--db"), database->urlText()};
     }
-    static CommandRun finish(QProcess *process)
-    {
-        std::unique_ptr<QProcess> owner(process);
-        process->waitForFinished(120000);
-        CommandRun run;
-        run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-        const QString out = QString::fromUtf8(process->readAllStandardOutput());
-        for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
-            run.lines << QJsonDocument::fromJson(line.toUtf8()).object();
-        run.raw = out + QString::fromUtf8(process->readAllStandardError());
-        return run;
-    }
-    CommandRun zentaro(const QStringList &arguments) { return finish(start(arguments)); }
-    CommandRun cancellations(const QString &trace = {})
-    {
-        return finish(start({QStringLiteral("cancellations"), QStringLiteral("--db"), database->urlText()}, trace));
-    }
-
-    QString one(const QString &sql, const QVariantList &values = {})
-    {
-        Recordset rs = connection->select(sql, values);
-        return rs.eof() ? QString() : rs.textAt(0);
-    }
+    CommandRun zentaro(const QStringList &arguments) { return test::runCommand(arguments, test::commandEnvironment(home.path())); }
+    CommandRun cancellations() { return zentaro(cancellationsArguments()); }
+    QString one(const QString &sql, const QVariantList &values = {}) { return test::firstValue(*connection, sql, values); }
     // A request as the screen records it: its motive, when it was made, where it stands.
     void requested(const QString &folio, const QString &state, const QString &motive, const QDateTime &when)
     {
@@ -120,18 +82,18 @@ TEST_P(CancellationsCommand, FinishesWhatTheSatDecidedAndLeavesWhatItHasNot)
                     {now.addDays(-5).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))});
 
     const CommandRun run = cancellations();
-    EXPECT_EQ(run.exitCode, 0) << run.raw.toStdString();
-    ASSERT_EQ(run.lines.size(), 4) << run.raw.toStdString();
+    EXPECT_EQ(run.exitCode, 0) << run.text();
+    ASSERT_EQ(run.lines.size(), 4) << run.text();
     for (const char *folio : {"FG-000001", "FG-000002"}) {
         SCOPED_TRACE(folio);
-        EXPECT_TRUE(lineOf(run, QLatin1String(folio)).value(QStringLiteral("cancelled")).toBool()) << run.raw.toStdString();
+        EXPECT_TRUE(lineOf(run, QLatin1String(folio)).value(QStringLiteral("cancelled")).toBool()) << run.text();
         EXPECT_EQ(one(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = ?"), {QLatin1String(folio)}),
                   QStringLiteral("CA"));
     }
     const QJsonObject waiting = lineOf(run, QStringLiteral("FG-000003"));
     EXPECT_FALSE(waiting.value(QStringLiteral("cancelled")).toBool());
     EXPECT_TRUE(waiting.value(QStringLiteral("message")).toString().contains(QStringLiteral("aún no la resuelve")))
-        << run.raw.toStdString();
+        << run.text();
     EXPECT_EQ(run.lines.last().value(QStringLiteral("cancelled")).toInt(), 2);
     EXPECT_EQ(run.lines.last().value(QStringLiteral("in_process")).toInt(), 1);
     expectOneLiveCfdiPerNote(QStringLiteral("FG-000001"), notes1);
@@ -141,16 +103,16 @@ TEST_P(CancellationsCommand, FinishesWhatTheSatDecidedAndLeavesWhatItHasNot)
     // Once the receiver's 72 hours are over the SAT cancels it; a request it refuses fails the run.
     requested(QStringLiteral("FG-000003"), QStringLiteral("EP"), QStringLiteral("02"), now.addDays(-4));
     const CommandRun later = cancellations();
-    EXPECT_EQ(later.exitCode, 0) << later.raw.toStdString();
-    EXPECT_TRUE(lineOf(later, QStringLiteral("FG-000003")).value(QStringLiteral("cancelled")).toBool()) << later.raw.toStdString();
+    EXPECT_EQ(later.exitCode, 0) << later.text();
+    EXPECT_TRUE(lineOf(later, QStringLiteral("FG-000003")).value(QStringLiteral("cancelled")).toBool()) << later.text();
     expectOneLiveCfdiPerNote(QStringLiteral("FG-000003"), notes3);
 
     ASSERT_EQ(zentaro({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(), QStringLiteral("FG-000004")}).exitCode, 0);
     requested(QStringLiteral("FG-000004"), QStringLiteral("SO"), QStringLiteral("09"), now);
     const CommandRun refused = cancellations();
-    EXPECT_EQ(refused.exitCode, 1) << refused.raw.toStdString();
+    EXPECT_EQ(refused.exitCode, 1) << refused.text();
     EXPECT_FALSE(lineOf(refused, QStringLiteral("FG-000004")).value(QStringLiteral("error")).toString().isEmpty())
-        << refused.raw.toStdString();
+        << refused.text();
     EXPECT_EQ(one(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000004'")), QStringLiteral("AC"));
 }
 
@@ -183,44 +145,27 @@ TEST_P(CancellationsCommand, AKilledRunIsFinishedByTheNext)
         requested(QStringLiteral("FG-000001"), QStringLiteral("EP"), QStringLiteral("02"), QDateTime::currentDateTime());
         const QString trace = dir.filePath(QStringLiteral("trace-%1.sql").arg(++round));
         connection->beginTrans();   // SQLite: the write turn, held until the run is killed
-        int holder = 0;
+        QString holder;
         if (postgres) {
             connection->select(QLatin1String(point.lock)).close();
-            holder = connection->select(QStringLiteral("SELECT pg_backend_pid()")).textAt(0).toInt();
+            holder = test::backendPid(*connection);
         }
-        QProcess *run = start({QStringLiteral("cancellations"), QStringLiteral("--db"), database->urlText()}, trace);
+        QProcess *run = test::startCommand(cancellationsArguments(), test::commandEnvironment(home.path(), trace));
         ASSERT_TRUE(run->waitForStarted());
-        QElapsedTimer waited;
-        waited.start();
-        bool held = false;
-        while (!held && waited.elapsed() < 60000 && run->state() == QProcess::Running) {
-            QThread::msleep(50);
-            if (postgres) {
-                // The run waits on the row this connection holds (the driver sends its
-                // statements as EXECUTE, so the waiter is found by who blocks it).
-                held = watcher->select(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE ? = ANY(pg_blocking_pids(pid))"),
-                                       {holder})
-                           .textAt(0) != QLatin1String("0");
-            } else {
-                // The screen opened the invoice; from there the first write is the answer's.
-                QFile file(trace);
-                held = file.open(QIODevice::ReadOnly) && file.readAll().contains("SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'");
-                if (held)
-                    QThread::msleep(1500);
-            }
-        }
-        run->kill();
-        const CommandRun killed = finish(run);
+        // SQLite: the screen opened the invoice; from there the first write is the answer's.
+        const bool held = test::killWhenBlocked(*run, *watcher, holder, trace,
+                                                "SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'");
+        const CommandRun killed = test::finishCommand(run);
         connection->rollbackTrans();
-        ASSERT_TRUE(held) << "the run never reached the statement: " << killed.raw.toStdString();
-        EXPECT_EQ(killed.exitCode, -1) << "the run ended before it was killed: " << killed.raw.toStdString();
+        ASSERT_TRUE(held) << "the run never reached the statement: " << killed.text();
+        EXPECT_EQ(killed.exitCode, -1) << "the run ended before it was killed: " << killed.text();
         EXPECT_EQ(one(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")),
                   QLatin1String(point.satState));
         EXPECT_EQ(one(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001'")), QStringLiteral("AC"));
         expectOneLiveCfdiPerNote(QStringLiteral("FG-000001"), notes);
 
         const CommandRun next = cancellations();
-        EXPECT_EQ(next.exitCode, 0) << next.raw.toStdString();
+        EXPECT_EQ(next.exitCode, 0) << next.text();
         EXPECT_EQ(one(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001'")), QStringLiteral("CA"));
         expectOneLiveCfdiPerNote(QStringLiteral("FG-000001"), notes);
         EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Bitacora_Documento WHERE Bd_Documento = 'FG-000001' AND "

@@ -7,34 +7,24 @@
 #include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
 #include "platform/db/DemoData.h"
+#include "support/CommandProcess.h"
 #include "support/TableSnapshot.h"
 #include "support/TestDatabase.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProcess>
 #include <QThread>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <csignal>
 
 using namespace zentaro;
 using zentaro::app::BillingPeriod;
+using zentaro::test::CommandRun;
 
 namespace {
-
-struct CommandRun
-{
-    int exitCode = -1;
-    QList<QJsonObject> lines;   // standard output, one object a line
-    QStringList raw;
-    QString errors;             // standard error
-};
 
 class GlobalInvoiceCommand : public test::DatabaseTest
 {
@@ -54,33 +44,14 @@ protected:
                         {next.toString(Qt::ISODate), next.addMonths(1).addDays(-1).toString(Qt::ISODate)});
     }
 
+    // printed invoices land in `home`
     QProcess *start(const QStringList &arguments, const QString &trace = {})
     {
-        auto *process = new QProcess;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());   // printed invoices land there
-        if (!trace.isEmpty())
-            environment.insert(QStringLiteral("ZENTARO_SQL_TRACE"), trace);
-        process->setProcessEnvironment(environment);
-        process->setProgram(qEnvironmentVariable("ZENTARO_BIN"));
-        process->setArguments(QStringList {QStringLiteral("global-invoice"), QStringLiteral("--db"), database->urlText()}
-                              + arguments);
-        process->start();
-        return process;
+        return test::startCommand(QStringList {QStringLiteral("global-invoice"), QStringLiteral("--db"), database->urlText()}
+                                      + arguments,
+                                  test::commandEnvironment(home.path(), trace));
     }
-
-    static CommandRun finish(QProcess *process)
-    {
-        process->waitForFinished(120000);
-        CommandRun run;
-        run.exitCode = process->exitCode();
-        run.raw = QString::fromUtf8(process->readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        for (const QString &line : run.raw)
-            run.lines << QJsonDocument::fromJson(line.toUtf8()).object();
-        run.errors = QString::fromUtf8(process->readAllStandardError());
-        delete process;
-        return run;
-    }
+    static CommandRun finish(QProcess *process) { return test::finishCommand(process); }
 
     CommandRun run(const QStringList &arguments) { return finish(start(arguments)); }
 
@@ -132,9 +103,9 @@ CommandRun withoutResumed(CommandRun run)
 {
     for (int i = int(run.lines.size()) - 1; i >= 0; --i)
         if (run.lines[i].value(QStringLiteral("resumed")).toBool()) {
-            EXPECT_FALSE(run.lines[i].value(QStringLiteral("uuid")).toString().isEmpty()) << run.raw[i].toStdString();
+            EXPECT_FALSE(run.lines[i].value(QStringLiteral("uuid")).toString().isEmpty()) << run.outLines[i].toStdString();
             run.lines.removeAt(i);
-            run.raw.removeAt(i);
+            run.outLines.removeAt(i);
         }
     return run;
 }
@@ -153,21 +124,21 @@ TEST_P(GlobalInvoiceCommand, ADryRunListsTheGroupsThenEachCandidateIsBilledOnceU
     auto before = test::snapshotTables(*connection);
     const CommandRun dry = run(dayAfter({QStringLiteral("--dry-run")}));
     EXPECT_EQ(dry.exitCode, 0) << dry.errors.toStdString();
-    ASSERT_EQ(dry.lines.size(), 4) << dry.raw.join(u'\n').toStdString();
+    ASSERT_EQ(dry.lines.size(), 4) << dry.outLines.join(u'\n').toStdString();
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(groupOf(dry.lines[i]), candidates.keys().at(i));
         EXPECT_EQ(dry.lines[i].value(QStringLiteral("notes")).toInt(), candidates.values().at(i).size());
         EXPECT_GT(dry.lines[i].value(QStringLiteral("total")).toDouble(), 0);
     }
-    EXPECT_EQ(dry.raw.last(), QStringLiteral(R"({"summary":true,"from":"%1","to":"%1","groups":3,"invoices":3,"failed":0,"notes":%2,"dry_run":true,"today":"%3","resumed":0})")
+    EXPECT_EQ(dry.outLines.last(), QStringLiteral(R"({"summary":true,"from":"%1","to":"%1","groups":3,"invoices":3,"failed":0,"notes":%2,"dry_run":true,"today":"%3","resumed":0})")
                                   .arg(todayText()).arg(dry.lines.last().value(QStringLiteral("notes")).toInt()).arg(tomorrowText()));
     auto after = test::snapshotTables(*connection);
     EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
 
     const CommandRun first = run(dayAfter());
     EXPECT_EQ(first.exitCode, 0) << first.errors.toStdString();
-    ASSERT_EQ(first.lines.size(), 4) << first.raw.join(u'\n').toStdString();
-    EXPECT_TRUE(first.raw[0].startsWith(QStringLiteral(R"({"branch":"S01","currency":"MXN","folio":"FG-)"))) << first.raw[0].toStdString();
+    ASSERT_EQ(first.lines.size(), 4) << first.outLines.join(u'\n').toStdString();
+    EXPECT_TRUE(first.outLines[0].startsWith(QStringLiteral(R"({"branch":"S01","currency":"MXN","folio":"FG-)"))) << first.outLines[0].toStdString();
     for (int i = 0; i < 3; ++i) {
         const QJsonObject &line = first.lines[i];
         const QString folio = line.value(QStringLiteral("folio")).toString();
@@ -189,7 +160,7 @@ TEST_P(GlobalInvoiceCommand, ADryRunListsTheGroupsThenEachCandidateIsBilledOnceU
     before = test::snapshotTables(*connection);
     const CommandRun second = run(dayAfter());
     EXPECT_EQ(second.exitCode, 0);
-    ASSERT_EQ(second.lines.size(), 1) << second.raw.join(u'\n').toStdString();
+    ASSERT_EQ(second.lines.size(), 1) << second.outLines.join(u'\n').toStdString();
     EXPECT_EQ(second.lines[0].value(QStringLiteral("groups")).toInt(), 0);
     after = test::snapshotTables(*connection);
     EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
@@ -222,9 +193,9 @@ TEST_P(GlobalInvoiceCommand, ALatePeriodIsStillInvoicedWithAWarningInItsLineAndL
     const CommandRun r = run({QStringLiteral("--from"), late.toString(Qt::ISODate), QStringLiteral("--to"),
                        late.toString(Qt::ISODate), QStringLiteral("--branch"), QStringLiteral("S02")});
     EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
-    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
+    ASSERT_EQ(r.lines.size(), 2) << r.outLines.join(u'\n').toStdString();
     const QString warning = r.lines[0].value(QStringLiteral("warning")).toString();
-    EXPECT_TRUE(warning.startsWith(QStringLiteral("Factura global fuera de plazo"))) << r.raw[0].toStdString();
+    EXPECT_TRUE(warning.startsWith(QStringLiteral("Factura global fuera de plazo"))) << r.outLines[0].toStdString();
     Recordset log = connection->select(QStringLiteral("SELECT Bd_Detalle FROM Bitacora_Documento WHERE Bd_Tabla = 'Factura' "
                                                       "AND Bd_Documento = ? AND Bd_Accion = 'Fuera de plazo'"),
                                        {r.lines[0].value(QStringLiteral("folio")).toString()});
@@ -237,7 +208,7 @@ TEST_P(GlobalInvoiceCommand, AGroupTheScreenRefusesFailsTheRunButNotTheOthers)
     connection->run(QStringLiteral("DELETE FROM Tipo_Cambio WHERE Mn_Cve_Moneda = 'USD'"));
     const CommandRun r = run(dayAfter());
     EXPECT_EQ(r.exitCode, 1);
-    ASSERT_EQ(r.lines.size(), 4) << r.raw.join(u'\n').toStdString();
+    ASSERT_EQ(r.lines.size(), 4) << r.outLines.join(u'\n').toStdString();
     EXPECT_EQ(groupOf(r.lines[1]), QStringLiteral("S01/USD"));
     EXPECT_TRUE(r.lines[1].value(QStringLiteral("folio")).isNull());
     EXPECT_EQ(r.lines[1].value(QStringLiteral("error")).toString(), QStringLiteral("Tipo de cambio incorrecto"));
@@ -281,8 +252,8 @@ TEST_P(GlobalInvoiceCommand, AnOpenPeriodMakesNothingAndSaysSo)
     const auto before = test::snapshotTables(*connection);
     const CommandRun r = run({QStringLiteral("--date"), todayText(), QStringLiteral("--branch"), QStringLiteral("S02")});
     EXPECT_EQ(r.exitCode, 0) << r.errors.toStdString();
-    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
-    EXPECT_EQ(r.raw[0], QStringLiteral(R"({"branch":"S02","open_period":"%1/%1"})").arg(todayText()));
+    ASSERT_EQ(r.lines.size(), 2) << r.outLines.join(u'\n').toStdString();
+    EXPECT_EQ(r.outLines[0], QStringLiteral(R"({"branch":"S02","open_period":"%1/%1"})").arg(todayText()));
     EXPECT_EQ(r.lines[1].value(QStringLiteral("groups")).toInt(), 0);
     const auto after = test::snapshotTables(*connection);
     EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
@@ -326,9 +297,9 @@ TEST_P(GlobalInvoiceCommand, EachBranchInvoicesThePeriodsOfItsPeriodicityOnceThe
         // Acting as on the second period's last day: the first is invoiced, the second waits.
         // The demo's own unstamped globals of those days are finished first; they are not this test's.
         const CommandRun early = withoutResumed(run(range + QStringList {QStringLiteral("--today"), secondPeriod.to.toString(Qt::ISODate)}));
-        EXPECT_EQ(early.exitCode, 0) << early.raw.join(u'\n').toStdString() << early.errors.toStdString();
-        ASSERT_EQ(early.lines.size(), 3) << early.raw.join(u'\n').toStdString();
-        EXPECT_EQ(early.raw[0], QStringLiteral(R"({"branch":"S02","open_period":"%1"})").arg(secondPeriod.text()));
+        EXPECT_EQ(early.exitCode, 0) << early.outLines.join(u'\n').toStdString() << early.errors.toStdString();
+        ASSERT_EQ(early.lines.size(), 3) << early.outLines.join(u'\n').toStdString();
+        EXPECT_EQ(early.outLines[0], QStringLiteral(R"({"branch":"S02","open_period":"%1"})").arg(secondPeriod.text()));
         EXPECT_EQ(early.lines[1].value(QStringLiteral("notes")).toInt(), 2);
         EXPECT_EQ(early.lines[1].value(QStringLiteral("period")).toString(), firstPeriod.text());
         const QString xml = stampedXml(early.lines[1].value(QStringLiteral("folio")).toString());
@@ -338,8 +309,8 @@ TEST_P(GlobalInvoiceCommand, EachBranchInvoicesThePeriodsOfItsPeriodicityOnceThe
 
         // The day after it closes the second follows, within its deadline.
         const CommandRun closed = withoutResumed(run(range + QStringList {QStringLiteral("--today"), secondPeriod.to.addDays(1).toString(Qt::ISODate)}));
-        EXPECT_EQ(closed.exitCode, 0) << closed.raw.join(u'\n').toStdString() << closed.errors.toStdString();
-        ASSERT_EQ(closed.lines.size(), 2) << closed.raw.join(u'\n').toStdString();
+        EXPECT_EQ(closed.exitCode, 0) << closed.outLines.join(u'\n').toStdString() << closed.errors.toStdString();
+        ASSERT_EQ(closed.lines.size(), 2) << closed.outLines.join(u'\n').toStdString();
         EXPECT_EQ(closed.lines[0].value(QStringLiteral("period")).toString(), secondPeriod.text());
         EXPECT_FALSE(closed.lines[0].contains(QStringLiteral("warning")));
         EXPECT_FALSE(closed.lines[0].value(QStringLiteral("uuid")).toString().isEmpty());
@@ -354,10 +325,10 @@ TEST_P(GlobalInvoiceCommand, AGroupTheSignerWouldRefuseIsReportedAndWritesNothin
     const auto before = test::snapshotTables(*connection);
     const CommandRun r = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
     EXPECT_EQ(r.exitCode, 1);
-    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
+    ASSERT_EQ(r.lines.size(), 2) << r.outLines.join(u'\n').toStdString();
     EXPECT_TRUE(r.lines[0].value(QStringLiteral("folio")).isNull());
     EXPECT_TRUE(r.lines[0].value(QStringLiteral("error")).toString().contains(QStringLiteral("forma de pago 99")))
-        << r.raw[0].toStdString();
+        << r.outLines[0].toStdString();
     const auto after = test::snapshotTables(*connection);
     EXPECT_TRUE(before == after) << test::describeDifferences(before, after).toStdString();
 }
@@ -369,7 +340,7 @@ TEST_P(GlobalInvoiceCommand, TheNextRunStampsWhatAnEarlierRunStoredButDidNotStam
     setVariable(QStringLiteral("CFDI_PAC"), QStringLiteral("CAIDO"));
     const CommandRun down = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
     EXPECT_EQ(down.exitCode, 1);
-    ASSERT_EQ(down.lines.size(), 2) << down.raw.join(u'\n').toStdString();
+    ASSERT_EQ(down.lines.size(), 2) << down.outLines.join(u'\n').toStdString();
     const QString folio = down.lines[0].value(QStringLiteral("folio")).toString();
     ASSERT_FALSE(folio.isEmpty());
     EXPECT_TRUE(down.lines[0].contains(QStringLiteral("error")));
@@ -378,14 +349,14 @@ TEST_P(GlobalInvoiceCommand, TheNextRunStampsWhatAnEarlierRunStoredButDidNotStam
     // Still down: the run says so again and fails.
     const CommandRun again = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
     EXPECT_EQ(again.exitCode, 1);
-    ASSERT_EQ(again.lines.size(), 2) << again.raw.join(u'\n').toStdString();
+    ASSERT_EQ(again.lines.size(), 2) << again.outLines.join(u'\n').toStdString();
     EXPECT_EQ(again.lines[0].value(QStringLiteral("folio")).toString(), folio);
     EXPECT_TRUE(again.lines[0].value(QStringLiteral("resumed")).toBool());
 
     setVariable(QStringLiteral("CFDI_PAC"), QStringLiteral("SANDBOX"));
     const CommandRun up = run(dayAfter({QStringLiteral("--branch"), QStringLiteral("S02")}));
-    EXPECT_EQ(up.exitCode, 0) << up.raw.join(u'\n').toStdString() << up.errors.toStdString();
-    ASSERT_EQ(up.lines.size(), 2) << up.raw.join(u'\n').toStdString();
+    EXPECT_EQ(up.exitCode, 0) << up.outLines.join(u'\n').toStdString() << up.errors.toStdString();
+    ASSERT_EQ(up.lines.size(), 2) << up.outLines.join(u'\n').toStdString();
     EXPECT_EQ(up.lines[0].value(QStringLiteral("folio")).toString(), folio);
     EXPECT_TRUE(up.lines[0].value(QStringLiteral("resumed")).toBool());
     EXPECT_FALSE(up.lines[0].value(QStringLiteral("uuid")).toString().isEmpty());
@@ -423,13 +394,13 @@ TEST_P(GlobalInvoiceCommand, AClerkWhoBillsSomeNotesDuringTheRunKeepsThemAndTheR
     clerk->commitTrans();
     const CommandRun r = finish(process);
 
-    EXPECT_EQ(r.exitCode, 0) << r.raw.join(u'\n').toStdString() << r.errors.toStdString();
-    ASSERT_EQ(r.lines.size(), 2) << r.raw.join(u'\n').toStdString();
+    EXPECT_EQ(r.exitCode, 0) << r.outLines.join(u'\n').toStdString() << r.errors.toStdString();
+    ASSERT_EQ(r.lines.size(), 2) << r.outLines.join(u'\n').toStdString();
     EXPECT_EQ(r.lines[0].value(QStringLiteral("notes")).toInt(), notes.size() - 2);
     EXPECT_FALSE(r.lines[0].value(QStringLiteral("uuid")).toString().isEmpty());
     EXPECT_TRUE(r.errors.contains(QStringLiteral("ya está facturada en la factura FG-999999"))) << r.errors.toStdString();
     // The engine's own report stays in the log lines; what the run and the screen say is Spanish.
-    QStringList said = r.raw;
+    QStringList said = r.outLines;
     for (const QString &line : r.errors.split(u'\n', Qt::SkipEmptyParts))
         if (!line.startsWith(QLatin1String("{\"log\":")))
             said << line;
@@ -468,18 +439,8 @@ protected:
     {
         const QString password = QStringLiteral("Cl4ve-del-PAC");
         pac = std::make_unique<test::FakePac>(QStringLiteral("facturas"), password, [] { return QDateTime::currentDateTime(); });
-        const std::pair<const char *, QString> variables[] = {
-            {"CFDI_PAC", QStringLiteral("REST")},
-            {"CFDI_PAC_AMBIENTE", QStringLiteral("PRUEBAS")},
-            {"CFDI_PAC_URL_PRUEBAS", pac->baseUrl()},
-            {"CFDI_PAC_USUARIO", QStringLiteral("facturas")},
-            {"CFDI_PAC_CLAVE", sealSecret(password)},
-            {"CFDI_PAC_CA_CERTIFICADO", pac->trustedCertificate()},
-            {"CFDI_PAC_INTENTOS", QStringLiteral("1")},
-            {"CFDI_PAC_ESPERA", QStringLiteral("5")},
-        };
-        for (const auto &[name, value] : variables)
-            setVariable(QString::fromLatin1(name), value);
+        for (const auto &[name, value] : pac->programVariables(QStringLiteral("facturas"), sealSecret(password)))
+            setVariable(name, value);
         pac->onLogin([this](const test::PacRequest &) {
             if (m_kill == Kill::Sealed)
                 killNow();
@@ -493,26 +454,20 @@ protected:
                 m_locker->beginTrans();
                 m_locker->run(QStringLiteral("UPDATE Comprobante_Sellado SET Cs_Intentos = Cs_Intentos"));
                 if (m_locker->engine() == Engine::Postgres)
-                    m_lockerPid = m_locker->select(QStringLiteral("SELECT pg_backend_pid()")).textAt(0);
+                    m_lockerPid = test::backendPid(*m_locker);
                 m_locked = true;
             }
         });
     }
 
-    void killNow()
-    {
-        if (const qint64 pid = m_pid.load(); pid > 0)
-            ::kill(pid_t(pid), SIGKILL);
-    }
+    void killNow() { m_killer.killNow(); }
     // PostgreSQL shows the run waiting for the hook's lock; SQLite's wait shows nowhere, and
     // a moment is enough for the answer to reach the store.
     bool runWaitsForTheLock(const QElapsedTimer &since)
     {
         if (m_lockerPid.isEmpty())
             return since.elapsed() > 1500;
-        return connection->select(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE %1 = ANY(pg_blocking_pids(pid))")
-                                      .arg(m_lockerPid))
-                   .value(0).toInt() > 0;
+        return test::someoneWaitsOn(*connection, m_lockerPid);
     }
 
     // A run killed where `kill` says.
@@ -523,7 +478,7 @@ protected:
         m_lockerPid.clear();
         QProcess *process = start(arguments);
         EXPECT_TRUE(process->waitForStarted(10000));
-        m_pid = process->processId();
+        m_killer.watch(*process);
         QElapsedTimer locked;
         for (int waited = 0; !process->waitForFinished(100) && waited < 120000; waited += 100) {
             if (m_locked && !locked.isValid())
@@ -531,7 +486,7 @@ protected:
             if (m_locked && runWaitsForTheLock(locked))
                 killNow();
         }
-        m_pid = 0;
+        m_killer.forget();
         m_kill = Kill::None;
         if (process->state() != QProcess::NotRunning) {
             ADD_FAILURE() << "the run did not end";
@@ -554,7 +509,7 @@ protected:
 
     std::unique_ptr<test::FakePac> pac;
     std::atomic<Kill> m_kill = Kill::None;
-    std::atomic<qint64> m_pid = 0;
+    test::ProcessKiller m_killer;
     std::atomic<bool> m_locked = false;
     std::unique_ptr<Connection> m_locker;
     QString m_lockerPid;
@@ -595,8 +550,8 @@ TEST_P(GlobalInvoiceCommandKilled, KilledAtEveryChangeOfStateOfTheStampTheNextRu
         // A seal made in a later second has other bytes: the next run must send the kept ones.
         QThread::msleep(1100);
         const CommandRun next = run(arguments);
-        EXPECT_EQ(next.exitCode, 0) << next.raw.join(u'\n').toStdString() << next.errors.toStdString();
-        ASSERT_EQ(next.lines.size(), 2) << next.raw.join(u'\n').toStdString();
+        EXPECT_EQ(next.exitCode, 0) << next.outLines.join(u'\n').toStdString() << next.errors.toStdString();
+        ASSERT_EQ(next.lines.size(), 2) << next.outLines.join(u'\n').toStdString();
         EXPECT_EQ(next.lines[0].value(QStringLiteral("folio")).toString(), folio);
         EXPECT_TRUE(next.lines[0].value(QStringLiteral("resumed")).toBool());
         EXPECT_EQ(next.lines[1].value(QStringLiteral("resumed")).toInt(), 1);

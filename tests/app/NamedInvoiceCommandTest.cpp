@@ -6,26 +6,18 @@
 #include "platform/core/Decimal.h"
 #include "platform/core/StoredSecret.h"
 #include "platform/db/DemoData.h"
+#include "support/CommandProcess.h"
 #include "support/TestDatabase.h"
 
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 using namespace zentaro;
+using zentaro::test::CommandRun;
 
 namespace {
-
-struct CommandRun
-{
-    int exitCode = -1;
-    QList<QJsonObject> lines;
-    QString raw;
-};
 
 const QString kGlobal = QStringLiteral("FG-000001");
 const QString kCustomer = QStringLiteral("C-0001");
@@ -43,7 +35,7 @@ protected:
         DatabaseTest::SetUp();
         demo::fill(*connection, {417, QDate::currentDate(), 0});
         const CommandRun signing = zentaro({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(), kGlobal});
-        ASSERT_EQ(signing.exitCode, 0) << signing.raw.toStdString();
+        ASSERT_EQ(signing.exitCode, 0) << signing.text();
         globalUuid = one(QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kGlobal});
         globalXml = one(QStringLiteral("SELECT Cd_XML FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kGlobal}).toUtf8();
         // A ticket of the global taxed with IVA 16 % alone, and what its point of sale recorded:
@@ -103,19 +95,7 @@ protected:
 
     CommandRun zentaro(const QStringList &arguments)
     {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("ZENTARO_BIN"), arguments);
-        process.waitForFinished(180000);
-        CommandRun run;
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        const QString out = QString::fromUtf8(process.readAllStandardOutput());
-        for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
-            run.lines << QJsonDocument::fromJson(line.toUtf8()).object();
-        run.raw = out + QString::fromUtf8(process.readAllStandardError());
-        return run;
+        return test::runCommand(arguments, test::commandEnvironment(home.path()), 180000);
     }
     CommandRun namedInvoice()
     {
@@ -123,11 +103,7 @@ protected:
                         note, QStringLiteral("--customer"), kCustomer});
     }
 
-    QString one(const QString &sql, const QVariantList &values = {})
-    {
-        Recordset rs = connection->select(sql, values);
-        return rs.eof() ? QString() : rs.textAt(0);
-    }
+    QString one(const QString &sql, const QVariantList &values = {}) { return test::firstValue(*connection, sql, values); }
     void setVariable(const QString &name, const QString &value)
     {
         connection->run(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = ?"), {name});
@@ -252,18 +228,18 @@ QStringList stepsOf(const CommandRun &run)
 TEST_P(NamedInvoiceCommand, CancelsTheGlobalIssuesItAgainAndInvoicesTheTicketByName)
 {
     const CommandRun run = namedInvoice();
-    ASSERT_EQ(run.exitCode, 0) << run.raw.toStdString();
+    ASSERT_EQ(run.exitCode, 0) << run.text();
     EXPECT_EQ(stepsOf(run), (QStringList {QStringLiteral("requested"), QStringLiteral("global_cancelled"),
                                           QStringLiteral("global"), QStringLiteral("invoice")}))
-        << run.raw.toStdString();
-    EXPECT_FALSE(run.lines.last().value(QStringLiteral("uuid")).toString().isEmpty()) << run.raw.toStdString();
+        << run.text();
+    EXPECT_FALSE(run.lines.last().value(QStringLiteral("uuid")).toString().isEmpty()) << run.text();
     expectFinished();
 
     // Asked again, it only reports the invoice it made.
     const QString stamps = one(QStringLiteral("SELECT count(*) FROM Comprobante_Digital"));
     const CommandRun again = namedInvoice();
-    EXPECT_EQ(again.exitCode, 0) << again.raw.toStdString();
-    EXPECT_EQ(stepsOf(again), QStringList()) << again.raw.toStdString();
+    EXPECT_EQ(again.exitCode, 0) << again.text();
+    EXPECT_EQ(stepsOf(again), QStringList()) << again.text();
     EXPECT_EQ(again.lines.last().value(QStringLiteral("invoice")), run.lines.last().value(QStringLiteral("invoice")));
     EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Comprobante_Digital")), stamps);
     expectFinished();
@@ -323,11 +299,11 @@ TEST_P(NamedInvoiceCommand, EachInterruptedStepIsFinishedByTheNextRun)
         SCOPED_TRACE(stop.name);
         stop.before();
         const CommandRun run = namedInvoice();
-        EXPECT_EQ(run.exitCode, stop.exitCode) << run.raw.toStdString();
-        EXPECT_EQ(stepsOf(run), stop.steps) << run.raw.toStdString();
+        EXPECT_EQ(run.exitCode, stop.exitCode) << run.text();
+        EXPECT_EQ(stepsOf(run), stop.steps) << run.text();
         stop.check();
         const bool waits = stop.exitCode == 0 && stop.steps == QStringList {QStringLiteral("requested")};
-        EXPECT_EQ(run.lines.last().value(QStringLiteral("waiting")).toBool(), waits) << run.raw.toStdString();
+        EXPECT_EQ(run.lines.last().value(QStringLiteral("waiting")).toBool(), waits) << run.text();
     }
 }
 
@@ -354,9 +330,9 @@ TEST_P(NamedInvoiceCommand, RefusesWhatCannotBeInvoicedByName)
             connection->run(QLatin1String(c.sql));
         const CommandRun run = zentaro({QStringLiteral("named-invoice"), QStringLiteral("--db"), database->urlText(),
                                         QStringLiteral("--note"), note, QStringLiteral("--customer"), QLatin1String(c.customer)});
-        EXPECT_EQ(run.exitCode, 1) << run.raw.toStdString();
+        EXPECT_EQ(run.exitCode, 1) << run.text();
         EXPECT_TRUE(run.lines.last().value(QStringLiteral("error")).toString().contains(QString::fromUtf8(c.says)))
-            << run.raw.toStdString();
+            << run.text();
         EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Factura_Nominativa")), QStringLiteral("0"));
         EXPECT_EQ(one(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kGlobal}),
                   QStringLiteral("VI"));

@@ -2,28 +2,17 @@
 // and the command killed while it waits on a row the test holds, then run again.
 
 #include "platform/db/DemoData.h"
+#include "support/CommandProcess.h"
 #include "support/TestDatabase.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 using namespace zentaro;
+using zentaro::test::CommandRun;
 
 namespace {
-
-struct CommandRun
-{
-    int exitCode = -1;
-    QList<QJsonObject> lines;
-    QString raw;
-};
 
 const QString kOld = QStringLiteral("FG-000001");
 
@@ -34,52 +23,20 @@ protected:
     {
         DatabaseTest::SetUp();
         demo::fill(*connection, {417, QDate::currentDate(), 0});
-        const CommandRun signing = finish(start({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(), kOld}));
-        ASSERT_EQ(signing.exitCode, 0) << signing.raw.toStdString();
+        const CommandRun signing = zentaro({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(), kOld});
+        ASSERT_EQ(signing.exitCode, 0) << signing.text();
         notes = column(QStringLiteral("SELECT Vn_Folio FROM Venta_Encabezado WHERE Fc_Folio = ? ORDER BY Vn_Folio"), {kOld});
         ASSERT_FALSE(notes.isEmpty());
         oldUuid = one(QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kOld});
     }
 
-    QProcess *start(const QStringList &arguments, const QString &trace = {})
-    {
-        auto *process = new QProcess;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("HOME"), home.path());
-        if (!trace.isEmpty())
-            environment.insert(QStringLiteral("ZENTARO_SQL_TRACE"), trace);
-        process->setProcessEnvironment(environment);
-        process->start(qEnvironmentVariable("ZENTARO_BIN"), arguments);
-        return process;
-    }
-    static CommandRun finish(QProcess *process)
-    {
-        std::unique_ptr<QProcess> owner(process);
-        process->waitForFinished(120000);
-        CommandRun run;
-        run.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
-        const QString out = QString::fromUtf8(process->readAllStandardOutput());
-        for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
-            run.lines << QJsonDocument::fromJson(line.toUtf8()).object();
-        run.raw = out + QString::fromUtf8(process->readAllStandardError());
-        return run;
-    }
+    CommandRun zentaro(const QStringList &arguments) { return test::runCommand(arguments, test::commandEnvironment(home.path())); }
     QStringList replaceArguments() const
     {
         return {QStringLiteral("replace"), kOld, QStringLiteral("--db"), database->urlText()};
     }
-    QString one(const QString &sql, const QVariantList &values = {})
-    {
-        Recordset rs = connection->select(sql, values);
-        return rs.eof() ? QString() : rs.textAt(0);
-    }
-    QStringList column(const QString &sql, const QVariantList &values = {})
-    {
-        QStringList all;
-        for (Recordset rs = connection->select(sql, values); !rs.eof(); rs.moveNext())
-            all << rs.textAt(0);
-        return all;
-    }
+    QString one(const QString &sql, const QVariantList &values = {}) { return test::firstValue(*connection, sql, values); }
+    QStringList column(const QString &sql, const QVariantList &values = {}) { return test::firstColumn(*connection, sql, values); }
     // Whatever happened, each note is billed by one live invoice, header and detail alike.
     void expectOneLiveInvoicePerNote()
     {
@@ -97,9 +54,9 @@ protected:
     }
     void expectReplaced(const CommandRun &run)
     {
-        EXPECT_EQ(run.exitCode, 0) << run.raw.toStdString();
+        EXPECT_EQ(run.exitCode, 0) << run.text();
         ASSERT_FALSE(run.lines.isEmpty());
-        EXPECT_TRUE(run.lines.last().value(QStringLiteral("replaced")).toBool()) << run.raw.toStdString();
+        EXPECT_TRUE(run.lines.last().value(QStringLiteral("replaced")).toBool()) << run.text();
         const QString made = replacement();
         ASSERT_FALSE(made.isEmpty());
         EXPECT_EQ(run.lines.last().value(QStringLiteral("replacement")).toString(), made);
@@ -119,7 +76,7 @@ protected:
 
 TEST_P(ReplaceCommand, ReplacesAStampedGlobalStepByStep)
 {
-    const CommandRun run = finish(start(replaceArguments()));
+    const CommandRun run = zentaro(replaceArguments());
     expectReplaced(run);
     QStringList steps;
     for (const QJsonObject &line : run.lines)
@@ -127,17 +84,17 @@ TEST_P(ReplaceCommand, ReplacesAStampedGlobalStepByStep)
             steps << line.value(QStringLiteral("step")).toString();
     EXPECT_EQ(steps.first(), QStringLiteral("Creada"));
     EXPECT_TRUE(steps.contains(QStringLiteral("Timbrado")) && steps.contains(QStringLiteral("Cancelación solicitada")))
-        << run.raw.toStdString();
+        << run.text();
     EXPECT_EQ(steps.last(), QStringLiteral("Cancelada"));
     // Run again, it says so and does nothing.
-    expectReplaced(finish(start(replaceArguments())));
+    expectReplaced(zentaro(replaceArguments()));
 
     // What cannot be replaced is said and leaves nothing.
     for (const char *folio : {"FG-000003", "FG-000002", "FG-999999"}) {
-        const CommandRun refused = finish(start({QStringLiteral("replace"), QLatin1String(folio), QStringLiteral("--db"),
-                                                 database->urlText()}));
+        const CommandRun refused = zentaro({QStringLiteral("replace"), QLatin1String(folio), QStringLiteral("--db"),
+                                            database->urlText()});
         EXPECT_EQ(refused.exitCode, 1) << folio;
-        EXPECT_FALSE(refused.lines.last().value(QStringLiteral("error")).toString().isEmpty()) << refused.raw.toStdString();
+        EXPECT_FALSE(refused.lines.last().value(QStringLiteral("error")).toString().isEmpty()) << refused.text();
         EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Factura WHERE Fc_Sustituye = ?"), {QLatin1String(folio)}),
                   QStringLiteral("0"));
     }
@@ -166,35 +123,20 @@ TEST_P(ReplaceCommand, AKilledRunIsFinishedByTheNext)
         SCOPED_TRACE(point.name);
         const QString trace = dir.filePath(QStringLiteral("trace-%1.sql").arg(++round));
         connection->beginTrans();   // SQLite: the write turn, held until the run is killed
-        int holder = 0;
+        QString holder;
         if (postgres) {
             connection->select(QLatin1String(point.lock)).close();
-            holder = connection->select(QStringLiteral("SELECT pg_backend_pid()")).textAt(0).toInt();
+            holder = test::backendPid(*connection);
         }
-        QProcess *run = start(replaceArguments(), trace);
+        QProcess *run = test::startCommand(replaceArguments(), test::commandEnvironment(home.path(), trace));
         ASSERT_TRUE(run->waitForStarted());
-        QElapsedTimer waited;
-        waited.start();
-        bool held = false;
-        while (!held && waited.elapsed() < 60000 && run->state() == QProcess::Running) {
-            QThread::msleep(50);
-            if (postgres) {
-                held = watcher->select(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE ? = ANY(pg_blocking_pids(pid))"),
-                                       {holder})
-                           .textAt(0) != QLatin1String("0");
-            } else {
-                // The screen opened the invoice; from there the first write is the replacement's.
-                QFile file(trace);
-                held = file.open(QIODevice::ReadOnly) && file.readAll().contains("SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'");
-                if (held)
-                    QThread::msleep(1500);
-            }
-        }
-        run->kill();
-        const CommandRun killed = finish(run);
+        // SQLite: the screen opened the invoice; from there the first write is the replacement's.
+        const bool held = test::killWhenBlocked(*run, *watcher, holder, trace,
+                                                "SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'");
+        const CommandRun killed = test::finishCommand(run);
         connection->rollbackTrans();
-        ASSERT_TRUE(held) << "the run never reached the statement: " << killed.raw.toStdString();
-        EXPECT_EQ(killed.exitCode, -1) << "the run ended before it was killed: " << killed.raw.toStdString();
+        ASSERT_TRUE(held) << "the run never reached the statement: " << killed.text();
+        EXPECT_EQ(killed.exitCode, -1) << "the run ended before it was killed: " << killed.text();
         EXPECT_EQ(one(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = ?"), {kOld}), QStringLiteral("AC"));
         EXPECT_EQ(one(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kOld}), QStringLiteral("VI"));
         const QString made = replacement();
@@ -204,7 +146,7 @@ TEST_P(ReplaceCommand, AKilledRunIsFinishedByTheNext)
         }
         expectOneLiveInvoicePerNote();
 
-        expectReplaced(finish(start(replaceArguments())));
+        expectReplaced(zentaro(replaceArguments()));
         if (!made.isEmpty()) {
             EXPECT_EQ(replacement(), made);
         }

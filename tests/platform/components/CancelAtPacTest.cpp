@@ -7,6 +7,7 @@
 #include "FakePac.h"
 
 #include "platform/core/StoredSecret.h"
+#include "support/CommandProcess.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -14,7 +15,6 @@
 #include <QThread>
 
 #include <atomic>
-#include <csignal>
 
 namespace zentaro::test {
 
@@ -66,23 +66,9 @@ protected:
             return;
         // The program's clock is the computer's.
         pac = std::make_unique<FakePac>(QStringLiteral("facturas"), kPassword, [] { return QDateTime::currentDateTime(); });
-        const std::pair<const char *, QString> variables[] = {
-            {"CFDI_PAC", QStringLiteral("REST")},
-            {"CFDI_PAC_AMBIENTE", QStringLiteral("PRUEBAS")},
-            {"CFDI_PAC_URL_PRUEBAS", pac->baseUrl()},
-            {"CFDI_PAC_USUARIO", QStringLiteral("facturas")},
-            {"CFDI_PAC_CLAVE", sealSecret(kPassword)},
-            {"CFDI_PAC_CA_CERTIFICADO", pac->trustedCertificate()},
-            {"CFDI_SAT_CONSULTA_URL", pac->satStatusUrl()},
-            {"CFDI_PAC_INTENTOS", QStringLiteral("1")},
-            {"CFDI_PAC_ESPERA", QStringLiteral("5")},
-        };
-        for (const auto &[name, value] : variables) {
-            db().run(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = ?"), {QString::fromLatin1(name)});
-            db().run(QStringLiteral("INSERT INTO Variable_Configuracion (Vc_Nombre, Vc_Valor, Vc_Tipo, Vc_Descripcion) "
-                                    "VALUES (?, ?, 'C', 'prueba')"),
-                     {QString::fromLatin1(name), value});
-        }
+        for (const auto &[name, value] : pac->programVariables(QStringLiteral("facturas"), sealSecret(kPassword)))
+            setVariable(name, value);
+        setVariable(QStringLiteral("CFDI_SAT_CONSULTA_URL"), pac->satStatusUrl());
         pac->script([this](const PacRequest &request) -> std::optional<PacAnswer> {
             std::lock_guard lock(m_scriptMutex);
             if (request.path == "/api/cfdi33/cancel/csd") {
@@ -130,13 +116,13 @@ protected:
         QProcess process;
         process.start(qEnvironmentVariable("ZENTARO_BIN"), arguments);
         EXPECT_TRUE(process.waitForStarted(10000));
-        m_pid = process.processId();
+        m_killer.watch(process);
         QElapsedTimer timer;
         timer.start();
         while (!process.waitForFinished(whileRunning ? 0 : 100) && timer.elapsed() < 90000)
             if (whileRunning)
                 whileRunning();
-        m_pid = 0;
+        m_killer.forget();
         if (process.state() != QProcess::NotRunning) {
             ADD_FAILURE() << "the program did not end";
             process.kill();
@@ -155,11 +141,7 @@ protected:
                                                       database->urlText()},
                        whileRunning);
     }
-    void killNow()
-    {
-        if (const qint64 pid = m_pid.load(); pid > 0)
-            ::kill(pid_t(pid), SIGKILL);
-    }
+    void killNow() { m_killer.killNow(); }
     void answers(const QList<Answer> &cancels, const std::optional<PacAnswer> &status)
     {
         std::lock_guard lock(m_scriptMutex);
@@ -224,7 +206,7 @@ protected:
     QTemporaryDir scriptDir;
     QFile script;
     int notes = 0;
-    std::atomic<qint64> m_pid = 0;
+    ProcessKiller m_killer;
     std::atomic<bool> m_killAtRequest = false;
     std::mutex m_scriptMutex;
     QList<Answer> m_cancels;
@@ -326,14 +308,12 @@ TEST_P(CancelAtPacTest, KilledAtEveryChangeOfStateTheNextRunFinishesIt)
         if (postgres) {
             locker->beginTrans();
             locker->select(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001' FOR UPDATE")).close();
-            lockerPid = locker->select(QStringLiteral("SELECT pg_backend_pid()")).textAt(0);
+            lockerPid = backendPid(*locker);
         }
         answers({code("201")}, cancelado);
         const Ran killed = press(By::Screen, [&] {
             if (postgres) {
-                if (field(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE %1 = ANY(pg_blocking_pids(pid))")
-                              .arg(lockerPid))
-                        .toInt() > 0)
+                if (someoneWaitsOn(db(), lockerPid))
                     killNow();
             } else if (locker->select(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'"))
                            .textAt(0) == QLatin1String("CA")) {

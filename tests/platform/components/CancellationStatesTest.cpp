@@ -1,12 +1,9 @@
 // The cancellation at the SAT as a sequence of presses of the cancel command: each row
 // scripts what the SAT answers and says what every press must leave behind.
 
-#include "ElectronicDocumentFixture.h"
-#include "FlakyPac.h"
+#include "CancellationFixture.h"
 
 #include "platform/components/CancellationValidator.h"
-#include "platform/components/InvoiceCanceller.h"
-#include "platform/services/Utilities.h"
 
 #include <QProcess>
 
@@ -38,15 +35,14 @@ const Scripted lost = std::nullopt;
 
 } // namespace
 
-class CancellationStates : public ElectronicDocumentTest
+class CancellationStates : public CancellationFixture
 {
 protected:
     void SetUp() override
     {
-        ElectronicDocumentTest::SetUp();
+        CancellationFixture::SetUp();
         if (HasFatalFailure())
             return;
-        pac = std::make_shared<FlakyPac>([] { return Utilities().ServerNow(); });
         ASSERT_EQ(DocumentSigner(pac).sign(request(QStringLiteral("FG-000001"))), QString());
     }
 
@@ -60,28 +56,6 @@ protected:
             pac);
         return validator.validate(QStringLiteral("1|") + folio);
     }
-    // The screen's steps after an accepting validation: the canceller and the two statements.
-    QString cancelInTransaction(const QString &folio)
-    {
-        TransactionGuard transaction(db());
-        InvoiceCanceller canceller(db());
-        if (!canceller.CancelInvoice(folio, 0))
-            return canceller.LastError();
-        for (const QString &table : {QStringLiteral("Venta"), QStringLiteral("Venta_Encabezado")})
-            db().run(QStringLiteral("UPDATE %1 SET Fc_Folio = '', Fc_Factura = '', Es_Cve_Estado = 'AC' WHERE Fc_Folio = ?")
-                         .arg(table),
-                     {folio});
-        transaction.commit();
-        return {};
-    }
-    QString satState(const QString &folio)
-    {
-        return field(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = ?"), {folio});
-    }
-    QString invoiceState(const QString &folio)
-    {
-        return field(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = ?"), {folio});
-    }
     int billedNotes(const QString &folio)
     {
         return count(QStringLiteral("SELECT count(*) FROM Venta_Encabezado WHERE Fc_Folio = ?"), {folio});
@@ -91,8 +65,6 @@ protected:
         return count(QStringLiteral("SELECT count(*) FROM Comprobante_Sellado WHERE Cs_Documento = ?"), {folio});
     }
 
-    std::shared_ptr<FlakyPac> pac;
-    int asked = 0;
 };
 
 // What one press must answer: accepted with no text (the screen cancels), accepted with

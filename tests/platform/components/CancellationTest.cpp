@@ -1,23 +1,20 @@
-#include "ElectronicDocumentFixture.h"
-#include "FlakyPac.h"
+#include "CancellationFixture.h"
 
 #include "platform/cfdi/SandboxPac.h"
 #include "platform/components/CancellationValidator.h"
 #include "platform/components/InvoiceCanceller.h"
-#include "platform/services/Utilities.h"
 #include "support/ConnectionFaults.h"
 
 namespace zentaro::test {
 
-class CancellationTest : public ElectronicDocumentTest
+class CancellationTest : public CancellationFixture
 {
 protected:
     void SetUp() override
     {
-        ElectronicDocumentTest::SetUp();
+        CancellationFixture::SetUp();
         if (HasFatalFailure())
             return;
-        pac = std::make_shared<FlakyPac>([] { return Utilities().ServerNow(); });
         ASSERT_EQ(sign(QStringLiteral("FG-000001")), QString()); // global
         ASSERT_EQ(sign(QStringLiteral("FG-000002")), QString()); // global, the replacement
         ASSERT_EQ(sign(QStringLiteral("FG-000003")), QString()); // nominative
@@ -72,8 +69,6 @@ protected:
         db().run(QStringLiteral("UPDATE Comprobante_Digital SET Cd_XML = ? WHERE Cd_Documento = ?"), {xml, folio});
     }
 
-    std::shared_ptr<FlakyPac> pac;
-    int asked = 0;
     QString lastWarning;
 };
 

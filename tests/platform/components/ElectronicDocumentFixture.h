@@ -71,6 +71,13 @@ protected:
         Recordset rs = db().select(sql, values);
         return rs.eof() ? QString() : rs.textAt(0);
     }
+    void setVariable(const QString &name, const QString &value)
+    {
+        db().run(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = ?"), {name});
+        db().run(QStringLiteral("INSERT INTO Variable_Configuracion (Vc_Nombre, Vc_Valor, Vc_Tipo, Vc_Descripcion) "
+                                "VALUES (?, ?, 'C', 'prueba')"),
+                 {name, value});
+    }
     QString uuidOf(const QString &folio)
     {
         return field(QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Tabla = 'Factura' AND Cd_Documento = ?"),

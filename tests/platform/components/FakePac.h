@@ -153,6 +153,19 @@ public:
     QString satStatusUrl() const { return QStringLiteral("https://127.0.0.1:%1/ConsultaCFDIService.svc").arg(m_port); }
     // The file the client trusts (CFDI_PAC_CA_CERTIFICADO).
     QString trustedCertificate() const { return m_trusted.pemPath(); }
+    // The configuration that points the program at this PAC, signing in as `user` with a
+    // password kept sealed as the program keeps it; one attempt, a short wait.
+    QList<std::pair<QString, QString>> programVariables(const QString &user, const QString &sealedPassword) const
+    {
+        return {{QStringLiteral("CFDI_PAC"), QStringLiteral("REST")},
+                {QStringLiteral("CFDI_PAC_AMBIENTE"), QStringLiteral("PRUEBAS")},
+                {QStringLiteral("CFDI_PAC_URL_PRUEBAS"), baseUrl()},
+                {QStringLiteral("CFDI_PAC_USUARIO"), user},
+                {QStringLiteral("CFDI_PAC_CLAVE"), sealedPassword},
+                {QStringLiteral("CFDI_PAC_CA_CERTIFICADO"), trustedCertificate()},
+                {QStringLiteral("CFDI_PAC_INTENTOS"), QStringLiteral("1")},
+                {QStringLiteral("CFDI_PAC_ESPERA"), QStringLiteral("5")}};
+    }
 
     // --- how it behaves -----------------------------------------------------------------
     void faults(const QList<PacFault> &faults)

@@ -2,16 +2,13 @@
 // screen's own steps: the replacement holds the notes while the SAT decides, the SAT's
 // refusal gives them back, and every step interrupted is finished by the next press.
 
-#include "ElectronicDocumentFixture.h"
-#include "FlakyPac.h"
+#include "CancellationFixture.h"
 
 #include "platform/cfdi/ComprobanteXmlReader.h"
 #include "platform/components/CancellationValidator.h"
 #include "platform/components/DigitalDocuments.h"
 #include "platform/components/GlobalReplacement.h"
-#include "platform/components/InvoiceCanceller.h"
 #include "platform/components/SealedDocuments.h"
-#include "platform/services/Utilities.h"
 
 namespace zentaro::test {
 
@@ -36,15 +33,14 @@ const Scripted lost = std::nullopt;
 
 } // namespace
 
-class GlobalReplacementTest : public ElectronicDocumentTest
+class GlobalReplacementTest : public CancellationFixture
 {
 protected:
     void SetUp() override
     {
-        ElectronicDocumentTest::SetUp();
+        CancellationFixture::SetUp();
         if (HasFatalFailure())
             return;
-        pac = std::make_shared<FlakyPac>([] { return Utilities().ServerNow(); });
         for (const char *folio : {"FG-000001", "FG-000006"})
             ASSERT_EQ(DocumentSigner(pac).sign(request(QLatin1String(folio))), QString());
     }
@@ -66,24 +62,8 @@ protected:
             return QStringLiteral("message: ") + decision.message;
         if (!thenCancel)
             return {};
-        TransactionGuard transaction(db());
-        InvoiceCanceller canceller(db());
-        if (!canceller.CancelInvoice(folio, 0))
-            return QStringLiteral("canceller: ") + canceller.LastError();
-        for (const QString &table : {QStringLiteral("Venta"), QStringLiteral("Venta_Encabezado")})
-            db().run(QStringLiteral("UPDATE %1 SET Fc_Folio = '', Fc_Factura = '', Es_Cve_Estado = 'AC' WHERE Fc_Folio = ?")
-                         .arg(table),
-                     {folio});
-        transaction.commit();
-        return {};
-    }
-    QString invoiceState(const QString &folio)
-    {
-        return field(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = ?"), {folio});
-    }
-    QString satState(const QString &folio)
-    {
-        return field(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = ?"), {folio});
+        const QString error = cancelInTransaction(folio);
+        return error.isEmpty() ? QString() : QStringLiteral("canceller: ") + error;
     }
     QStringList notesOf(const QString &folio)
     {
@@ -137,8 +117,6 @@ protected:
         EXPECT_TRUE(c.informacionGlobal.has_value());
     }
 
-    std::shared_ptr<FlakyPac> pac;
-    int asked = 0;
 };
 
 // The SAT cancels the old invoice: the replacement keeps the notes, the old one is

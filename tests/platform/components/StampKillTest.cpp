@@ -2,12 +2,12 @@
 #include "FakePac.h"
 
 #include "platform/core/StoredSecret.h"
+#include "support/CommandProcess.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
 
 #include <atomic>
-#include <csignal>
 
 namespace zentaro::test {
 
@@ -53,22 +53,8 @@ protected:
         // The program's clock is the computer's.
         pac = std::make_unique<FakePac>(QStringLiteral("facturas"), kPassword, [] { return QDateTime::currentDateTime(); });
         pac->lateBy = std::chrono::milliseconds(7000);
-        const std::pair<const char *, QString> variables[] = {
-            {"CFDI_PAC", QStringLiteral("REST")},
-            {"CFDI_PAC_AMBIENTE", QStringLiteral("PRUEBAS")},
-            {"CFDI_PAC_URL_PRUEBAS", pac->baseUrl()},
-            {"CFDI_PAC_USUARIO", QStringLiteral("facturas")},
-            {"CFDI_PAC_CLAVE", sealSecret(kPassword)},
-            {"CFDI_PAC_CA_CERTIFICADO", pac->trustedCertificate()},
-            {"CFDI_PAC_INTENTOS", QStringLiteral("1")},
-            {"CFDI_PAC_ESPERA", QStringLiteral("5")},
-        };
-        for (const auto &[name, value] : variables) {
-            db().run(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = ?"), {QString::fromLatin1(name)});
-            db().run(QStringLiteral("INSERT INTO Variable_Configuracion (Vc_Nombre, Vc_Valor, Vc_Tipo, Vc_Descripcion) "
-                                    "VALUES (?, ?, 'C', 'prueba')"),
-                     {QString::fromLatin1(name), value});
-        }
+        for (const auto &[name, value] : pac->programVariables(QStringLiteral("facturas"), sealSecret(kPassword)))
+            setVariable(name, value);
         pac->onLogin([this](const PacRequest &) {
             if (m_kill == Kill::Sealed)
                 killNow();
@@ -84,7 +70,7 @@ protected:
                                              "Cs_Documento = ?"),
                               {kFolio});
                 if (m_locker->engine() == Engine::Postgres)
-                    m_lockerPid = m_locker->select(QStringLiteral("SELECT pg_backend_pid()")).textAt(0);
+                    m_lockerPid = backendPid(*m_locker);
                 m_locked = true;
             }
         });
@@ -98,20 +84,14 @@ protected:
         ElectronicDocumentTest::TearDown();
     }
 
-    void killNow()
-    {
-        if (const qint64 pid = m_pid.load(); pid > 0)
-            ::kill(pid_t(pid), SIGKILL);
-    }
+    void killNow() { m_killer.killNow(); }
     // The program waits for the lock the PAC's hook took: PostgreSQL says so; SQLite's wait
     // shows nowhere, and a moment is enough for the answer to reach the store.
     bool programWaitsForTheLock(const QElapsedTimer &since)
     {
         if (m_lockerPid.isEmpty())
             return since.elapsed() > 1500;
-        return field(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE %1 = ANY(pg_blocking_pids(pid))")
-                         .arg(m_lockerPid))
-                   .toInt() > 0;
+        return someoneWaitsOn(db(), m_lockerPid);
     }
 
     // One `zentaro sign` of the invoice; answers its standard output.
@@ -125,7 +105,7 @@ protected:
         process.start(qEnvironmentVariable("ZENTARO_BIN"),
                       {QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(), kFolio});
         EXPECT_TRUE(process.waitForStarted(10000));
-        m_pid = process.processId();
+        m_killer.watch(process);
         QElapsedTimer locked;
         for (int waited = 0; !process.waitForFinished(100) && waited < 60000; waited += 100) {
             if (m_locked && !locked.isValid())
@@ -133,7 +113,7 @@ protected:
             if (m_locked && programWaitsForTheLock(locked))
                 killNow();
         }
-        m_pid = 0;
+        m_killer.forget();
         if (process.state() != QProcess::NotRunning) {
             ADD_FAILURE() << "the program did not end";
             process.kill();
@@ -156,7 +136,7 @@ protected:
 
     std::unique_ptr<FakePac> pac;
     std::atomic<Kill> m_kill = Kill::None;
-    std::atomic<qint64> m_pid = 0;
+    ProcessKiller m_killer;
     std::atomic<bool> m_locked = false;
     std::unique_ptr<Connection> m_locker;
     QString m_lockerPid;
