@@ -4,6 +4,7 @@
 #include "platform/db/FailureCode.h"
 #include "platform/db/OpenFailureText.h"
 #include "platform/db/PostgresCopy.h"
+#include "platform/db/PostgresPipeline.h"
 #include "platform/db/SqlErrorText.h"
 #include "platform/db/SqlText.h"
 #include "platform/db/SqliteFunctions.h"
@@ -210,6 +211,8 @@ void Connection::applyTimeout()
 
 void Connection::beforeStatement(const QString &statement)
 {
+    if (m_pipeline)
+        m_pipeline->beforeDirectStatement();
     if (m_inTransaction && m_failedDepth >= 0)
         throw Error(QStringLiteral("La transacción quedó anulada por un error anterior y debe deshacerse"));
     if (!m_faultHook)
@@ -298,6 +301,12 @@ void Connection::armDeadline()
 
 void Connection::define(const QString &statement) { control(statement); }
 
+void Connection::prefetch(const QString &statement, const QVariantList &values)
+{
+    if (m_pipeline)
+        m_pipeline->prefetch(statement, values);
+}
+
 QString Connection::failureText(const QSqlError &error) const
 {
     recordFailureCode(this, engineErrorCode(error));
@@ -318,11 +327,17 @@ QString Connection::failureText(const QSqlError &error) const
 Recordset Connection::execute(const QString &statement)
 {
     trace(statement);
+    if (m_pipeline)
+        if (std::optional<Recordset> pipelined = m_pipeline->take(statement, {}))
+            return std::move(*pipelined);
     return Recordset(prepare(statement, {}), [this](const QString &) { markFailed(); });
 }
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)
 {
+    if (m_pipeline)
+        if (std::optional<Recordset> pipelined = m_pipeline->take(statement, values))
+            return std::move(*pipelined);
     const auto failed = [this](const QString &) { markFailed(); };
     if (values.isEmpty())
         return Recordset(prepare(statement, values), failed);
@@ -491,6 +506,8 @@ void Connection::commitTrans()
 
 void Connection::rollbackTrans()
 {
+    if (m_pipeline)
+        m_pipeline->abandon();
     if (!m_inTransaction)
         return;
     const bool restoreTimeout = m_timeoutChangedInTransaction;

@@ -15,6 +15,7 @@
 namespace zentaro {
 
 namespace test { class ConnectionFaults; }
+class PostgresPipeline;
 
 // The suite's database connection on Qt SQL. Every statement is one execute of one
 // statement text; a text holding two statements is refused on every engine. Failures
@@ -50,6 +51,9 @@ public:
     // holds one list per placeholder. PostgreSQL gets them through COPY, since one bound
     // statement a row costs a round trip each.
     void runBatch(const QString &statement, const QList<QVariantList> &columns);
+    // Announces a read that a PipelineScope (PostgresPipeline.h) will serve later; does
+    // nothing outside one, or on SQLite.
+    void prefetch(const QString &statement, const QVariantList &values = {});
 
     // A definition of the suite's schema, run as written on every engine. Unlike the
     // statements above it may hold a trigger body with semicolons of its own; it never
@@ -82,6 +86,8 @@ public:
 
 private:
     friend class test::ConnectionFaults;
+    friend class PostgresPipeline;
+    friend class PipelineScope;
 
     explicit Connection(ConnectionUrl url);
     void connect(OpenMode mode);
@@ -119,6 +125,8 @@ private:
     QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
     // Tests only (ConnectionFaults): called before every statement the connection runs.
     std::function<void(const QString &)> m_faultHook;
+    // Open while a PipelineScope is (PostgreSQL only).
+    std::unique_ptr<PostgresPipeline> m_pipeline;
 };
 
 // Owns one transaction for a scope of the suite's own code: rolls back on every exit that

@@ -56,11 +56,13 @@ void forGroup(QWidget *screen, int group, Action action)
 
 Connection &Utilities::connection() const { return Platform::instance().connection(); }
 
-QString Utilities::LookupField(const QString &table, const QString &keyColumn, const QString &key,
-                               const QString &resultColumn, int flag, const QString &secondKeyColumn,
-                               const QString &secondKey, const QString &excludedState)
+namespace {
+
+// The statement of a LookupField and its bound values.
+std::pair<QString, QVariantList> lookupStatement(const QString &table, const QString &keyColumn, const QString &key,
+                                                 const QString &resultColumn, const QString &secondKeyColumn,
+                                                 const QString &secondKey, const QString &excludedState)
 {
-    Q_UNUSED(flag);
     const QString tableName = checkedName(table);
     QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?")
                       .arg(checkedName(table, resultColumn), tableName, checkedName(table, keyColumn));
@@ -73,8 +75,27 @@ QString Utilities::LookupField(const QString &table, const QString &keyColumn, c
         sql += QStringLiteral(" AND Es_Cve_Estado <> ?");
         values << excludedState;
     }
+    return {sql, values};
+}
+
+} // namespace
+
+QString Utilities::LookupField(const QString &table, const QString &keyColumn, const QString &key,
+                               const QString &resultColumn, int flag, const QString &secondKeyColumn,
+                               const QString &secondKey, const QString &excludedState)
+{
+    Q_UNUSED(flag);
+    const auto [sql, values] = lookupStatement(table, keyColumn, key, resultColumn, secondKeyColumn, secondKey, excludedState);
     Recordset rs = connection().select(sql, values);
     return rs.eof() ? QString() : rs.textAt(0);
+}
+
+void Utilities::PrefetchLookup(const QString &table, const QString &keyColumn, const QString &key,
+                               const QString &resultColumn, const QString &secondKeyColumn, const QString &secondKey,
+                               const QString &excludedState)
+{
+    const auto [sql, values] = lookupStatement(table, keyColumn, key, resultColumn, secondKeyColumn, secondKey, excludedState);
+    connection().prefetch(sql, values);
 }
 
 QDateTime Utilities::ServerNow()

@@ -21,6 +21,11 @@ public:
     QString LookupField(const QString &table, const QString &keyColumn, const QString &key,
                         const QString &resultColumn, int flag, const QString &secondKeyColumn,
                         const QString &secondKey, const QString &excludedState);
+    // Announces the statement of that LookupField to the connection's pipeline
+    // (Connection::prefetch), for a piece of work that looks the same key up again and again.
+    void PrefetchLookup(const QString &table, const QString &keyColumn, const QString &key,
+                        const QString &resultColumn, const QString &secondKeyColumn,
+                        const QString &secondKey, const QString &excludedState);
     QDateTime ServerNow();
     // The program's date, by which deadlines are judged: the day a run was told to act as
     // on (Platform::fixDay), else ServerNow's. The clock that dates documents may stay the

@@ -9,6 +9,7 @@
 #include "platform/controls/SimpleControls.h"
 #include "platform/components/NoteBilling.h"
 #include "platform/core/Error.h"
+#include "platform/db/PostgresPipeline.h"
 #include "platform/db/SqlLiteral.h"
 #include "qx417/module/Publico.h"
 #include "qx417/screen/WorkProgress.h"
@@ -104,11 +105,49 @@ zentaro::Decimal amount(const zentaro::Recordset &rs, const QString &column)
     return *field.value;
 }
 
+// The amounts of one note, read before any line is written so that, on PostgreSQL, the
+// reads of every note can be sent ahead of the writes.
+struct NoteRow
+{
+    QString folio;
+    zentaro::Decimal list, globalDiscount, discount, discounted, tax, net;
+};
+
+std::vector<NoteRow> noteRows(zentaro::Recordset &notes)
+{
+    std::vector<NoteRow> rows;
+    for (; !notes.eof(); notes.moveNext()) {
+        NoteRow row;
+        row.folio = notes.text(QStringLiteral("Vn_Folio"));
+        row.list = amount(notes, QStringLiteral("Lista_Importe"));
+        row.globalDiscount = amount(notes, QStringLiteral("Descuento_Global_Importe"));
+        row.discount = amount(notes, QStringLiteral("Descuento_Importe")) + row.globalDiscount;
+        row.discounted = amount(notes, QStringLiteral("Descontado_Importe")) - row.globalDiscount;
+        row.tax = amount(notes, QStringLiteral("Impuesto_Importe"));
+        row.net = amount(notes, QStringLiteral("Neto_Importe"));
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
 } // namespace
 
 QString frmQX417::Facturar_Venta(const QString &notas, const QString &devoluciones, const QString &serie, qint32 numero)
 {
     Q_UNUSED(devoluciones);   // returns stay with the notes they came from
+    // On PostgreSQL the lines' statements travel in one pipeline instead of waiting for each
+    // answer; a statement the server refused is reported before anything that came after it.
+    std::optional<zentaro::PipelineScope> pipeline;
+    const auto firstFailure = [&](const zentaro::Error &error) {
+        if (pipeline) {
+            try {
+                pipeline->finish();
+            } catch (const zentaro::Error &earlier) {
+                return earlier.description();
+            }
+        }
+        return error.description();
+    };
     try {
         Publico &p = publico();
         zentaro::Connection &db = p.Environment->Connection();
@@ -146,21 +185,34 @@ QString frmQX417::Facturar_Venta(const QString &notas, const QString &devolucion
         builder->SetHeader(header);
         builder->SetOption(true);
 
+        const std::vector<NoteRow> rows = noteRows(notes);
+        pipeline.emplace(db);
+        if (pipeline->active()) {
+            // The notes' reads touch tables Accept does not write: they go first, in note order.
+            QString sql;
+            for (const NoteRow &row : rows) {
+                if (!(row.list > zentaro::Decimal()))
+                    continue;
+                p.Utilities->PrefetchLookup(QStringLiteral("Producto"), QStringLiteral("Pr_Cve_Producto"), GlobalProductKey,
+                                            QStringLiteral("Pr_Unidad_Venta"), QString(), QString(), QStringLiteral("BA"));
+                taxQuery(sql, row.folio);
+                db.prefetch(sql);
+            }
+        }
+
         const auto failed = [&](const QString &message) {
+            // A write refused earlier in the pipeline came first.
+            pipeline->finish();
             ErrorText = message;
             return QString();
         };
         const auto builderFailed = [&] { return failed(kTitle + kCrLf + builder->LastError()); };
 
         int lines = 0;
-        for (; !notes.eof(); notes.moveNext()) {
-            const QString note = notes.text(QStringLiteral("Vn_Folio"));
-            const zentaro::Decimal list = amount(notes, QStringLiteral("Lista_Importe"));
-            const zentaro::Decimal globalDiscount = amount(notes, QStringLiteral("Descuento_Global_Importe"));
-            const zentaro::Decimal discount = amount(notes, QStringLiteral("Descuento_Importe")) + globalDiscount;
-            const zentaro::Decimal discounted = amount(notes, QStringLiteral("Descontado_Importe")) - globalDiscount;
-            const zentaro::Decimal tax = amount(notes, QStringLiteral("Impuesto_Importe"));
-            const zentaro::Decimal net = amount(notes, QStringLiteral("Neto_Importe"));
+        for (const NoteRow &row : rows) {
+            const QString &note = row.folio;
+            const zentaro::Decimal &list = row.list, &discount = row.discount, &discounted = row.discounted,
+                                   &tax = row.tax, &net = row.net;
             if (!(list > zentaro::Decimal())) {
                 // A note with nothing to bill is marked without a line; one that carries money
                 // without a list amount would vanish from the invoice, and Accept refuses it
@@ -262,9 +314,10 @@ QString frmQX417::Facturar_Venta(const QString &notas, const QString &devolucion
             markInvoice(p.Sql, table, txtCondicionVenta->text(), folio);
             db.execute(p.Sql);
         }
+        pipeline->finish();
         return folio;
     } catch (const zentaro::Error &error) {
-        ErrorText = kTitle + kCrLf + error.description();
+        ErrorText = kTitle + kCrLf + firstFailure(error);
         return {};
     }
 }
