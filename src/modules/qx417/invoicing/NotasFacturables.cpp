@@ -16,6 +16,7 @@
 #include "platform/controls/SeriesNumberBox.h"
 #include "platform/controls/SimpleControls.h"
 #include "platform/core/Error.h"
+#include "platform/db/PostgresPipeline.h"
 #include "qx417/module/Publico.h"
 
 #include <QHash>
@@ -45,24 +46,52 @@ struct MarkedNote
     QString paymentForm;
 };
 
+QString notesStatement(qsizetype count)
+{
+    return QStringLiteral("SELECT Vn_Folio, Vn_Fecha, Vn_Forma_Pago, Vn_Precio_Lista_Importe, Vn_Descuento_Importe, "
+                          "Vn_Descuento_Global_Importe, Vn_Precio_Descontado_Importe, Vn_Impuesto_Importe, "
+                          "Vn_Precio_Neto_Importe FROM Venta_Encabezado WHERE Vn_Folio IN (%1)")
+        .arg(placeholders(count));
+}
+
+QString taxesStatement(qsizetype count)
+{
+    return QStringLiteral("SELECT v.Vn_Folio, v.Vt_Impuesto, v.Vt_SubTotal_Importe, v.Vt_Impuesto_Importe, "
+                          "i.Im_Impuesto_SAT, i.Im_Tipo_Factor, i.Im_Tasa "
+                          "FROM Venta_Total_Impuesto v LEFT JOIN Impuesto i ON i.Im_Cve_Impuesto = v.Vt_Impuesto "
+                          "WHERE v.Vn_Folio IN (%1) ORDER BY v.Vn_Folio, v.Vt_ID")
+        .arg(placeholders(count));
+}
+
+QVariantList chunkValues(const QStringList &folios, qsizetype from)
+{
+    QVariantList values;
+    for (const QString &folio : folios.mid(from, kChunk))
+        values << folio;
+    return values;
+}
+
 // The marked notes with their tax rows, in the order of the list.
 QList<MarkedNote> readNotes(zentaro::Connection &db, const QStringList &folios)
 {
     QHash<QString, MarkedNote> byFolio;
+    // On PostgreSQL every chunk's two reads are sent at once, so that a large selection
+    // waits for one answer and not for two a chunk.
+    zentaro::PipelineScope pipeline(db);
+    if (pipeline.active()) {
+        for (qsizetype from = 0; from < folios.size(); from += kChunk) {
+            const QVariantList values = chunkValues(folios, from);
+            db.prefetch(notesStatement(values.size()), values);
+            db.prefetch(taxesStatement(values.size()), values);
+        }
+    }
     const auto field = [](const zentaro::Recordset &rs, const char *column) {
         return zentaro::MoneyField::read(rs.field(QLatin1String(column)));
     };
     for (qsizetype from = 0; from < folios.size(); from += kChunk) {
         const QStringList chunk = folios.mid(from, kChunk);
-        QVariantList values;
-        for (const QString &folio : chunk)
-            values << folio;
-        zentaro::Recordset rs = db.select(
-            QStringLiteral("SELECT Vn_Folio, Vn_Fecha, Vn_Forma_Pago, Vn_Precio_Lista_Importe, Vn_Descuento_Importe, "
-                           "Vn_Descuento_Global_Importe, Vn_Precio_Descontado_Importe, Vn_Impuesto_Importe, "
-                           "Vn_Precio_Neto_Importe FROM Venta_Encabezado WHERE Vn_Folio IN (%1)")
-                .arg(placeholders(chunk.size())),
-            values);
+        const QVariantList values = chunkValues(folios, from);
+        zentaro::Recordset rs = db.select(notesStatement(chunk.size()), values);
         for (; !rs.eof(); rs.moveNext()) {
             MarkedNote note;
             note.amounts.folio = rs.text(QStringLiteral("Vn_Folio"));
@@ -87,13 +116,7 @@ QList<MarkedNote> readNotes(zentaro::Connection &db, const QStringList &folios)
             byFolio.insert(note.amounts.folio, note);
         }
         rs.close();
-        zentaro::Recordset taxes = db.select(
-            QStringLiteral("SELECT v.Vn_Folio, v.Vt_Impuesto, v.Vt_SubTotal_Importe, v.Vt_Impuesto_Importe, "
-                           "i.Im_Impuesto_SAT, i.Im_Tipo_Factor, i.Im_Tasa "
-                           "FROM Venta_Total_Impuesto v LEFT JOIN Impuesto i ON i.Im_Cve_Impuesto = v.Vt_Impuesto "
-                           "WHERE v.Vn_Folio IN (%1) ORDER BY v.Vn_Folio, v.Vt_ID")
-                .arg(placeholders(chunk.size())),
-            values);
+        zentaro::Recordset taxes = db.select(taxesStatement(chunk.size()), values);
         for (; !taxes.eof(); taxes.moveNext()) {
             auto note = byFolio.find(taxes.text(QStringLiteral("Vn_Folio")));
             if (note == byFolio.end())
