@@ -328,7 +328,7 @@ Recordset Connection::execute(const QString &statement)
 {
     trace(statement);
     if (m_pipeline)
-        if (std::optional<Recordset> pipelined = m_pipeline->take(statement, {}))
+        if (std::optional<Recordset> pipelined = m_pipeline->take(statement, {}, true))
             return std::move(*pipelined);
     return Recordset(prepare(statement, {}), [this](const QString &) { markFailed(); });
 }
@@ -336,7 +336,7 @@ Recordset Connection::execute(const QString &statement)
 Recordset Connection::select(const QString &statement, const QVariantList &values)
 {
     if (m_pipeline)
-        if (std::optional<Recordset> pipelined = m_pipeline->take(statement, values))
+        if (std::optional<Recordset> pipelined = m_pipeline->take(statement, values, false))
             return std::move(*pipelined);
     const auto failed = [this](const QString &) { markFailed(); };
     if (values.isEmpty())

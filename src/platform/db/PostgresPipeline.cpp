@@ -6,6 +6,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
@@ -119,12 +120,14 @@ QSqlError connectionError(PGconn *pg)
                      QSqlError::ConnectionError);
 }
 
+// A data change whose answer is only whether it ran: one that returns rows is a read.
 bool isDataChange(const QString &statement)
 {
+    static const QRegularExpression returning(QStringLiteral("\\bRETURNING\\b"), QRegularExpression::CaseInsensitiveOption);
     const QStringView text = QStringView(statement).trimmed();
     for (const QLatin1String verb : {QLatin1String("INSERT"), QLatin1String("UPDATE"), QLatin1String("DELETE")})
         if (text.startsWith(verb, Qt::CaseInsensitive) && text.size() > verb.size() && !text.at(verb.size()).isLetterOrNumber())
-            return true;
+            return !returning.match(statement).hasMatch();
     return false;
 }
 
@@ -264,9 +267,9 @@ void PostgresPipeline::send(const QString &statement, const QVariantList &values
     m_sent.push_back({statement, values, read});
 }
 
-std::optional<Recordset> PostgresPipeline::take(const QString &statement, const QVariantList &values)
+std::optional<Recordset> PostgresPipeline::take(const QString &statement, const QVariantList &values, bool mayQueue)
 {
-    if (isDataChange(statement)) {
+    if (mayQueue && isDataChange(statement)) {
         if (sqltext::holdsSeveralStatements(statement))
             return std::nullopt;   // refused where it runs alone, with its usual message
         send(statement, values, false);

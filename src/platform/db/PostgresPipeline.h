@@ -54,9 +54,10 @@ public:
     ~PostgresPipeline();
 
     void prefetch(const QString &statement, const QVariantList &values);
-    // A statement the program runs: served from an announced read, or sent when it is a data
-    // change; nothing when it must run on its own (after settle()).
-    std::optional<Recordset> take(const QString &statement, const QVariantList &values);
+    // A statement the program runs: served from an announced read, or, when `mayQueue` (a
+    // screen's statement, whose answer nobody reads), sent when it is a data change that
+    // returns no rows; nothing when it must run on its own (after settle()).
+    std::optional<Recordset> take(const QString &statement, const QVariantList &values, bool mayQueue);
     // Called before any statement the connection runs by itself.
     void beforeDirectStatement();
     // Waits for every answer still due and leaves pipeline mode; throws for the first refusal.

@@ -257,6 +257,52 @@ TEST_P(Accept, AFailureAtAnyStatementLeavesEveryTableAsItWas)
     EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Venta WHERE Fc_Folio = 'FG-000007'")), QStringLiteral("3"));
 }
 
+// The server refuses a tax row in the middle of the notes, after statements of earlier notes
+// and before those of later ones: on PostgreSQL they all travel without waiting for their
+// answers. The clerk reads the refusal of that very INSERT, as it reads it when each
+// statement waits for its answer, and nothing of the invoice survives.
+TEST_P(Accept, AStatementTheServerRefusesMidwayIsReportedAsItselfAndRolledBack)
+{
+    // Bases above 900000 must be unique: the third of these notes repeats the first's.
+    exec(QStringLiteral("CREATE UNIQUE INDEX UX_Prueba_Base ON Factura_Impuesto (Fi_Base) WHERE Fi_Base > 900000"));
+    const std::pair<const char *, int> notes[] = {{"T-PA", 900001}, {"T-PB", 900002}, {"T-PC", 900001}, {"T-PD", 900004}};
+    for (const auto &[folio, base] : notes) {
+        // IVA 16 % of the base; list and discounted amounts carry the helper's discounts.
+        const Decimal tax = Decimal::fromUnits(std::int64_t(base) * 16 * Decimal::kOne / 100);
+        const Decimal net = Decimal::fromInt(base) + tax;
+        addNote(QLatin1String(folio), QByteArray::number(base + 3).constData(), QByteArray::number(base + 2).constData(),
+                tax.toString().toLatin1().constData(), net.toString().toLatin1().constData());
+        exec(QStringLiteral("INSERT INTO Venta_Total_Impuesto (Vn_Folio, Vt_ID, Vt_Impuesto, Vt_SubTotal_Importe, "
+                            "Vt_Impuesto_Importe) VALUES ('%1', 1, 'IVA16', %2, %3)")
+                 .arg(QLatin1String(folio)).arg(base).arg(tax.toString()));
+    }
+    prepared();
+    const auto before = zentaro::test::snapshotTables(db());
+    const int stored = invoices();
+    presenter->messages.clear();
+    accept();
+
+    ASSERT_EQ(lastId(), QStringLiteral("ERR-ID:7500017"));
+    const QString refusal = GetParam() == Engine::Sqlite
+        ? QStringLiteral("UNIQUE constraint failed: Factura_Impuesto.Fi_Base")
+        : QStringLiteral("duplicate key value violates unique constraint \"ux_prueba_base\"");
+    EXPECT_EQ(presenter->messages.last().text, QStringLiteral("Facturar_Venta() - \r\n") + refusal);
+    EXPECT_EQ(presenter->messages.size(), 1);
+    EXPECT_FALSE(db().inTransaction());
+    EXPECT_TRUE(screen->Controles->isNew());
+    EXPECT_EQ(invoices(), stored);
+    const auto after = zentaro::test::snapshotTables(db());
+    EXPECT_EQ(after, before) << qPrintable(zentaro::test::describeDifferences(before, after));
+
+    // The connection is whole again: without the rule the same invoice is stored.
+    exec(QStringLiteral("DROP INDEX UX_Prueba_Base"));
+    presenter->messages.clear();
+    accept();
+    EXPECT_TRUE(presenter->messages.isEmpty()) << qPrintable(presenter->messages.value(0).text);
+    EXPECT_EQ(invoices(), stored + 1);
+    EXPECT_EQ(one(QStringLiteral("SELECT count(*) FROM Factura_Impuesto WHERE Fi_Base > 900000")), QStringLiteral("4"));
+}
+
 TEST_P(Accept, SigningFailureLeavesTheInvoiceStoredUnsignedAndAPlainSeriesIsNotSigned)
 {
     exec(QStringLiteral("UPDATE Emisor SET Em_Clave = 'no-es-la-clave'"));
