@@ -286,7 +286,8 @@ TEST_P(Accept, AStatementTheServerRefusesMidwayIsReportedAsItselfAndRolledBack)
     const QString refusal = GetParam() == Engine::Sqlite
         ? QStringLiteral("UNIQUE constraint failed: Factura_Impuesto.Fi_Base")
         : QStringLiteral("duplicate key value violates unique constraint \"ux_prueba_base\"");
-    EXPECT_EQ(presenter->messages.last().text, QStringLiteral("Facturar_Venta() - \r\n") + refusal);
+    EXPECT_EQ(presenter->messages.last().text, QStringLiteral("Facturar_Venta() - \r\n") + refusal)
+        << qPrintable(presenter->messages.last().text);
     EXPECT_EQ(presenter->messages.size(), 1);
     EXPECT_FALSE(db().inTransaction());
     EXPECT_TRUE(screen->Controles->isNew());
