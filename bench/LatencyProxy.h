@@ -9,7 +9,9 @@
 // the point where the server has nothing more to say until it is asked again. Bytes of an
 // answer that reach the program while it is still sending (a pipeline's results streaming
 // back) do not count, since the program did not stop to wait for them; every statement
-// that waits for its own answer does. The connection's start-up counts as one.
+// that waits for its own answer does. The exchanges of a connection's start-up
+// (authentication) come before its first ReadyForQuery and are not counted; ending the
+// connection (Terminate) counts as one.
 //
 // Half of the round-trip time is added to each direction; each chunk is delivered at the
 // time it was read plus that half, so a stream pays the delay once, not once a chunk.
