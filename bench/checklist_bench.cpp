@@ -3,7 +3,7 @@
 
 #include "BenchSupport.h"
 
-#include "platform/components/ColumnFitter.h"
+#include "platform/components/dialogs/ColumnFitter.h"
 #include "platform/controls/CheckList.h"
 
 #include <QApplication>

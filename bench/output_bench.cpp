@@ -3,11 +3,11 @@
 //
 //   output_bench [lines]      (default 10000)
 
-#include "platform/components/DigitalDocuments.h"
-#include "platform/components/DocumentSigner.h"
-#include "platform/components/InvoiceDocument.h"
-#include "platform/components/InvoicePdf.h"
-#include "platform/components/InvoicePrintout.h"
+#include "platform/components/stamping/DigitalDocuments.h"
+#include "platform/components/stamping/DocumentSigner.h"
+#include "platform/components/invoicing/InvoiceDocument.h"
+#include "platform/components/printing/InvoicePdf.h"
+#include "platform/components/printing/InvoicePrintout.h"
 #include "platform/core/Error.h"
 #include "platform/db/DemoData.h"
 #include "platform/db/Schema.h"

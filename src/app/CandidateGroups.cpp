@@ -1,7 +1,7 @@
 #include "CandidateGroups.h"
 
-#include "platform/components/GlobalPeriodicity.h"
-#include "platform/components/InvoiceDocument.h"
+#include "platform/components/invoicing/GlobalPeriodicity.h"
+#include "platform/components/invoicing/InvoiceDocument.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 

@@ -5,7 +5,7 @@
 #include "CommandSession.h"
 #include "HeadlessClerk.h"
 
-#include "platform/components/SatCancellationRecord.h"
+#include "platform/components/cancellation/SatCancellationRecord.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Schema.h"

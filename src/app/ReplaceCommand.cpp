@@ -6,8 +6,8 @@
 #include "HeadlessClerk.h"
 
 #include "platform/cfdi/GlobalInvoice.h"
-#include "platform/components/GlobalReplacement.h"
-#include "platform/components/SatCancellationRecord.h"
+#include "platform/components/invoicing/GlobalReplacement.h"
+#include "platform/components/cancellation/SatCancellationRecord.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Schema.h"

@@ -6,8 +6,8 @@
 //   clerk folio URL SERIES N            store N invoices of SERIES, each under a reserved number
 //   clerk cancel URL FOLIO              cancel the invoice FOLIO with the suite's canceller (one transaction)
 
-#include "platform/components/DocumentLog.h"
-#include "platform/components/InvoiceCanceller.h"
+#include "platform/components/records/DocumentLog.h"
+#include "platform/components/cancellation/InvoiceCanceller.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
 #include "platform/db/Counter.h"

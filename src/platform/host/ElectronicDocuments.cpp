@@ -1,7 +1,7 @@
 #include "platform/host/ElectronicDocuments.h"
 
-#include "platform/components/CancellationValidator.h"
-#include "platform/components/DocumentSigner.h"
+#include "platform/components/cancellation/CancellationValidator.h"
+#include "platform/components/stamping/DocumentSigner.h"
 #include "platform/core/Error.h"
 #include "platform/host/HostObject.h"
 

@@ -1,6 +1,6 @@
 #include "ScreenFixture.h"
 
-#include "platform/components/DocumentSigner.h"
+#include "platform/components/stamping/DocumentSigner.h"
 #include "platform/components/FlakyPac.h"
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"

@@ -3,7 +3,7 @@
 #include "ElectronicDocumentFixture.h"
 #include "FlakyPac.h"
 
-#include "platform/components/InvoiceCanceller.h"
+#include "platform/components/cancellation/InvoiceCanceller.h"
 #include "platform/services/Utilities.h"
 
 namespace zentaro::test {

@@ -3,7 +3,7 @@
 #include "support/SessionFixture.h"
 
 #include "platform/cfdi/SchemaValidator.h"
-#include "platform/components/DocumentSigner.h"
+#include "platform/components/stamping/DocumentSigner.h"
 #include "platform/core/Error.h"
 #include "platform/db/DemoData.h"
 

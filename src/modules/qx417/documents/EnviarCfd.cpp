@@ -3,7 +3,7 @@
 
 #include "qx417/screen/frmQX417.h"
 
-#include "platform/components/DocumentMailer.h"
+#include "platform/components/mail/DocumentMailer.h"
 #include "platform/core/Error.h"
 #include "qx417/module/Publico.h"
 

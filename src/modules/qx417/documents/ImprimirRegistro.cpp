@@ -3,8 +3,8 @@
 
 #include "qx417/screen/frmQX417.h"
 
-#include "platform/components/DocumentOutput.h"
-#include "platform/components/DocumentRecord.h"
+#include "platform/components/printing/DocumentOutput.h"
+#include "platform/components/records/DocumentRecord.h"
 #include "platform/controls/KeyBox.h"
 #include "qx417/module/Publico.h"
 

@@ -3,7 +3,7 @@
 
 #include "qx417/screen/frmQX417.h"
 
-#include "platform/components/ColumnFitter.h"
+#include "platform/components/dialogs/ColumnFitter.h"
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/TextFormats.h"

@@ -5,7 +5,7 @@
 
 #include "qx417/screen/frmQX417.h"
 
-#include "platform/components/DocumentOutput.h"
+#include "platform/components/printing/DocumentOutput.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SeriesNumberBox.h"
 #include "platform/controls/SimpleControls.h"

@@ -7,7 +7,7 @@
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SeriesNumberBox.h"
 #include "platform/controls/SimpleControls.h"
-#include "platform/components/NoteBilling.h"
+#include "platform/components/invoicing/NoteBilling.h"
 #include "platform/core/Error.h"
 #include "platform/db/PostgresPipeline.h"
 #include "platform/db/SqlLiteral.h"

@@ -8,9 +8,9 @@
 
 #include "platform/cfdi/AmountText.h"
 #include "platform/cfdi/GlobalInvoice.h"
-#include "platform/components/GlobalPeriodicity.h"
-#include "platform/components/InvoiceDocument.h"
-#include "platform/components/NoteBilling.h"
+#include "platform/components/invoicing/GlobalPeriodicity.h"
+#include "platform/components/invoicing/InvoiceDocument.h"
+#include "platform/components/invoicing/NoteBilling.h"
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SeriesNumberBox.h"

@@ -3,7 +3,7 @@
 
 #include "qx417/screen/frmQX417.h"
 
-#include "platform/components/CustomerBankAccounts.h"
+#include "platform/components/records/CustomerBankAccounts.h"
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SeriesNumberBox.h"

@@ -3,13 +3,13 @@
 
 #include "qx417/screen/frmQX417.h"
 
-#include "platform/components/ColumnFitter.h"
+#include "platform/components/dialogs/ColumnFitter.h"
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SimpleControls.h"
 #include "platform/controls/TextFormats.h"
 #include "platform/controls/Toolbar.h"
-#include "platform/components/NoteBilling.h"
+#include "platform/components/invoicing/NoteBilling.h"
 #include "platform/core/Decimal.h"
 #include "platform/core/Error.h"
 #include "platform/db/SqlLiteral.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/components/InvoiceBuilder.h"
-#include "platform/components/InvoiceCanceller.h"
+#include "platform/components/invoicing/InvoiceBuilder.h"
+#include "platform/components/cancellation/InvoiceCanceller.h"
 
 #include <functional>
 #include <memory>
