@@ -6,6 +6,7 @@
 #include "ElectronicDocumentFixture.h"
 #include "FakePac.h"
 
+#include "platform/components/InvoiceCanceller.h"
 #include "platform/core/StoredSecret.h"
 #include "support/CommandProcess.h"
 
@@ -260,8 +261,18 @@ TEST_P(CancelAtPacTest, EachAnswerOfThePacAndTheSatLeadsToItsState)
             EXPECT_EQ(answersLeft(), 0) << "the PAC was not asked: " << ran.out.toStdString();
             EXPECT_EQ(cancelRequests().size() - before, expected) << "a request while one is out";
             EXPECT_EQ(satState(), QLatin1String(r.satState)) << ran.out.toStdString();
-            if (i + 1 < c.runs.size())
+            if (QLatin1String(r.satState) == QLatin1String("RE")) {
+                EXPECT_TRUE(ran.out.contains(QStringLiteral("rechaz"))) << ran.out.toStdString();
+            }
+            if (i + 1 < c.runs.size()) {
                 expectStillBilled();
+                // The canceller itself refuses while the SAT has not cancelled the CFDI.
+                TransactionGuard transaction(db());
+                InvoiceCanceller canceller(db());
+                EXPECT_FALSE(canceller.CancelInvoice(kFolio, 0));
+                EXPECT_TRUE(canceller.LastError().contains(QStringLiteral("no está cancelada ante el SAT")))
+                    << canceller.LastError().toStdString();
+            }
         }
         expectCancelledOnce();
         // A repeated request is the very request made first.
