@@ -3,23 +3,19 @@
 // real program in CancelAtPacTest.
 
 #include "CancellationFixture.h"
+#include "FakePac.h"
 
 #include "platform/components/CancellationValidator.h"
+#include "platform/components/RestPac.h"
 
 #include <QProcess>
 
+#include <mutex>
+
 namespace zentaro::test {
 
-namespace {
-
-using Status = cfdi::CancellationStatus;
-using Scripted = FlakyPac::Scripted;
-
-Scripted received() { return FlakyPac::answer(Status::InProcess, QStringLiteral("201"), QStringLiteral("Solicitud recibida")); }
-Scripted inProcess() { return FlakyPac::answer(Status::InProcess, QStringLiteral("En proceso"), QStringLiteral("En proceso")); }
-
-} // namespace
-
+// Through the REST client against the fake PAC on 127.0.0.1, which takes every cancellation
+// request (201) and whose SAT status service says what the case sets.
 class CancellationStates : public CancellationFixture
 {
 protected:
@@ -28,7 +24,24 @@ protected:
         CancellationFixture::SetUp();
         if (HasFatalFailure())
             return;
-        ASSERT_EQ(DocumentSigner(pac).sign(request(QStringLiteral("FG-000001"))), QString());
+        fake = std::make_unique<FakePac>(QStringLiteral("facturas"), QStringLiteral("Cl4ve"),
+                                         [] { return Utilities().ServerNow(); });
+        fake->script([this](const PacRequest &request) -> std::optional<PacAnswer> {
+            std::lock_guard lock(m_statusMutex);
+            if (request.path == "/ConsultaCFDIService.svc")
+                return m_status;
+            return std::nullopt;
+        });
+        client = std::make_shared<RestPac>(fake->clientSettings());
+        ASSERT_EQ(DocumentSigner(client).sign(request(QStringLiteral("FG-000001"))), QString());
+    }
+    void TearDown() override
+    {
+        if (fake) {
+            EXPECT_EQ(fake->violations(), QStringList()) << "requests the provider does not document";
+        }
+        fake.reset();
+        CancellationFixture::TearDown();
     }
 
     CancellationValidator::Decision press(const QString &folio)
@@ -38,9 +51,17 @@ protected:
                 ++asked;
                 return CancellationMotive {QStringLiteral("02"), {}};
             },
-            pac);
+            client);
         return validator.validate(QStringLiteral("1|") + folio);
     }
+    // What the SAT's status service answers from now on.
+    void satSays(const PacAnswer &answer)
+    {
+        std::lock_guard lock(m_statusMutex);
+        m_status = answer;
+    }
+    int stamps() const { return fake->count("/api/cfdi33/stamp/v4"); }
+    int cancels() const { return fake->count("/api/cfdi33/cancel/csd"); }
     int billedNotes(const QString &folio)
     {
         return count(QStringLiteral("SELECT count(*) FROM Venta_Encabezado WHERE Fc_Folio = ?"), {folio});
@@ -50,6 +71,12 @@ protected:
         return count(QStringLiteral("SELECT count(*) FROM Comprobante_Sellado WHERE Cs_Documento = ?"), {folio});
     }
 
+    std::unique_ptr<FakePac> fake;
+    std::shared_ptr<RestPac> client;
+
+private:
+    std::mutex m_statusMutex;
+    std::optional<PacAnswer> m_status;
 };
 
 // What one press must answer: accepted with no text (the screen cancels), accepted with
@@ -61,39 +88,39 @@ enum class Expect { Cancel, Inform, Refuse };
 // live one.
 TEST_P(CancellationStates, AnInvoiceWhoseStampIsInFlightIsSettledFirst)
 {
-    using StampFault = FlakyPac::StampFault;
     struct Case
     {
         const char *name;
-        StampFault settling;
+        QList<PacFault> settling;   // what the PAC does with the same bytes sent again
         Expect expect;
         bool stamped;        // a CFDI exists afterwards
         int requests;        // cancellations sent to the PAC
     };
     const QList<Case> cases = {
-        {"the stamp comes back: stored, then cancelled at the SAT", StampFault::None, Expect::Cancel, true, 1},
-        {"still no answer: refused, with the reason", StampFault::AnswerLost, Expect::Refuse, false, 0},
-        {"the PAC refuses the document: no CFDI, cancelled without the PAC", StampFault::Refused, Expect::Cancel, false, 0},
+        {"the stamp comes back: stored, then cancelled at the SAT", {}, Expect::Cancel, true, 1},
+        {"still no answer: refused, with the reason", {PacFault::Silent}, Expect::Refuse, false, 0},
+        {"the PAC refuses the document: no CFDI, cancelled without the PAC", {PacFault::Refuse}, Expect::Cancel, false, 0},
     };
+    satSays(satStatusAnswer("Cancelado", "Cancelable sin aceptación", "Cancelado sin aceptación"));
     const QStringList folios = {QStringLiteral("FG-000002"), QStringLiteral("FG-000003"), QStringLiteral("FG-000004")};
     for (qsizetype i = 0; i < cases.size(); ++i) {
         const Case &c = cases.at(i);
         const QString folio = folios.at(i);
         SCOPED_TRACE(c.name);
-        pac->stampFaults = {StampFault::AnswerLost};
-        ASSERT_FALSE(DocumentSigner(pac).sign(request(folio)).isEmpty());
+        fake->faults({PacFault::Silent});   // stamped, its answer lost
+        ASSERT_FALSE(DocumentSigner(client).sign(request(folio)).isEmpty());
         ASSERT_EQ(sealedRows(folio), 1);
         ASSERT_EQ(uuidOf(folio), QString());
-        const int stampsBefore = pac->stamps;
-        pac->cancels = 0;
-        pac->stampFaults = {c.settling};
+        const int stampsBefore = stamps();
+        const int cancelsBefore = cancels();
+        fake->faults(c.settling);
 
         const auto decision = press(folio);
-        EXPECT_EQ(pac->stamps, stampsBefore + 1);   // the same bytes sent once more
+        EXPECT_EQ(stamps(), stampsBefore + 1);   // the same bytes sent once more
         EXPECT_EQ(decision.accepted, c.expect == Expect::Cancel) << decision.error.toStdString();
         EXPECT_EQ(decision.message, QString());
         EXPECT_EQ(!uuidOf(folio).isEmpty(), c.stamped);
-        EXPECT_EQ(pac->cancels, c.requests);
+        EXPECT_EQ(cancels() - cancelsBefore, c.requests);
         if (c.expect == Expect::Refuse) {
             EXPECT_TRUE(decision.error.contains(QStringLiteral("timbr"))) << decision.error.toStdString();
             EXPECT_EQ(sealedRows(folio), 1);
@@ -118,8 +145,7 @@ TEST_P(CancellationStates, AnInvoiceWhoseStampIsInFlightIsSettledFirst)
 // told that the other is doing it, and only one request reaches the SAT.
 TEST_P(CancellationStates, TheClerkWhoLosesTheRaceToRequestIsToldSo)
 {
-    pac->cancelScript = {received()};
-    pac->statusScript = {inProcess()};
+    satSays(satStatusAnswer("Vigente", "Cancelable con aceptación", "En proceso"));
     CancellationValidator::Decision other;
     CancellationValidator first(
         [&](const QString &, const QString &) -> std::optional<CancellationMotive> {
@@ -127,13 +153,13 @@ TEST_P(CancellationStates, TheClerkWhoLosesTheRaceToRequestIsToldSo)
             other = press(QStringLiteral("FG-000001"));
             return CancellationMotive {QStringLiteral("03"), {}};
         },
-        pac);
+        client);
     const auto lost = first.validate(QStringLiteral("1|FG-000001"));
     EXPECT_TRUE(other.accepted);
     EXPECT_FALSE(other.message.isEmpty());
     EXPECT_FALSE(lost.accepted);
     EXPECT_TRUE(lost.error.contains(QStringLiteral("Otro usuario"))) << lost.error.toStdString();
-    EXPECT_EQ(pac->cancels, 1);
+    EXPECT_EQ(cancels(), 1);
     EXPECT_EQ(field(QStringLiteral("SELECT Cd_Motivo_Cancelacion FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")),
               QStringLiteral("02"));
 }

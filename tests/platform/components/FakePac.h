@@ -4,6 +4,7 @@
 
 #include "platform/cfdi/CadenaOriginal.h"
 #include "platform/cfdi/SandboxPac.h"
+#include "platform/components/PacSettings.h"
 
 #include <httplib.h>
 
@@ -165,6 +166,23 @@ public:
                 {QStringLiteral("CFDI_PAC_CA_CERTIFICADO"), trustedCertificate()},
                 {QStringLiteral("CFDI_PAC_INTENTOS"), QStringLiteral("1")},
                 {QStringLiteral("CFDI_PAC_ESPERA"), QStringLiteral("5")}};
+    }
+
+    // What the REST client of a test in this process needs to reach it, signed in as the
+    // PAC's own user: one attempt, a second's wait, no pause.
+    PacSettings clientSettings() const
+    {
+        PacSettings settings;
+        settings.baseUrl = baseUrl();
+        settings.apiUrl = baseUrl();
+        settings.satStatusUrl = satStatusUrl();
+        settings.caFile = trustedCertificate();
+        settings.user = m_user;
+        settings.password = m_password;
+        settings.attempts = 1;
+        settings.timeout = 1;
+        settings.retryPauseMs = 0;
+        return settings;
     }
 
     // --- how it behaves -----------------------------------------------------------------

@@ -28,19 +28,7 @@ protected:
         pac->stampIn307(stampIn307);
         return *pac;
     }
-    DocumentSigner signer() const
-    {
-        PacSettings settings;
-        settings.baseUrl = pac->baseUrl();
-        settings.apiUrl = pac->baseUrl();
-        settings.caFile = pac->trustedCertificate();
-        settings.user = QStringLiteral("facturas");
-        settings.password = QStringLiteral("Cl4ve");
-        settings.attempts = 1;
-        settings.timeout = 1;
-        settings.retryPauseMs = 0;
-        return DocumentSigner(std::make_shared<RestPac>(settings));
-    }
+    DocumentSigner signer() const { return DocumentSigner(std::make_shared<RestPac>(pac->clientSettings())); }
     // Signs until it succeeds, a minute later each time, as a clerk retrying would; answers
     // the number of attempts.
     int signUntilStamped()
