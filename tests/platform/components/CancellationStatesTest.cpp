@@ -3,19 +3,14 @@
 // real program in CancelAtPacTest.
 
 #include "CancellationFixture.h"
-#include "FakePac.h"
 
 #include "platform/components/CancellationValidator.h"
-#include "platform/components/RestPac.h"
 
 #include <QProcess>
 
-#include <mutex>
 
 namespace zentaro::test {
 
-// Through the REST client against the fake PAC on 127.0.0.1, which takes every cancellation
-// request (201) and whose SAT status service says what the case sets.
 class CancellationStates : public CancellationFixture
 {
 protected:
@@ -24,24 +19,7 @@ protected:
         CancellationFixture::SetUp();
         if (HasFatalFailure())
             return;
-        fake = std::make_unique<FakePac>(QStringLiteral("facturas"), QStringLiteral("Cl4ve"),
-                                         [] { return Utilities().ServerNow(); });
-        fake->script([this](const PacRequest &request) -> std::optional<PacAnswer> {
-            std::lock_guard lock(m_statusMutex);
-            if (request.path == "/ConsultaCFDIService.svc")
-                return m_status;
-            return std::nullopt;
-        });
-        client = std::make_shared<RestPac>(fake->clientSettings());
-        ASSERT_EQ(DocumentSigner(client).sign(request(QStringLiteral("FG-000001"))), QString());
-    }
-    void TearDown() override
-    {
-        if (fake) {
-            EXPECT_EQ(fake->violations(), QStringList()) << "requests the provider does not document";
-        }
-        fake.reset();
-        CancellationFixture::TearDown();
+        ASSERT_EQ(sign(QStringLiteral("FG-000001")), QString());
     }
 
     CancellationValidator::Decision press(const QString &folio)
@@ -51,17 +29,9 @@ protected:
                 ++asked;
                 return CancellationMotive {QStringLiteral("02"), {}};
             },
-            client);
+            pac);
         return validator.validate(QStringLiteral("1|") + folio);
     }
-    // What the SAT's status service answers from now on.
-    void satSays(const PacAnswer &answer)
-    {
-        std::lock_guard lock(m_statusMutex);
-        m_status = answer;
-    }
-    int stamps() const { return fake->count("/api/cfdi33/stamp/v4"); }
-    int cancels() const { return fake->count("/api/cfdi33/cancel/csd"); }
     int billedNotes(const QString &folio)
     {
         return count(QStringLiteral("SELECT count(*) FROM Venta_Encabezado WHERE Fc_Folio = ?"), {folio});
@@ -71,12 +41,6 @@ protected:
         return count(QStringLiteral("SELECT count(*) FROM Comprobante_Sellado WHERE Cs_Documento = ?"), {folio});
     }
 
-    std::unique_ptr<FakePac> fake;
-    std::shared_ptr<RestPac> client;
-
-private:
-    std::mutex m_statusMutex;
-    std::optional<PacAnswer> m_status;
 };
 
 // What one press must answer: accepted with no text (the screen cancels), accepted with
@@ -101,14 +65,13 @@ TEST_P(CancellationStates, AnInvoiceWhoseStampIsInFlightIsSettledFirst)
         {"still no answer: refused, with the reason", {PacFault::Silent}, Expect::Refuse, false, 0},
         {"the PAC refuses the document: no CFDI, cancelled without the PAC", {PacFault::Refuse}, Expect::Cancel, false, 0},
     };
-    satSays(satStatusAnswer("Cancelado", "Cancelable sin aceptación", "Cancelado sin aceptación"));
     const QStringList folios = {QStringLiteral("FG-000002"), QStringLiteral("FG-000003"), QStringLiteral("FG-000004")};
     for (qsizetype i = 0; i < cases.size(); ++i) {
         const Case &c = cases.at(i);
         const QString folio = folios.at(i);
         SCOPED_TRACE(c.name);
         fake->faults({PacFault::Silent});   // stamped, its answer lost
-        ASSERT_FALSE(DocumentSigner(client).sign(request(folio)).isEmpty());
+        ASSERT_FALSE(DocumentSigner(pac).sign(request(folio)).isEmpty());
         ASSERT_EQ(sealedRows(folio), 1);
         ASSERT_EQ(uuidOf(folio), QString());
         const int stampsBefore = stamps();
@@ -145,7 +108,8 @@ TEST_P(CancellationStates, AnInvoiceWhoseStampIsInFlightIsSettledFirst)
 // told that the other is doing it, and only one request reaches the SAT.
 TEST_P(CancellationStates, TheClerkWhoLosesTheRaceToRequestIsToldSo)
 {
-    satSays(satStatusAnswer("Vigente", "Cancelable con aceptación", "En proceso"));
+    cancelScript = {received()};
+    statusScript = {inProcess()};
     CancellationValidator::Decision other;
     CancellationValidator first(
         [&](const QString &, const QString &) -> std::optional<CancellationMotive> {
@@ -153,7 +117,7 @@ TEST_P(CancellationStates, TheClerkWhoLosesTheRaceToRequestIsToldSo)
             other = press(QStringLiteral("FG-000001"));
             return CancellationMotive {QStringLiteral("03"), {}};
         },
-        client);
+        pac);
     const auto lost = first.validate(QStringLiteral("1|FG-000001"));
     EXPECT_TRUE(other.accepted);
     EXPECT_FALSE(other.message.isEmpty());
