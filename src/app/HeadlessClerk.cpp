@@ -12,6 +12,8 @@
 
 namespace zentaro::app {
 
+namespace on = qx417::unattended;
+
 namespace {
 
 // Lets the screen finish what its events posted, as the script runner does between lines.
@@ -36,11 +38,11 @@ HeadlessClerk::HeadlessClerk(const ModuleLoader &loader)
 HeadlessClerk::~HeadlessClerk() = default;
 
 template<typename Control>
-Control &HeadlessClerk::control(const char *name) const
+Control &HeadlessClerk::control(qx417::unattended::ControlName<Control> name) const
 {
-    auto *found = m_session->screen()->findChild<Control *>(QLatin1String(name));
+    auto *found = m_session->screen()->findChild<Control *>(QLatin1String(name.text));
     if (!found)
-        throw Error(QStringLiteral("La pantalla QX417 no tiene el control %1").arg(QLatin1String(name)));
+        throw Error(QStringLiteral("La pantalla QX417 no tiene el control %1").arg(QLatin1String(name.text)));
     return *found;
 }
 
@@ -59,18 +61,18 @@ void HeadlessClerk::act(QWidget &target, const std::function<void()> &action) co
     settle();
 }
 
-void HeadlessClerk::typeAndEnter(const char *name, const QString &text)
+void HeadlessClerk::typeAndEnter(qx417::unattended::ControlName<KeyBox> name, const QString &text)
 {
-    auto &box = control<KeyBox>(name);
+    auto &box = control(name);
     act(box, [&] {
         box.scriptType(text);
         box.scriptEnter();
     });
 }
 
-void HeadlessClerk::setCheckBox(const char *name, bool on)
+void HeadlessClerk::setCheckBox(qx417::unattended::ControlName<CheckBox> name, bool on)
 {
-    auto &box = control<CheckBox>(name);
+    auto &box = control(name);
     if ((box.value() == 1) != on)
         act(box, [&] { box.scriptClick(QString()); });
 }
@@ -78,35 +80,35 @@ void HeadlessClerk::setCheckBox(const char *name, bool on)
 HeadlessClerk::Selection HeadlessClerk::prepare(const QString &branch, const QString &currency,
                                                 const BranchDefaults &defaults, const BillingPeriod &period)
 {
-    auto &toolbar = control<Toolbar>("Controles");
+    auto &toolbar = control(on::Controles);
     act(toolbar, [&] { toolbar.scriptClick(QStringLiteral("Nuevo")); });
-    typeAndEnter("txt_Sc_Cve_Sucursal", branch);
-    typeAndEnter("txt_Al_Cve_Almancen", defaults.warehouse);
-    typeAndEnter("txt_Cl_Cve_Cliente", defaults.customer);
+    typeAndEnter(on::txt_Sc_Cve_Sucursal, branch);
+    typeAndEnter(on::txt_Al_Cve_Almancen, defaults.warehouse);
+    typeAndEnter(on::txt_Cl_Cve_Cliente, defaults.customer);
     // The customer's lookup suggests the salesperson and the sale condition when the
     // configuration says so; a clerk types them only when it did not.
-    auto &salesperson = control<KeyBox>("txt_Vn_Cve_Vendedor");
+    auto &salesperson = control(on::txt_Vn_Cve_Vendedor);
     if (salesperson.text().isEmpty() && salesperson.isEnabled())
-        typeAndEnter("txt_Vn_Cve_Vendedor", defaults.salesperson);
-    auto &condition = control<KeyBox>("txtCondicionVenta");
+        typeAndEnter(on::txt_Vn_Cve_Vendedor, defaults.salesperson);
+    auto &condition = control(on::txtCondicionVenta);
     if (condition.text().isEmpty() && condition.isEnabled())
-        typeAndEnter("txtCondicionVenta", defaults.condition);
-    typeAndEnter("txt_Mn_Cve_Moneda", currency);   // its lookup brings the rate of the day
+        typeAndEnter(on::txtCondicionVenta, defaults.condition);
+    typeAndEnter(on::txt_Mn_Cve_Moneda, currency);   // its lookup brings the rate of the day
 
     // The invoice is dated today; the notes come from the period, as a range of dates.
-    setCheckBox("chkFiltrarCondicion", false);
-    setCheckBox("chkFechas", true);
-    for (const auto &[name, day] : {std::pair {"dpFecha_Inicio", period.from}, std::pair {"dpFecha_Final", period.to}}) {
-        auto &picker = control<DatePicker>(name);
+    setCheckBox(on::chkFiltrarCondicion, false);
+    setCheckBox(on::chkFechas, true);
+    for (const auto &[name, day] : {std::pair {on::dpFecha_Inicio, period.from}, std::pair {on::dpFecha_Final, period.to}}) {
+        auto &picker = control(name);
         act(picker, [&] { picker.scriptType(day.toString(Qt::ISODate)); });
     }
     act(toolbar, [&] { toolbar.scriptClick(QStringLiteral("Opcion1")); });   // "Cargar documentos"
 
     Selection selection;
-    auto &notes = control<CheckList>("lvNotas");
+    auto &notes = control(on::lvNotas);
     if (notes.count() == 0)
         return selection;
-    auto &markAll = control<CheckBox>("chkMarcarN");
+    auto &markAll = control(on::chkMarcarN);
     if (markAll.text() == QLatin1String("Marcar todos"))
         act(markAll, [&] { markAll.scriptClick(QString()); });
     for (int row = 0; row < notes.count(); ++row) {
@@ -114,19 +116,19 @@ HeadlessClerk::Selection HeadlessClerk::prepare(const QString &branch, const QSt
             throw Error(QStringLiteral("La nota %1 no quedó marcada").arg(notes.text(row)));
         selection.notes << notes.text(row);
     }
-    selection.total = Decimal::fromVariant(control<KeyBox>("txtFacTotal").value());
+    selection.total = Decimal::fromVariant(control(on::txtFacTotal).value());
     return selection;
 }
 
 void HeadlessClerk::accept()
 {
-    auto &toolbar = control<Toolbar>("Controles");
+    auto &toolbar = control(on::Controles);
     act(toolbar, [&] { toolbar.scriptClick(QStringLiteral("Aceptar")); });
 }
 
 void HeadlessClerk::cancel()
 {
-    auto &toolbar = control<Toolbar>("Controles");
+    auto &toolbar = control(on::Controles);
     if (toolbar.isNew())
         act(toolbar, [&] { toolbar.scriptClick(QStringLiteral("Cancelar")); });
 }
@@ -134,13 +136,13 @@ void HeadlessClerk::cancel()
 bool HeadlessClerk::openInvoice(const QString &folio)
 {
     cancel();
-    typeAndEnter("txtFolio", folio);
-    return control<Toolbar>("Controles").cancelEnabled();
+    typeAndEnter(on::txtFolio, folio);
+    return control(on::Controles).cancelEnabled();
 }
 
 void HeadlessClerk::cancelInvoice()
 {
-    auto &toolbar = control<Toolbar>("Controles");
+    auto &toolbar = control(on::Controles);
     act(toolbar, [&] { toolbar.scriptClick(QStringLiteral("Eliminar")); });
 }
 

@@ -4,6 +4,7 @@
 #include "BranchDefaults.h"
 
 #include "platform/core/Decimal.h"
+#include "qx417/module/UnattendedControls.h"
 #include "platform/host/ModuleLoader.h"
 
 #include <QStringList>
@@ -52,11 +53,12 @@ public:
     void cancelInvoice();
 
 private:
+    // The screen's control of that name, of the kind the module's contract gives it.
     template<typename Control>
-    Control &control(const char *name) const;
+    Control &control(qx417::unattended::ControlName<Control> name) const;
     void act(QWidget &control, const std::function<void()> &action) const;
-    void typeAndEnter(const char *box, const QString &text);
-    void setCheckBox(const char *box, bool on);
+    void typeAndEnter(qx417::unattended::ControlName<KeyBox> box, const QString &text);
+    void setCheckBox(qx417::unattended::ControlName<CheckBox> box, bool on);
 
     std::unique_ptr<ModuleSession> m_session;
 };

@@ -122,9 +122,9 @@ int main(int argc, char **argv)
             settle();
             {
                 // The F2 list of the folio box, as the clerk opens it.
-                const auto invoices = CatalogBrowser::catalogFor(QStringLiteral("FACTURA"));
+                const auto invoices = CatalogLookup::catalogFor(QStringLiteral("FACTURA"));
                 CatalogBrowser browser(*invoices,
-                                       CatalogBrowser::rows(Platform::instance().connection(), QStringLiteral("FACTURA"), {}),
+                                       CatalogBrowser::rows(QStringLiteral("FACTURA"), {}),
                                        &shell);
                 browser.show();
                 settle();

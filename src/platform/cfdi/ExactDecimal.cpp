@@ -150,9 +150,15 @@ QString ExactDecimal::toFixed(int decimals) const
 
 std::strong_ordering ExactDecimal::operator<=>(const ExactDecimal &other) const
 {
+    // Only the side with fewer decimals is widened. When widening overflows, that side's
+    // magnitude is beyond anything the other can hold, so its sign decides: comparing two
+    // amounts that parsed never throws.
     const int d = std::max(m_decimals, other.m_decimals);
-    const Int128 a = withDecimals(d).m_mantissa;
-    const Int128 b = other.withDecimals(d).m_mantissa;
+    Int128 a = m_mantissa, b = other.m_mantissa;
+    if (__builtin_mul_overflow(a, pow10(d - m_decimals), &a))
+        return m_mantissa < 0 ? std::strong_ordering::less : std::strong_ordering::greater;
+    if (__builtin_mul_overflow(b, pow10(d - other.m_decimals), &b))
+        return other.m_mantissa < 0 ? std::strong_ordering::greater : std::strong_ordering::less;
     return a < b ? std::strong_ordering::less : a > b ? std::strong_ordering::greater : std::strong_ordering::equal;
 }
 

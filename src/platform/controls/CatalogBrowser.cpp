@@ -4,7 +4,6 @@
 #include "platform/controls/TextFormats.h"
 #include "platform/core/Decimal.h"
 #include "platform/core/Error.h"
-#include "platform/db/Connection.h"
 #include "platform/services/Platform.h"
 
 #include <QDialogButtonBox>
@@ -13,7 +12,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QSortFilterProxyModel>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -21,103 +19,25 @@
 
 namespace zentaro {
 
-QList<CatalogBrowser::Column> CatalogBrowser::Catalog::shownColumns() const
+QList<CatalogBrowser::Row> CatalogBrowser::rows(const QString &lookupId, const QString &filter)
 {
-    if (!columns.isEmpty())
-        return columns;
-    return {Column {QStringLiteral("Descripción"), table + u'.' + descriptionColumn, Column::Kind::Text}};
-}
-
-std::optional<CatalogBrowser::Catalog> CatalogBrowser::catalogFor(const QString &lookupId)
-{
-    struct Entry
-    {
-        const char *id;
-        const char16_t *title;
-        const char *table, *key, *description;
-    };
-    static const Entry entries[] = {
-        {"SUCURSAL", u"Sucursales", "Sucursal", "Sc_Cve_Sucursal", "Sc_Descripcion"},
-        {"ALMACEN", u"Almacenes", "Almacen", "Al_Cve_Almacen", "Al_Descripcion"},
-        {"CLIENTE", u"Clientes", "Cliente", "Cl_Cve_Cliente", "Cl_Descripcion"},
-        {"VENDEDOR", u"Vendedores", "Vendedor", "Vn_Cve_Vendedor", "Vn_Descripcion"},
-        {"MONEDA", u"Monedas", "Moneda", "Mn_Cve_Moneda", "Mn_Descripcion"},
-        {"CONDICION_VENTA", u"Condiciones de venta", "Condicion_Venta", "Cv_Cve_Condicion_Venta", "Cv_Descripcion"},
-        {"FACTURA", u"Facturas", "Factura", "Fc_Folio", "Fc_Factura"},
-    };
-    const QString id = lookupId.trimmed().toUpper();
-    for (const Entry &entry : entries) {
-        if (id != QLatin1String(entry.id))
-            continue;
-        Catalog catalog {QString::fromUtf16(entry.title), QString::fromLatin1(entry.table),
-                         QString::fromLatin1(entry.key), QString::fromLatin1(entry.description), {}, {}};
-        if (id == QLatin1String("FACTURA")) {
-            // A folio alone tells the clerk nothing: the invoice is found by its series and
-            // number, its day, its customer or its amount.
-            using Kind = Column::Kind;
-            catalog.keyHeader = QStringLiteral("Folio");
-            catalog.columns = {{QStringLiteral("Serie"), QStringLiteral("Factura.Fc_Serie"), Kind::Text},
-                               {QStringLiteral("Factura"), QStringLiteral("Factura.Fc_Factura"), Kind::Text},
-                               {QStringLiteral("Fecha"), QStringLiteral("Factura.Fc_Fecha"), Kind::Date},
-                               {QStringLiteral("Cliente"), QStringLiteral("Cliente.Cl_Razon_Social_1"), Kind::Text},
-                               {QStringLiteral("Total"), QStringLiteral("Factura.Fc_Precio_Neto_Importe"), Kind::Money}};
-            catalog.joins = QStringLiteral(" LEFT JOIN Cliente ON Cliente.Cl_Cve_Cliente = Factura.Cl_Cve_Cliente");
-        }
-        return catalog;
-    }
-    return std::nullopt;
-}
-
-QString CatalogBrowser::normalizedFilter(const QString &filter)
-{
-    // Splitting at quotes leaves the text outside quotes at even positions; a doubled quote
-    // inside a literal only adds an empty outside part, so literals are never touched.
-    static const QRegularExpression bareNumber(
-        QStringLiteral("(<>|!=|<=|>=|=|<|>)(\\s*)(-?\\d+(?:\\.\\d+)?)(?![\\w.])"));
-    QStringList parts = filter.split(u'\'');
-    for (qsizetype i = 0; i < parts.size(); i += 2)
-        parts[i].replace(bareNumber, QStringLiteral("\\1\\2'\\3'"));
-    return parts.join(u'\'');
-}
-
-QString CatalogBrowser::statement(const Catalog &catalog, const QString &filter)
-{
-    QStringList selected {catalog.table + u'.' + catalog.keyColumn};
-    for (const Column &column : catalog.shownColumns())
-        selected << column.expression;
-    QString sql = QStringLiteral("SELECT %2 FROM %1%3 WHERE %1.Es_Cve_Estado <> 'BA'")
-                      .arg(catalog.table, selected.join(QStringLiteral(", ")), catalog.joins);
-    const QString condition = normalizedFilter(filter).trimmed();
-    if (!condition.isEmpty())
-        sql += QStringLiteral(" AND (%1)").arg(condition);
-    sql += QStringLiteral(" ORDER BY %1.%2").arg(catalog.table, catalog.keyColumn);
-    return sql;
-}
-
-QList<CatalogBrowser::Row> CatalogBrowser::rows(Connection &connection, const QString &lookupId, const QString &filter)
-{
-    const std::optional<Catalog> catalog = catalogFor(lookupId);
-    if (!catalog)
-        throw Error(QStringLiteral("No hay un catálogo para la búsqueda %1").arg(lookupId));
-    // The filter is condition text composed by the screen, so the statement runs as text.
-    Recordset rs = connection.execute(statement(*catalog, filter));
-    const QList<Column> columns = catalog->shownColumns();
+    const QList<Column> columns = CatalogLookup::catalogFor(lookupId).value_or(Catalog()).shownColumns();
     QList<Row> result;
-    for (; !rs.eof(); rs.moveNext()) {
-        Row row {rs.textAt(0), {}, {}};
+    for (const CatalogLookup::Entry &entry : CatalogLookup().entries(lookupId, filter)) {
+        Row row {entry.key, {}, {}};
         for (int i = 0; i < columns.size(); ++i) {
-            const int at = i + 1;
+            const QVariant value = entry.values.value(i);
             switch (columns.at(i).kind) {
             case Column::Kind::Date:
-                row.shown << (rs.value(at).isNull() ? QString() : textformat::defaultDateText(rs.dateAt(at)));
+                row.shown << (value.isNull() ? QString() : textformat::defaultDateText(value.toDate()));
                 break;
             case Column::Kind::Money:
-                row.shown << (rs.value(at).isNull() ? QString()
-                                                    : textformat::formatNumber(Decimal::fromVariant(rs.value(at)).toDouble(),
-                                                                               QStringLiteral("$#,##0.00")));
+                row.shown << (value.isNull() ? QString()
+                                             : textformat::formatNumber(Decimal::fromVariant(value).toDouble(),
+                                                                        QStringLiteral("$#,##0.00")));
                 break;
             case Column::Kind::Text:
-                row.shown << rs.textAt(at);
+                row.shown << value.toString();
                 break;
             }
         }
@@ -132,10 +52,10 @@ QString CatalogBrowser::pick(const QString &lookupId, const QString &filter, QWi
     Platform &platform = Platform::instance();
     if (!platform.interactive())
         return platform.takeAnswer(QStringLiteral("catalog")).value_or(QString());
-    const std::optional<Catalog> catalog = catalogFor(lookupId);
+    const std::optional<Catalog> catalog = CatalogLookup::catalogFor(lookupId);
     if (!catalog)
         throw Error(QStringLiteral("No hay un catálogo para la búsqueda %1").arg(lookupId));
-    CatalogBrowser dialog(*catalog, rows(platform.connection(), lookupId, filter), parent);
+    CatalogBrowser dialog(*catalog, rows(lookupId, filter), parent);
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.pickedKey();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/services/CatalogLookup.h"
+
 #include <QDialog>
 #include <QList>
 #include <QString>
@@ -13,8 +15,6 @@ class QTableView;
 
 namespace zentaro {
 
-class Connection;
-
 // The catalogue a key box opens with F2: the active rows of the catalogue its LookupId
 // names, narrowed by the box's LookupFilter and by what the clerk types.
 class CatalogBrowser : public QDialog
@@ -22,28 +22,8 @@ class CatalogBrowser : public QDialog
     Q_OBJECT
 
 public:
-    // A column the browser shows after the key.
-    struct Column
-    {
-        enum class Kind { Text, Date, Money };
-        QString header;
-        QString expression;   // qualified column of the statement
-        Kind kind = Kind::Text;
-    };
-    struct Catalog
-    {
-        QString title;
-        QString table;
-        QString keyColumn;
-        QString descriptionColumn;
-        // What identifies a row to the clerk beyond its key; empty: the description alone.
-        QList<Column> columns;
-        // Tables joined for those columns (" LEFT JOIN ..."), "" for none.
-        QString joins;
-        QString keyHeader = QStringLiteral("Clave");
-
-        QList<Column> shownColumns() const;
-    };
+    using Column = CatalogLookup::Column;
+    using Catalog = CatalogLookup::Catalog;
     struct Row
     {
         QString key;
@@ -51,23 +31,10 @@ public:
         QStringList shown;     // every shown column after the key, as the clerk reads it
     };
 
-    // The catalogue of a lookup id (SUCURSAL, CLIENTE, ...); nothing for an unknown id.
-    static std::optional<Catalog> catalogFor(const QString &lookupId);
-
-    // The condition text of a LookupFilter made safe for both engines: a bare number on the
-    // right of a comparison is quoted ("Cv_Tipo_Condicion=01" -> "Cv_Tipo_Condicion='01'").
-    // The suite's key columns are text, and comparing text to a number fails on PostgreSQL
-    // and compares "01" with "1" on SQLite; a quoted number still compares as a number with
-    // a numeric column on both engines. Quoted text is left alone.
-    static QString normalizedFilter(const QString &filter);
-
-    // The statement listing key and description, withdrawn rows ('BA') left out, with the
-    // filter as an extra condition, ordered by key.
-    static QString statement(const Catalog &catalog, const QString &filter);
-
-    // The rows the browser lists. Throws zentaro::Error for an unknown lookup id or a
-    // failing statement.
-    static QList<Row> rows(Connection &connection, const QString &lookupId, const QString &filter);
+    // The rows the browser lists, read through the catalogue look-up and written as the
+    // clerk reads them. Throws zentaro::Error for an unknown lookup id or a failing
+    // statement.
+    static QList<Row> rows(const QString &lookupId, const QString &filter);
 
     // Asks for a key: the clerk picks in the dialog, or, in the script runner, the queued
     // answer "catalog" is taken (no answer: cancelled). "" when cancelled.

@@ -4,7 +4,7 @@
 #include "platform/controls/TextFormats.h"
 #include "platform/controls/VirtualKeys.h"
 #include "platform/core/Error.h"
-#include "platform/db/SqlLiteral.h"
+#include "platform/services/CatalogLookup.h"
 #include "platform/services/Platform.h"
 
 #include <QApplication>
@@ -373,10 +373,9 @@ void KeyBox::validate()
         // A failing lookup statement is the screen's fault, not the clerk's: it is reported
         // and the key simply stays unvalidated.
         dispatchEvent(objectName(), [&] {
-            Recordset rs = Platform::instance().connection().execute(sql::withKey(m_sql, key));
-            if (!rs.eof()) {
+            if (const std::optional<QString> description = CatalogLookup().describe(m_sql, key)) {
                 found = true;
-                result = rs.fieldCount() > 0 ? rs.textAt(0) : QString();
+                result = *description;
             }
         });
     }
@@ -425,7 +424,7 @@ bool KeyBox::refusesUnknownKey()
 {
     if (isNumeric() || m_sql.isEmpty() || text().isEmpty() || !m_value.toString().isEmpty())
         return false;
-    const auto catalog = CatalogBrowser::catalogFor(m_lookupId);
+    const auto catalog = CatalogLookup::catalogFor(m_lookupId);
     const QString where = catalog ? QStringLiteral(" en %1").arg(catalog->title.toLower()) : QString();
     const QString message =
         QStringLiteral("La clave %1 no existe%2, está dada de baja o no corresponde a este documento. "

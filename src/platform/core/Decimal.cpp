@@ -106,11 +106,13 @@ std::optional<Decimal> Decimal::parse(QStringView text)
     int digits = 0;
     bool point = false;
     for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c.isDigit()) {
+        const char16_t c = text[i].unicode();
+        // Only ASCII digits: QChar::isDigit() would also take Arabic-Indic or full-width ones,
+        // which no engine writes and no clerk means as an amount.
+        if (c >= u'0' && c <= u'9') {
             if (mantissa > (Int128(1) << 100))
                 return std::nullopt;
-            mantissa = mantissa * 10 + c.digitValue();
+            mantissa = mantissa * 10 + (c - u'0');
             ++digits;
             if (point)
                 ++decimals;
@@ -124,14 +126,30 @@ std::optional<Decimal> Decimal::parse(QStringView text)
         return std::nullopt;
     int exponent = 0;
     if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
-        bool ok = false;
-        exponent = text.mid(i + 1).toInt(&ok);
-        if (!ok || exponent > 30 || exponent < -30)
+        // An optional sign and ASCII digits, nothing else (toInt() would skip blanks).
+        const QStringView digitsOfExponent = text.mid(i + 1);
+        const qsizetype signs = !digitsOfExponent.isEmpty() && (digitsOfExponent[0] == u'-' || digitsOfExponent[0] == u'+');
+        if (digitsOfExponent.size() == signs)
             return std::nullopt;
+        for (qsizetype k = signs; k < digitsOfExponent.size(); ++k)
+            if (digitsOfExponent[k] < u'0' || digitsOfExponent[k] > u'9')
+                return std::nullopt;
+        bool ok = false;
+        const long long wide = digitsOfExponent.toLongLong(&ok);
+        // Far below a millionth the value is zero (a double's 1e-300 is a real amount of
+        // nothing); far above, only a zero fits.
+        if (!ok || wide > 1000 || wide < -1000) {
+            if (mantissa == 0 || digitsOfExponent[0] == u'-')
+                return Decimal();
+            return std::nullopt;
+        }
+        exponent = int(wide);
         i = text.size();
     }
     if (i != text.size())
         return std::nullopt;
+    if (mantissa == 0)
+        return Decimal();
     int shift = kScale - decimals + exponent;   // power of ten to reach millionths
     Int128 units = mantissa;
     if (shift >= 0) {

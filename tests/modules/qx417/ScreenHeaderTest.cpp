@@ -171,7 +171,7 @@ TEST_P(ScreenHeader, ATextLongerThanItsColumnIsRefusedWholeWithAMessage)
 // The F2 list of invoices tells them apart by series, number, day, customer and amount.
 TEST_P(ScreenHeader, TheInvoiceLookupShowsSeriesFolioDateCustomerAndTotal)
 {
-    const QList<CatalogBrowser::Row> rows = CatalogBrowser::rows(db(), QStringLiteral("FACTURA"), {});
+    const QList<CatalogBrowser::Row> rows = CatalogBrowser::rows(QStringLiteral("FACTURA"), {});
     ASSERT_FALSE(rows.isEmpty());
     const CatalogBrowser::Row &first = rows.first();
     EXPECT_EQ(first.key, QStringLiteral("FG-000001"));

@@ -4,6 +4,7 @@
 
 #include "platform/cfdi/CadenaOriginal.h"
 #include "platform/cfdi/SandboxPac.h"
+#include "platform/components/stamping/PacSettings.h"
 
 #include <httplib.h>
 
@@ -17,6 +18,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
+#include <QRegularExpression>
 #include <QXmlStreamReader>
 
 #include <openssl/ssl.h>
@@ -77,6 +79,41 @@ inline PacAnswer satStatusAnswer(const char *estado, const char *esCancelable, c
             QByteArrayLiteral("text/xml")};
 }
 
+// One answer of the SAT through the fake PAC, to a cancellation request or a status query.
+using Scripted = std::function<PacAnswer(const PacRequest &)>;
+
+// The acuse of a request the SAT took with its code (201 received, 202 already cancelled,
+// 205 not known yet).
+inline Scripted satCode(const char *code)
+{
+    return [code](const PacRequest &request) {
+        const QString uuid = QJsonDocument::fromJson(request.body).object().value(QLatin1String("uuid")).toString().toUpper();
+        return pacSuccess({{QStringLiteral("acuse"), QStringLiteral("<Acuse><Folios><UUID>%1</UUID><EstatusUUID>%2"
+                                                                   "</EstatusUUID></Folios></Acuse>")
+                                                         .arg(uuid, QLatin1String(code))},
+                           {QStringLiteral("uuid"), QJsonObject{{uuid, QLatin1String(code)}}}});
+    };
+}
+inline Scripted received() { return satCode("201"); }
+// What the SAT's status service says.
+inline Scripted satStatus(const char *estado, const char *esCancelable, const char *estatusCancelacion)
+{
+    return [=](const PacRequest &) { return satStatusAnswer(estado, esCancelable, estatusCancelacion); };
+}
+inline Scripted inProcess() { return satStatus("Vigente", "Cancelable con aceptación", "En proceso"); }
+inline Scripted rejected() { return satStatus("Vigente", "Cancelable con aceptación", "Solicitud rechazada"); }
+inline Scripted notCancellable() { return satStatus("Vigente", "No cancelable", ""); }
+// Heard, and its answer never comes back.
+inline const Scripted lost = [](const PacRequest &) {
+    PacAnswer silence;
+    silence.silent = true;
+    return silence;
+};
+// The PAC fails before the request reaches the SAT.
+inline const Scripted unreachable = [](const PacRequest &) {
+    return PacAnswer{503, QByteArrayLiteral("<html><body>Service Unavailable</body></html>"), QByteArrayLiteral("text/html")};
+};
+
 // Every way a PAC and the network between misbehave. A fault waits in the queue for the
 // event it is about: a handshake (TlsFailure), a login (LoginRefused) or a stamp (the rest).
 // The faults marked "stamps" come after the PAC stamped the document: its UUID exists at
@@ -125,7 +162,7 @@ public:
     };
 
     FakePac(QString user, QString password, Clock clock)
-        : m_user(std::move(user)), m_password(std::move(password)), m_sandbox(std::move(clock)),
+        : m_user(std::move(user)), m_password(std::move(password)), m_clock(clock), m_sandbox(std::move(clock)),
           m_server([this](SSL_CTX &context) { return setUp(context); })
     {
         // A client that gives up on a reply closes the socket under the write.
@@ -165,6 +202,23 @@ public:
                 {QStringLiteral("CFDI_PAC_CA_CERTIFICADO"), trustedCertificate()},
                 {QStringLiteral("CFDI_PAC_INTENTOS"), QStringLiteral("1")},
                 {QStringLiteral("CFDI_PAC_ESPERA"), QStringLiteral("5")}};
+    }
+
+    // What the REST client of a test in this process needs to reach it, signed in as the
+    // PAC's own user: one attempt, a second's wait, no pause.
+    PacSettings clientSettings() const
+    {
+        PacSettings settings;
+        settings.baseUrl = baseUrl();
+        settings.apiUrl = baseUrl();
+        settings.satStatusUrl = satStatusUrl();
+        settings.caFile = trustedCertificate();
+        settings.user = m_user;
+        settings.password = m_password;
+        settings.attempts = 1;
+        settings.timeout = 1;
+        settings.retryPauseMs = 0;
+        return settings;
     }
 
     // --- how it behaves -----------------------------------------------------------------
@@ -343,8 +397,7 @@ private:
             if (m_script)
                 if (auto scripted = m_script(request))
                     return *scripted;
-            violation(request, QStringLiteral("el servicio de consulta del SAT no tiene una respuesta en esta prueba"));
-            return {500, {}, QByteArrayLiteral("text/xml")};
+            return satStatus(request);
         }
         const QByteArray authorization = request.headers.value("authorization");
         if (!authorization.startsWith("Bearer ") || !m_tokens.contains(authorization.mid(7)))
@@ -357,8 +410,12 @@ private:
                     return *scripted;
             return stamp(request, fault);
         }
-        if (path == "/api/cfdi33/cancel/csd")
+        if (path == "/api/cfdi33/cancel/csd") {
             hook = m_onCancel;
+            const QString uuid = QJsonDocument::fromJson(request.body).object().value(QLatin1String("uuid")).toString().toUpper();
+            if (!m_cancelRequestedAt.contains(uuid))
+                m_cancelRequestedAt.insert(uuid, m_clock());
+        }
         if (m_script)
             if (auto scripted = m_script(request))
                 return *scripted;
@@ -478,6 +535,50 @@ private:
         }
     }
 
+    // The SAT's status service as the sandbox decides for a document this PAC stamped: a
+    // global or small invoice is cancelled once asked, a nominative one waits 72 hours for
+    // its receiver. A UUID it never stamped is a departure of the test.
+    PacAnswer satStatus(const PacRequest &request)
+    {
+        static const QRegularExpression id(QStringLiteral("id=([0-9A-Fa-f-]{36})"));
+        const QString uuid = id.match(QString::fromUtf8(request.body)).captured(1).toUpper();
+        const auto issued = std::find_if(m_issued.begin(), m_issued.end(),
+                                         [&](const Issued &i) { return i.uuid.toUpper() == uuid; });
+        if (uuid.isEmpty() || issued == m_issued.end()) {
+            violation(request, QStringLiteral("el servicio de consulta del SAT no conoce el folio fiscal %1").arg(uuid));
+            return {500, {}, QByteArrayLiteral("text/xml")};
+        }
+        if (!m_cancelRequestedAt.contains(uuid))
+            return satStatusAnswer("Vigente", "Cancelable sin aceptación", "");
+        cfdi::CancellationRequest asked;
+        asked.uuid = uuid;
+        asked.requestedAt = m_cancelRequestedAt.value(uuid);
+        QXmlStreamReader reader(issued->stamped);
+        while (!reader.atEnd()) {
+            if (reader.readNext() != QXmlStreamReader::StartElement)
+                continue;
+            if (reader.name() == QLatin1String("Comprobante"))
+                asked.total = reader.attributes().value(QLatin1String("Total")).toString();
+            else if (reader.name() == QLatin1String("Receptor"))
+                asked.receiverRfc = reader.attributes().value(QLatin1String("Rfc")).toString();
+            else if (reader.name() == QLatin1String("Emisor"))
+                asked.issuerRfc = reader.attributes().value(QLatin1String("Rfc")).toString();
+            else if (reader.name() == QLatin1String("TimbreFiscalDigital"))
+                asked.stampedAt = QDateTime::fromString(reader.attributes().value(QLatin1String("FechaTimbrado")).toString(),
+                                                        Qt::ISODate);
+        }
+        asked.motive = QStringLiteral("02");
+        const cfdi::CancellationResult result = m_sandbox.cancellationStatus(asked);
+        switch (result.status) {
+        case cfdi::CancellationStatus::Cancelled:
+            return satStatusAnswer("Cancelado", "Cancelable sin aceptación", result.message.toUtf8().constData());
+        case cfdi::CancellationStatus::InProcess:
+            return satStatusAnswer("Vigente", "Cancelable con aceptación", "En proceso");
+        default:
+            return satStatusAnswer("Vigente", "No cancelable", "");
+        }
+    }
+
     PacAnswer cancel(const PacRequest &request)
     {
         const QJsonObject body = QJsonDocument::fromJson(request.body).object();
@@ -495,7 +596,9 @@ private:
     }
 
     const QString m_user, m_password;
+    const Clock m_clock;
     SmtpSinkCertificate m_trusted, m_untrusted;
+    QHash<QString, QDateTime> m_cancelRequestedAt; // by UUID in capitals: when the SAT first heard it
     cfdi::SandboxPac m_sandbox;
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;

@@ -250,7 +250,7 @@ protected:
     QStringList keys(const char *lookupId, const QString &filter)
     {
         QStringList out;
-        for (const CatalogBrowser::Row &row : CatalogBrowser::rows(db(), QString::fromLatin1(lookupId), filter))
+        for (const CatalogBrowser::Row &row : CatalogBrowser::rows(QString::fromLatin1(lookupId), filter))
             out << row.key;
         return out;
     }
@@ -281,7 +281,7 @@ TEST(CatalogBrowserFilter, BareNumbersAreQuotedOutsideLiterals)
         {QStringLiteral("Sc_Cve_Sucursal=S01"), QStringLiteral("Sc_Cve_Sucursal=S01")},
     };
     for (const auto &[filter, expected] : cases)
-        EXPECT_EQ(CatalogBrowser::normalizedFilter(filter), expected) << qPrintable(filter);
+        EXPECT_EQ(CatalogLookup::normalizedFilter(filter), expected) << qPrintable(filter);
 }
 
 } // namespace

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -94,14 +93,6 @@ TEST(Toolbar, ButtonsFollowTheirFlagsAndFreeButtonsShowOnlyWithACaption)
     EXPECT_TRUE(free->isHidden());
     EXPECT_THROW(toolbar.scriptClick(QStringLiteral("Opcion4")), ScriptRefusal);
     EXPECT_THROW(toolbar.scriptClick(QString()), ScriptRefusal);
-
-    toolbar.setCaption(QStringLiteral("Facturación de notas"));
-    EXPECT_EQ(toolbar.findChild<QLabel *>(QStringLiteral("caption"))->text(), QStringLiteral("Facturación de notas"));
-    EXPECT_EQ(toolbar.scriptDefaultProperties(),
-              (QStringList{QStringLiteral("Caption"), QStringLiteral("IsNew"), QStringLiteral("Opcion1Caption"),
-                           QStringLiteral("Opcion2Caption"), QStringLiteral("Opcion3Caption"),
-                           QStringLiteral("OutputEnabled"), QStringLiteral("RecordEnabled"),
-                           QStringLiteral("CancelEnabled")}));
 }
 
 TEST(Toolbar, ClicksAndShortcutsPressOnlyAvailableButtons)

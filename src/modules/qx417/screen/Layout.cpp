@@ -3,6 +3,7 @@
 
 #include "qx417/screen/frmQX417.h"
 
+#include "qx417/module/UnattendedControls.h"
 #include "qx417/screen/Twips.h"
 
 #include "platform/controls/CheckList.h"
@@ -36,6 +37,18 @@ T *make(QWidget *parent, const char *name)
         widget = new T(QString(), parent);   // captioned controls
     widget->setObjectName(QLatin1String(name));
     return widget;
+}
+
+// A control the unattended run drives takes its name from the run's contract, of its kind.
+template<typename T>
+T *make(QWidget *parent, unattended::ControlName<T> name)
+{
+    return make<T>(parent, name.text);
+}
+template<typename T>
+const char *driven(unattended::ControlName<T> name)
+{
+    return name.text;
 }
 
 int labelCounter = 0;
@@ -149,7 +162,7 @@ void frmQX417::createControls()
     setMinimumSize(px(14460), px(8200));
 
     colorVEK = make<ColorScheme>(this, "colorVEK");
-    Controles = make<Toolbar>(this, "Controles");
+    Controles = make(this, unattended::Controles);
     place(Controles, 0, 0, 14460, 960);
     Controles->setCaption(QStringLiteral("Facturación global SAT"));
     Controles->setShowWindowList(QStringLiteral("SI"));
@@ -163,19 +176,19 @@ void frmQX417::createControls()
     Controles->setOpcion3Caption(QString());
 
     label(this, QStringLiteral("Folio:"), 120, 1200, 1200);
-    txtFolio = box(this, "txtFolio", 2400, 1200, 1815);
+    txtFolio = box(this, driven<KeyBox>(unattended::txtFolio), 2400, 1200, 1815);
     txtFolio->setLookupId(QStringLiteral("FACTURA"));
     // Browsing stored invoices with F2 needs the KEYF2 permission; load lifts this filter.
     txtFolio->setLookupFilter(QStringLiteral("1 = 0"));
     label(this, QStringLiteral("Ventas del: "), 4440, 1200, 1500);
-    dpFecha_Inicio = make<DatePicker>(this, "dpFecha_Inicio");
+    dpFecha_Inicio = make(this, unattended::dpFecha_Inicio);
     place(dpFecha_Inicio, 6000, 1200, 1455, kBoxHeight);
     dpFecha_Inicio->setTag(QStringLiteral("2"));
     label(this, QStringLiteral("Al:"), 7620, 1200, 420);
-    dpFecha_Final = make<DatePicker>(this, "dpFecha_Final");
+    dpFecha_Final = make(this, unattended::dpFecha_Final);
     place(dpFecha_Final, 8100, 1200, 1455, kBoxHeight);
     dpFecha_Final->setTag(QStringLiteral("2"));
-    chkFechas = make<CheckBox>(this, "chkFechas");
+    chkFechas = make(this, unattended::chkFechas);
     chkFechas->setText(QStringLiteral("Considerar fechas"));
     place(chkFechas, 9720, 1200, 3495, kBoxHeight);
     chkFechas->setTag(QStringLiteral("2"));
@@ -232,29 +245,29 @@ void frmQX417::createHeaderPage()
     txt_Referencia->setFreeText(true);
 
     label(fr0, QStringLiteral("Moneda:"), labelLeft, row(2), 2175);
-    txt_Mn_Cve_Moneda = box(fr0, "txt_Mn_Cve_Moneda", keyLeft, row(2), 1575, "2");
+    txt_Mn_Cve_Moneda = box(fr0, driven<KeyBox>(unattended::txt_Mn_Cve_Moneda), keyLeft, row(2), 1575, "2");
     txt_Mn_Descripcion = display(fr0, "txt_Mn_Descripcion", descriptionLeft, row(2), 4095);
     label(fr0, QStringLiteral("Tipo cambio:"), rightLabel, row(2), 1935);
     txt_Fc_Tipo_Cambio = box(fr0, "txt_Fc_Tipo_Cambio", rightBox, row(2), 1815, "1");
     txt_Fc_Tipo_Cambio->setNumberFormat(QStringLiteral("#,##0.0000"));
 
     label(fr0, QStringLiteral("Sucursal:"), labelLeft, row(3), 2175);
-    txt_Sc_Cve_Sucursal = box(fr0, "txt_Sc_Cve_Sucursal", keyLeft, row(3), 1575, "2");
+    txt_Sc_Cve_Sucursal = box(fr0, driven<KeyBox>(unattended::txt_Sc_Cve_Sucursal), keyLeft, row(3), 1575, "2");
     txt_Sc_Descripcion = display(fr0, "txt_Sc_Descripcion", descriptionLeft, row(3), 4095);
     label(fr0, QStringLiteral("Condición venta:"), rightLabel, row(3), 1935);
-    txtCondicionVenta = box(fr0, "txtCondicionVenta", rightBox, row(3), 855, "1");
+    txtCondicionVenta = box(fr0, driven<KeyBox>(unattended::txtCondicionVenta), rightBox, row(3), 855, "1");
     txtNCondicionVenta = display(fr0, "txtNCondicionVenta", 11160, row(3), 2775);
 
     label(fr0, QStringLiteral("Almacén:"), labelLeft, row(4), 2175);
-    txt_Al_Cve_Almancen = box(fr0, "txt_Al_Cve_Almancen", keyLeft, row(4), 1575, "2");
+    txt_Al_Cve_Almancen = box(fr0, driven<KeyBox>(unattended::txt_Al_Cve_Almancen), keyLeft, row(4), 1575, "2");
     txtAl_Descripcion = display(fr0, "txtAl_Descripcion", descriptionLeft, row(4), 4095);
-    chkFiltrarCondicion = make<CheckBox>(fr0, "chkFiltrarCondicion");
+    chkFiltrarCondicion = make(fr0, unattended::chkFiltrarCondicion);
     chkFiltrarCondicion->setText(QStringLiteral("Filtrar condición de venta"));
     place(chkFiltrarCondicion, rightBox, row(4), 3735, kBoxHeight);
     chkFiltrarCondicion->setTag(QStringLiteral("1"));
 
     label(fr0, QStringLiteral("Vendedor:"), labelLeft, row(5), 2175);
-    txt_Vn_Cve_Vendedor = box(fr0, "txt_Vn_Cve_Vendedor", keyLeft, row(5), 1575, "2");
+    txt_Vn_Cve_Vendedor = box(fr0, driven<KeyBox>(unattended::txt_Vn_Cve_Vendedor), keyLeft, row(5), 1575, "2");
     txt_Vn_Descripcion = display(fr0, "txt_Vn_Descripcion", descriptionLeft, row(5), 4095);
     cmdCuentaBancaria = make<FlatButton>(fr0, "cmdCuentaBancaria");
     cmdCuentaBancaria->setText(QStringLiteral("Método pago"));
@@ -262,7 +275,7 @@ void frmQX417::createHeaderPage()
     cmdCuentaBancaria->setTag(QStringLiteral("1"));
 
     label(fr0, QStringLiteral("Cliente:"), labelLeft, row(6), 2175);
-    txt_Cl_Cve_Cliente = box(fr0, "txt_Cl_Cve_Cliente", keyLeft, row(6), 1575, "2");
+    txt_Cl_Cve_Cliente = box(fr0, driven<KeyBox>(unattended::txt_Cl_Cve_Cliente), keyLeft, row(6), 1575, "2");
     txt_Clt_Descripcion = display(fr0, "txt_Clt_Descripcion", descriptionLeft, row(6), 4095, "5");
     label(fr0, QStringLiteral("Segmento:"), rightLabel, row(6), 1935);
     txt_Sg_Descripcion = display(fr0, "txt_Sg_Descripcion", rightBox, row(6), 3735, "5");
@@ -361,7 +374,8 @@ void frmQX417::createNotesPage()
     frDetalle->resize(px(11775), px(5055));
     ssTabVek->addPage(QStringLiteral("Notas de venta"), frDetalle);
     sh1 = band(frDetalle, "sh1");
-    documentsPage(frDetalle, chkMarcarN, "chkMarcarN", lvNotas, "lvNotas", frTotal, "frTotal",
+    documentsPage(frDetalle, chkMarcarN, driven<CheckBox>(unattended::chkMarcarN), lvNotas,
+                  driven<CheckList>(unattended::lvNotas), frTotal, "frTotal",
                   {{{txtSuma, "txtSuma"}, {txtDescuento_Global, "txtDescuento_Global"}, {txtSubtotal, "txtSubtotal"},
                     {txtImpuestos, "txtImpuestos"}, {txtTotal, "txtTotal"}}});
 }
@@ -398,7 +412,7 @@ void frmQX417::createTotalsPage()
     label(Frame4, QStringLiteral("Impuestos:"), 4440, 480, 1740);
     txtFacImpuestos = total(Frame4, "txtFacImpuestos", 6240, 480);
     label(Frame4, QStringLiteral("Total:"), 4440, 840, 1740);
-    txtFacTotal = total(Frame4, "txtFacTotal", 6240, 840);
+    txtFacTotal = total(Frame4, driven<KeyBox>(unattended::txtFacTotal), 6240, 840);
 }
 
 } // namespace qx417

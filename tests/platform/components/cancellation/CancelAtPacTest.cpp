@@ -6,6 +6,7 @@
 #include "ElectronicDocumentFixture.h"
 #include "FakePac.h"
 
+#include "platform/components/cancellation/InvoiceCanceller.h"
 #include "platform/core/StoredSecret.h"
 #include "support/CommandProcess.h"
 
@@ -25,26 +26,10 @@ const QString kFolio = QStringLiteral("FG-000001");
 
 // What the PAC answers one cancellation request
 // (https://developers.sw.com.mx/knowledge-base/cancelacion-cfdi: the codes of the acuse).
-using Answer = std::function<PacAnswer(const PacRequest &)>;
-Answer code(const char *code)
-{
-    return [code](const PacRequest &request) {
-        const QString uuid = QJsonDocument::fromJson(request.body).object().value(QLatin1String("uuid")).toString().toUpper();
-        return pacSuccess({{QStringLiteral("acuse"), QStringLiteral("<Acuse><Folios><UUID>%1</UUID><EstatusUUID>%2"
-                                                                   "</EstatusUUID></Folios></Acuse>")
-                                                         .arg(uuid, QLatin1String(code))},
-                           {QStringLiteral("uuid"), QJsonObject{{uuid, QLatin1String(code)}}}});
-    };
-}
+using Answer = Scripted;
 const Answer garbage = [](const PacRequest &) {
     return PacAnswer{200, QByteArrayLiteral("<html><body>Bad Gateway</body></html>"), QByteArrayLiteral("text/html")};
 };
-const Answer silence = [](const PacRequest &) {
-    PacAnswer a;
-    a.silent = true;
-    return a;
-};
-
 // What the SAT's status service says during one run (every query of it).
 const std::optional<PacAnswer> cancelado = satStatusAnswer("Cancelado", "Cancelable sin aceptación", "Cancelado sin aceptación");
 const std::optional<PacAnswer> enProceso = satStatusAnswer("Vigente", "Cancelable con aceptación", "En proceso");
@@ -229,22 +214,22 @@ TEST_P(CancelAtPacTest, EachAnswerOfThePacAndTheSatLeadsToItsState)
         QList<Run> runs;                  // the last one cancels the invoice
     };
     const QList<Case> cases = {
-        {"201, then the status says cancelled", {{By::Screen, {code("201")}, cancelado, "CA"}}},
+        {"201, then the status says cancelled", {{By::Screen, {satCode("201")}, cancelado, "CA"}}},
         {"201 and in process, then cancelled",
-         {{By::Screen, {code("201")}, enProceso, "EP"}, {By::Command, {}, enProceso, "EP"}, {By::Command, {}, cancelado, "CA"}}},
+         {{By::Screen, {satCode("201")}, enProceso, "EP"}, {By::Command, {}, enProceso, "EP"}, {By::Command, {}, cancelado, "CA"}}},
         // The SAT holds no request for a UUID it does not know yet: the same one goes again.
         {"205: not known to the SAT yet",
-         {{By::Screen, {code("205")}, std::nullopt, "SO"}, {By::Command, {code("201")}, cancelado, "CA"}}},
+         {{By::Screen, {satCode("205")}, std::nullopt, "SO"}, {By::Command, {satCode("201")}, cancelado, "CA"}}},
         {"the answer is lost, the same request goes again",
-         {{By::Screen, {silence}, std::nullopt, "SO"}, {By::Command, {code("201")}, cancelado, "CA"}}},
+         {{By::Screen, {lost}, std::nullopt, "SO"}, {By::Command, {satCode("201")}, cancelado, "CA"}}},
         {"garbage is never a refusal",
-         {{By::Screen, {garbage}, std::nullopt, "SO"}, {By::Command, {code("201")}, enProceso, "EP"},
+         {{By::Screen, {garbage}, std::nullopt, "SO"}, {By::Command, {satCode("201")}, enProceso, "EP"},
           {By::Command, {}, cancelado, "CA"}}},
         {"202 is taken once the status confirms it",
-         {{By::Screen, {code("202")}, noEncontrado, "EP"}, {By::Command, {}, cancelado, "CA"}}},
+         {{By::Screen, {satCode("202")}, noEncontrado, "EP"}, {By::Command, {}, cancelado, "CA"}}},
         {"refused by the receiver: forgotten, and a new request",
-         {{By::Screen, {code("201")}, enProceso, "EP"}, {By::Command, {}, rechazada, "RE"},
-          {By::Screen, {code("201")}, cancelado, "CA"}}},
+         {{By::Screen, {satCode("201")}, enProceso, "EP"}, {By::Command, {}, rechazada, "RE"},
+          {By::Screen, {satCode("201")}, cancelado, "CA"}}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -260,8 +245,18 @@ TEST_P(CancelAtPacTest, EachAnswerOfThePacAndTheSatLeadsToItsState)
             EXPECT_EQ(answersLeft(), 0) << "the PAC was not asked: " << ran.out.toStdString();
             EXPECT_EQ(cancelRequests().size() - before, expected) << "a request while one is out";
             EXPECT_EQ(satState(), QLatin1String(r.satState)) << ran.out.toStdString();
-            if (i + 1 < c.runs.size())
+            if (QLatin1String(r.satState) == QLatin1String("RE")) {
+                EXPECT_TRUE(ran.out.contains(QStringLiteral("rechaz"))) << ran.out.toStdString();
+            }
+            if (i + 1 < c.runs.size()) {
                 expectStillBilled();
+                // The canceller itself refuses while the SAT has not cancelled the CFDI.
+                TransactionGuard transaction(db());
+                InvoiceCanceller canceller(db());
+                EXPECT_FALSE(canceller.CancelInvoice(kFolio, 0));
+                EXPECT_TRUE(canceller.LastError().contains(QStringLiteral("no está cancelada ante el SAT")))
+                    << canceller.LastError().toStdString();
+            }
         }
         expectCancelledOnce();
         // A repeated request is the very request made first.
@@ -282,12 +277,12 @@ TEST_P(CancelAtPacTest, KilledAtEveryChangeOfStateTheNextRunFinishesIt)
 
     // With the request at the PAC.
     m_killAtRequest = true;
-    answers({code("201")}, cancelado);
+    answers({satCode("201")}, cancelado);
     EXPECT_EQ(press(By::Screen).exitCode, -1) << "killed";
     m_killAtRequest = false;
     EXPECT_EQ(satState(), QStringLiteral("SO"));
     expectStillBilled();
-    answers({code("201")}, cancelado);
+    answers({satCode("201")}, cancelado);
     const Ran next = press(By::Command);
     EXPECT_EQ(next.exitCode, 0) << next.out.toStdString();
     expectCancelledOnce();
@@ -310,7 +305,7 @@ TEST_P(CancelAtPacTest, KilledAtEveryChangeOfStateTheNextRunFinishesIt)
             locker->select(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001' FOR UPDATE")).close();
             lockerPid = backendPid(*locker);
         }
-        answers({code("201")}, cancelado);
+        answers({satCode("201")}, cancelado);
         const Ran killed = press(By::Screen, [&] {
             if (postgres) {
                 if (someoneWaitsOn(db(), lockerPid))

@@ -1,5 +1,6 @@
-// The cancellation at the SAT as a sequence of presses of the cancel command: each row
-// scripts what the SAT answers and says what every press must leave behind.
+// The cancellation command pressed where the invoice's own state decides: its stamp still in
+// flight, and two clerks at once. Each answer of the PAC and the SAT is followed through the
+// real program in CancelAtPacTest.
 
 #include "CancellationFixture.h"
 
@@ -7,33 +8,8 @@
 
 #include <QProcess>
 
+
 namespace zentaro::test {
-
-namespace {
-
-using Status = cfdi::CancellationStatus;
-using Scripted = FlakyPac::Scripted;
-
-Scripted received() { return FlakyPac::answer(Status::InProcess, QStringLiteral("201"), QStringLiteral("Solicitud recibida")); }
-Scripted notKnownYet()
-{
-    return FlakyPac::answer(Status::InProcess, QStringLiteral("205"), QStringLiteral("El UUID aún no es conocido por el SAT"));
-}
-Scripted alreadyCancelled()
-{
-    return FlakyPac::answer(Status::Cancelled, QStringLiteral("202"), QStringLiteral("UUID previamente cancelado"));
-}
-Scripted cancelled() { return FlakyPac::answer(Status::Cancelled, QStringLiteral("Cancelado"), QStringLiteral("Cancelado sin aceptación")); }
-Scripted inProcess() { return FlakyPac::answer(Status::InProcess, QStringLiteral("En proceso"), QStringLiteral("En proceso")); }
-Scripted unknown() { return FlakyPac::answer(Status::Unknown, QStringLiteral("N-602"), QStringLiteral("No encontrado")); }
-Scripted rejected()
-{
-    return FlakyPac::answer(Status::Refused, QStringLiteral("Solicitud rechazada"),
-                            QStringLiteral("El receptor rechazó la cancelación"));
-}
-const Scripted lost = std::nullopt;
-
-} // namespace
 
 class CancellationStates : public CancellationFixture
 {
@@ -43,7 +19,7 @@ protected:
         CancellationFixture::SetUp();
         if (HasFatalFailure())
             return;
-        ASSERT_EQ(DocumentSigner(pac).sign(request(QStringLiteral("FG-000001"))), QString());
+        ASSERT_EQ(sign(QStringLiteral("FG-000001")), QString());
     }
 
     CancellationValidator::Decision press(const QString &folio)
@@ -71,131 +47,43 @@ protected:
 // information (nothing cancelled), or refused with a reason.
 enum class Expect { Cancel, Inform, Refuse };
 
-TEST_P(CancellationStates, EachAnswerOfTheSatLeadsToItsState)
-{
-    struct Press
-    {
-        QList<Scripted> cancels;    // what the SAT answers the requests of this press
-        QList<Scripted> statuses;   // and its status service
-        Expect expect;
-        const char *satState;       // Cd_Estado after the press
-    };
-    struct Case
-    {
-        const char *name;
-        QList<Press> presses;
-        int motives;                // how many times the clerk was asked
-        int requests;               // cancellation requests that reached the PAC
-    };
-    const QList<Case> cases = {
-        {"201, then the status says cancelled", {{{received()}, {cancelled()}, Expect::Cancel, "CA"}}, 1, 1},
-        {"201 and in process, then cancelled",
-         {{{received()}, {inProcess()}, Expect::Inform, "EP"}, {{}, {inProcess()}, Expect::Inform, "EP"},
-          {{}, {cancelled()}, Expect::Cancel, "CA"}},
-         1, 1},
-        {"205: not known to the SAT yet", {{{notKnownYet()}, {unknown()}, Expect::Inform, "EP"}, {{}, {cancelled()}, Expect::Cancel, "CA"}},
-         1, 1},
-        {"the answer is lost, the same request goes again",
-         {{{lost}, {}, Expect::Inform, "SO"}, {{received()}, {cancelled()}, Expect::Cancel, "CA"}}, 1, 2},
-        {"an unusable answer is never a refusal",
-         {{{unknown()}, {}, Expect::Inform, "SO"}, {{received()}, {lost}, Expect::Inform, "EP"},
-          {{}, {cancelled()}, Expect::Cancel, "CA"}},
-         1, 2},
-        {"202 is taken only once the status confirms it",
-         {{{alreadyCancelled()}, {unknown()}, Expect::Inform, "EP"}, {{}, {cancelled()}, Expect::Cancel, "CA"}}, 1, 1},
-        {"the receiver refuses: forgotten, and a new request later",
-         {{{received()}, {inProcess()}, Expect::Inform, "EP"}, {{}, {rejected()}, Expect::Refuse, "RE"},
-          {{received()}, {cancelled()}, Expect::Cancel, "CA"}},
-         2, 2},
-    };
-    const QString folio = QStringLiteral("FG-000001");
-    const int notes = billedNotes(folio);
-    ASSERT_GT(notes, 0);
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        asked = 0;
-        pac->cancels = 0;
-        pac->reachedTheSat.clear();
-        int step = 0;
-        for (const Press &p : c.presses) {
-            SCOPED_TRACE(++step);
-            pac->cancelScript = p.cancels;
-            pac->statusScript = p.statuses;
-            const auto decision = press(folio);
-            EXPECT_TRUE(pac->cancelScript.isEmpty() && pac->statusScript.isEmpty()) << "the SAT was not asked as expected";
-            EXPECT_EQ(decision.accepted, p.expect != Expect::Refuse) << decision.error.toStdString();
-            EXPECT_EQ(decision.message.isEmpty(), p.expect != Expect::Inform) << decision.message.toStdString();
-            EXPECT_EQ(decision.error.isEmpty(), p.expect != Expect::Refuse);
-            EXPECT_EQ(satState(folio), QString::fromLatin1(p.satState));
-            if (p.expect == Expect::Refuse) {
-                EXPECT_TRUE(decision.error.contains(QStringLiteral("rechazó"))) << decision.error.toStdString();
-            }
-            if (p.expect != Expect::Cancel) {
-                // The invoice keeps its state and its notes; the SAT's receipt is kept.
-                EXPECT_EQ(invoiceState(folio), QStringLiteral("AC"));
-                EXPECT_EQ(billedNotes(folio), notes);
-                EXPECT_TRUE(cancelInTransaction(folio).contains(QStringLiteral("no está cancelada ante el SAT")));
-            }
-        }
-        EXPECT_EQ(asked, c.motives);
-        EXPECT_EQ(pac->cancels, c.requests);
-        // A repeated request is the very request recorded first.
-        for (const auto &sent : pac->reachedTheSat) {
-            EXPECT_EQ(sent.requestedAt, pac->reachedTheSat.last().requestedAt);
-        }
-        EXPECT_EQ(cancelInTransaction(folio), QString());
-        EXPECT_EQ(invoiceState(folio), QStringLiteral("CA"));
-        EXPECT_EQ(billedNotes(folio), 0);
-        EXPECT_FALSE(field(QStringLiteral("SELECT Cd_Acuse FROM Comprobante_Digital WHERE Cd_Documento = ?"), {folio}).isEmpty());
-        // Back as it was, for the next case.
-        db().run(QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = 'VI', Cd_Acuse = '' WHERE Cd_Documento = ?"), {folio});
-        exec(QStringLiteral("UPDATE Factura SET Es_Cve_Estado = 'AC' WHERE Fc_Folio = 'FG-000001'"));
-        exec(QStringLiteral("UPDATE Factura_Encabezado SET Es_Cve_Estado = 'AC' WHERE Fc_Folio = 'FG-000001'"));
-        db().run(QStringLiteral("UPDATE Venta_Encabezado SET Fc_Folio = ?, Es_Cve_Estado = 'FA' WHERE Vn_Folio IN "
-                                "(SELECT Vn_Folio FROM Factura_Linea WHERE Fc_Folio = ?)"),
-                 {folio, folio});
-        ASSERT_EQ(billedNotes(folio), notes);
-    }
-}
-
 // An invoice whose stamp is in flight (sealed, sent, no answer kept) is settled before it
 // is cancelled: whatever the PAC answers, one CFDI at most, and never notes freed under a
 // live one.
 TEST_P(CancellationStates, AnInvoiceWhoseStampIsInFlightIsSettledFirst)
 {
-    using StampFault = FlakyPac::StampFault;
     struct Case
     {
         const char *name;
-        StampFault settling;
+        QList<PacFault> settling;   // what the PAC does with the same bytes sent again
         Expect expect;
         bool stamped;        // a CFDI exists afterwards
         int requests;        // cancellations sent to the PAC
     };
     const QList<Case> cases = {
-        {"the stamp comes back: stored, then cancelled at the SAT", StampFault::None, Expect::Cancel, true, 1},
-        {"still no answer: refused, with the reason", StampFault::AnswerLost, Expect::Refuse, false, 0},
-        {"the PAC refuses the document: no CFDI, cancelled without the PAC", StampFault::Refused, Expect::Cancel, false, 0},
+        {"the stamp comes back: stored, then cancelled at the SAT", {}, Expect::Cancel, true, 1},
+        {"still no answer: refused, with the reason", {PacFault::Silent}, Expect::Refuse, false, 0},
+        {"the PAC refuses the document: no CFDI, cancelled without the PAC", {PacFault::Refuse}, Expect::Cancel, false, 0},
     };
     const QStringList folios = {QStringLiteral("FG-000002"), QStringLiteral("FG-000003"), QStringLiteral("FG-000004")};
     for (qsizetype i = 0; i < cases.size(); ++i) {
         const Case &c = cases.at(i);
         const QString folio = folios.at(i);
         SCOPED_TRACE(c.name);
-        pac->stampFaults = {StampFault::AnswerLost};
+        fake->faults({PacFault::Silent});   // stamped, its answer lost
         ASSERT_FALSE(DocumentSigner(pac).sign(request(folio)).isEmpty());
         ASSERT_EQ(sealedRows(folio), 1);
         ASSERT_EQ(uuidOf(folio), QString());
-        const int stampsBefore = pac->stamps;
-        pac->cancels = 0;
-        pac->stampFaults = {c.settling};
+        const int stampsBefore = stamps();
+        const int cancelsBefore = cancels();
+        fake->faults(c.settling);
 
         const auto decision = press(folio);
-        EXPECT_EQ(pac->stamps, stampsBefore + 1);   // the same bytes sent once more
+        EXPECT_EQ(stamps(), stampsBefore + 1);   // the same bytes sent once more
         EXPECT_EQ(decision.accepted, c.expect == Expect::Cancel) << decision.error.toStdString();
         EXPECT_EQ(decision.message, QString());
         EXPECT_EQ(!uuidOf(folio).isEmpty(), c.stamped);
-        EXPECT_EQ(pac->cancels, c.requests);
+        EXPECT_EQ(cancels() - cancelsBefore, c.requests);
         if (c.expect == Expect::Refuse) {
             EXPECT_TRUE(decision.error.contains(QStringLiteral("timbr"))) << decision.error.toStdString();
             EXPECT_EQ(sealedRows(folio), 1);
@@ -220,8 +108,8 @@ TEST_P(CancellationStates, AnInvoiceWhoseStampIsInFlightIsSettledFirst)
 // told that the other is doing it, and only one request reaches the SAT.
 TEST_P(CancellationStates, TheClerkWhoLosesTheRaceToRequestIsToldSo)
 {
-    pac->cancelScript = {received()};
-    pac->statusScript = {inProcess()};
+    cancelScript = {received()};
+    statusScript = {inProcess()};
     CancellationValidator::Decision other;
     CancellationValidator first(
         [&](const QString &, const QString &) -> std::optional<CancellationMotive> {
@@ -235,7 +123,7 @@ TEST_P(CancellationStates, TheClerkWhoLosesTheRaceToRequestIsToldSo)
     EXPECT_FALSE(other.message.isEmpty());
     EXPECT_FALSE(lost.accepted);
     EXPECT_TRUE(lost.error.contains(QStringLiteral("Otro usuario"))) << lost.error.toStdString();
-    EXPECT_EQ(pac->cancels, 1);
+    EXPECT_EQ(cancels(), 1);
     EXPECT_EQ(field(QStringLiteral("SELECT Cd_Motivo_Cancelacion FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")),
               QStringLiteral("02"));
 }

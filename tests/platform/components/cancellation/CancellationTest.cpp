@@ -40,6 +40,12 @@ protected:
                      {folio});
     }
     QString acknowledgement(const QString &folio) { return state(folio, "Cd_Acuse"); }
+    // The SAT's acuse of a request the fake PAC took (201) for `folio`'s CFDI.
+    QString requestAcuse(const QString &folio)
+    {
+        return QStringLiteral("<Acuse><Folios><UUID>%1</UUID><EstatusUUID>201</EstatusUUID></Folios></Acuse>")
+            .arg(uuidOf(folio).toUpper());
+    }
     void forgetCancellation(const QString &folio)
     {
         db().run(QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = 'VI', Cd_Motivo_Cancelacion = '', "
@@ -111,7 +117,7 @@ TEST_P(CancellationTest, TheMotiveDecidesAndAnAcceptedOneIsCancelledAtTheSat)
         SCOPED_TRACE(c.name);
         if (c.relate)
             relateReplacement();
-        const int reached = int(pac->reachedTheSat.size());
+        const int reached = int(reachedTheSat().size());
         const Outcome outcome = validate(c.folio, c.answer);
         EXPECT_EQ(outcome.accepted, c.accepted);
         EXPECT_EQ(outcome.error.isEmpty(), c.error.isEmpty());
@@ -119,12 +125,12 @@ TEST_P(CancellationTest, TheMotiveDecidesAndAnAcceptedOneIsCancelledAtTheSat)
         EXPECT_EQ(outcome.message, QString());
         EXPECT_EQ(state(c.folio), c.accepted ? QStringLiteral("CA") : QStringLiteral("VI"));
         // The request, then the SAT's status service, which has the last word.
-        EXPECT_EQ(int(pac->reachedTheSat.size()), reached + (c.accepted ? 2 : 0));
+        EXPECT_EQ(int(reachedTheSat().size()), reached + (c.accepted ? 2 : 0));
         if (c.accepted) {
-            EXPECT_EQ(pac->reachedTheSat.last().motive, c.answer ? c.answer->left(2) : QStringLiteral("02"));
-            EXPECT_EQ(pac->reachedTheSat.last().replacementUuid, c.relate ? replacing : QString());
+            EXPECT_EQ(reachedTheSat().last().motive, c.answer ? c.answer->left(2) : QStringLiteral("02"));
+            EXPECT_EQ(reachedTheSat().last().replacementUuid, c.relate ? replacing.toUpper() : QString());
             // The acuse kept is the one of the request.
-            EXPECT_EQ(acknowledgement(c.folio), QString::fromUtf8(pac->answers.at(pac->answers.size() - 2).acknowledgement));
+            EXPECT_EQ(acknowledgement(c.folio), requestAcuse(c.folio));
         }
         forgetCancellation(c.folio);
     }
@@ -138,7 +144,7 @@ TEST_P(CancellationTest, UnstampedUnknownAndCancelledInvoicesNeedNoMotive)
     EXPECT_TRUE(validate(QStringLiteral("FG-000003")).error.contains(QStringLiteral("ya está cancelada")));
     EXPECT_TRUE(CancellationValidator({}, pac).validate(QStringLiteral("FG-000001")).error.contains(QStringLiteral("1|folio")));
     EXPECT_EQ(asked, 0);
-    EXPECT_TRUE(pac->reachedTheSat.isEmpty());
+    EXPECT_TRUE(reachedTheSat().isEmpty());
 }
 
 // The last day of the month of the issuer's annual return for the CFDI's year (FG-000003
@@ -167,7 +173,7 @@ TEST_P(CancellationTest, TheSatsDeadlineFollowsTheIssuersAnnualReturn)
             const bool late = day > c.lastDay;
             inside += late ? 0 : 1;
             Platform::instance().fixDay(day);
-            const int reached = int(pac->reachedTheSat.size());
+            const int reached = int(reachedTheSat().size());
             const Outcome outcome = validate(folio, QStringLiteral("02"));
             EXPECT_EQ(outcome.accepted, !late);
             EXPECT_EQ(outcome.error.contains(QStringLiteral("La factura FG-3, emitida el 06/12/2026, ya no puede "
@@ -175,7 +181,7 @@ TEST_P(CancellationTest, TheSatsDeadlineFollowsTheIssuersAnnualReturn)
                                                  .arg(c.lastDay.toString(QStringLiteral("dd/MM/yyyy")))),
                       late)
                 << outcome.error.toStdString();
-            EXPECT_EQ(int(pac->reachedTheSat.size()), reached + (late ? 0 : 2));
+            EXPECT_EQ(int(reachedTheSat().size()), reached + (late ? 0 : 2));
             EXPECT_EQ(state(folio), late ? QStringLiteral("VI") : QStringLiteral("CA"));
             forgetCancellation(folio);
         }
@@ -197,13 +203,15 @@ TEST_P(CancellationTest, ADeclaredMonthIsWarnedAbout)
 // recorded: each is retried into one cancellation with one acknowledgement.
 TEST_P(CancellationTest, ALostRequestOrAnswerIsRetriedIntoOneCancellation)
 {
-    using Fault = FlakyPac::Fault;
+    enum class Fault { BeforeTheSat, AnswerLost, None };
     for (const Fault fault : {Fault::BeforeTheSat, Fault::AnswerLost, Fault::None}) {
         SCOPED_TRACE(int(fault));
         asked = 0;
-        pac->answers.clear();
-        pac->reachedTheSat.clear();
-        pac->nextFault = fault;
+        forgetReached();
+        if (fault == Fault::BeforeTheSat)
+            fake->faults({PacFault::TlsFailure});   // the next connection to the PAC fails
+        if (fault == Fault::AnswerLost)
+            cancelScript = {lost};                  // heard, its answer never back
         bool failOnce = fault == Fault::None;   // the answer's update fails once
         ConnectionFaults::arm(db(), [&failOnce](const QString &statement) {
             if (failOnce && statement.contains(QLatin1String("Cd_Respuesta_SAT = ?"))) {
@@ -224,17 +232,14 @@ TEST_P(CancellationTest, ALostRequestOrAnswerIsRetriedIntoOneCancellation)
         const Outcome retried = validate(QStringLiteral("FG-000001"), QStringLiteral("03"));
         EXPECT_TRUE(retried.accepted);
         EXPECT_EQ(asked, 1);   // the retry sends what was recorded, without asking
-        EXPECT_EQ(pac->reachedTheSat.last().motive, QStringLiteral("02"));
-        EXPECT_EQ(pac->reachedTheSat.first().requestedAt, pac->reachedTheSat.last().requestedAt);
-        // The SAT answered the same acknowledgement every time it heard the request.
-        for (const auto &answer : pac->answers) {
-            if (answer.code == QLatin1String("201")) {
-                EXPECT_EQ(QString::fromUtf8(answer.acknowledgement), acknowledgement(QStringLiteral("FG-000001")));
-            }
-        }
+        const QList<Reached> reached = reachedTheSat();
+        EXPECT_EQ(reached.last().motive, QStringLiteral("02"));
+        // The same request every time, and the SAT's acuse of it is the one kept.
+        EXPECT_EQ(reached.first().request, reached.last().request);
+        EXPECT_EQ(acknowledgement(QStringLiteral("FG-000001")), requestAcuse(QStringLiteral("FG-000001")));
         // Once the answer is kept, the SAT is not asked again.
         EXPECT_TRUE(validate(QStringLiteral("FG-000001")).accepted);
-        EXPECT_EQ(pac->answers.size(), fault == Fault::BeforeTheSat ? 2 : 3);
+        EXPECT_EQ(reachedTheSat().size(), fault == Fault::BeforeTheSat ? 2 : 3);
         forgetCancellation(QStringLiteral("FG-000001"));
     }
 }
@@ -256,8 +261,8 @@ TEST_P(CancellationTest, AReceiverWhoMustAcceptKeepsItInProcessUntilHisTimeRunsO
     const Outcome done = validate(QStringLiteral("FG-000003"));
     EXPECT_TRUE(done.accepted);
     EXPECT_EQ(done.message, QString());
-    EXPECT_EQ(pac->statusQueries, 3);
-    EXPECT_EQ(pac->cancels, 1);
+    EXPECT_EQ(statusQueries(), 3);
+    EXPECT_EQ(cancels(), 1);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(state(QStringLiteral("FG-000003")), QStringLiteral("CA"));
 }

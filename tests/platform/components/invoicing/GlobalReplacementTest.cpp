@@ -12,27 +12,6 @@
 
 namespace zentaro::test {
 
-namespace {
-
-using Status = cfdi::CancellationStatus;
-using Scripted = FlakyPac::Scripted;
-using StampFault = FlakyPac::StampFault;
-using Fault = FlakyPac::Fault;
-
-Scripted received() { return FlakyPac::answer(Status::InProcess, QStringLiteral("201"), QStringLiteral("Solicitud recibida")); }
-Scripted inProcess() { return FlakyPac::answer(Status::InProcess, QStringLiteral("En proceso"), QStringLiteral("En proceso")); }
-Scripted rejected()
-{
-    return FlakyPac::answer(Status::Refused, QStringLiteral("Solicitud rechazada"), QStringLiteral("El SAT rechazó la solicitud"));
-}
-Scripted notCancellable()
-{
-    return FlakyPac::answer(Status::NotCancellable, QStringLiteral("No cancelable"), QStringLiteral("Tiene documentos relacionados"));
-}
-const Scripted lost = std::nullopt;
-
-} // namespace
-
 class GlobalReplacementTest : public CancellationFixture
 {
 protected:
@@ -130,7 +109,7 @@ TEST_P(GlobalReplacementTest, TheReplacementTakesTheNotesAndTheOldOneIsCancelled
         const QStringList notes = notesOf(folio);
         ASSERT_FALSE(notes.isEmpty());
         const QString oldUuid = uuidOf(folio);
-        pac->reachedTheSat.clear();
+        forgetReached();
 
         EXPECT_EQ(press(folio), QString());
         const QStringList made = replacementsOf(folio);
@@ -142,10 +121,11 @@ TEST_P(GlobalReplacementTest, TheReplacementTakesTheNotesAndTheOldOneIsCancelled
         expectOneLiveInvoicePerNote(notes);
         expectReplacementCfdi(replacement, oldUuid);
         // The SAT was asked with motive 01 and the replacement's UUID.
-        ASSERT_FALSE(pac->reachedTheSat.isEmpty());
-        EXPECT_EQ(pac->reachedTheSat.first().uuid, oldUuid);
-        EXPECT_EQ(pac->reachedTheSat.first().motive, QStringLiteral("01"));
-        EXPECT_EQ(pac->reachedTheSat.first().replacementUuid, uuidOf(replacement));
+        const QList<Reached> reached = reachedTheSat();
+        ASSERT_FALSE(reached.isEmpty());
+        EXPECT_EQ(reached.first().uuid, oldUuid.toUpper());
+        EXPECT_EQ(reached.first().motive, QStringLiteral("01"));
+        EXPECT_EQ(reached.first().replacementUuid, uuidOf(replacement).toUpper());
         EXPECT_EQ(field(QStringLiteral("SELECT Fc_Folio_Sustitucion FROM Factura WHERE Fc_Folio = ?"), {folio}), uuidOf(replacement));
         // The same totals as the invoice it replaces.
         EXPECT_EQ(field(QStringLiteral("SELECT Fc_Precio_Neto_Importe FROM Factura WHERE Fc_Folio = ?"), {replacement}),
@@ -160,10 +140,10 @@ TEST_P(GlobalReplacementTest, ARefusalCancelsTheReplacementAndGivesTheNotesBack)
 {
     const QString folio = QStringLiteral("FG-000001");
     const QStringList notes = notesOf(folio);
-    for (const Scripted &refusal : {rejected(), notCancellable()}) {
-        SCOPED_TRACE(refusal->code.toStdString());
-        pac->cancelScript = {received()};
-        pac->statusScript = {refusal};
+    for (const auto &[name, refusal] : {std::pair{"rechazada", rejected()}, std::pair{"no cancelable", notCancellable()}}) {
+        SCOPED_TRACE(name);
+        cancelScript = {received()};
+        statusScript = {refusal};
         const QString said = press(folio);
         EXPECT_TRUE(said.startsWith(QStringLiteral("error: El SAT rechazó la cancelación de la factura FG-1 con el motivo 01")))
             << said.toStdString();
@@ -171,7 +151,7 @@ TEST_P(GlobalReplacementTest, ARefusalCancelsTheReplacementAndGivesTheNotesBack)
         const QString withdrawn = replacementsOf(folio).last();
         EXPECT_EQ(invoiceState(withdrawn), QStringLiteral("CA"));
         EXPECT_EQ(satState(withdrawn), QStringLiteral("CA"));
-        EXPECT_EQ(pac->reachedTheSat.last().uuid, uuidOf(withdrawn));
+        EXPECT_EQ(reachedTheSat().last().uuid, uuidOf(withdrawn).toUpper());
         EXPECT_EQ(invoiceState(folio), QStringLiteral("AC"));
         EXPECT_EQ(notesOf(folio), notes);
         EXPECT_EQ(notesOf(withdrawn), QStringList());
@@ -193,8 +173,7 @@ TEST_P(GlobalReplacementTest, EveryStepInterruptedIsFinishedByTheNextPress)
     struct Case
     {
         const char *name;
-        QList<StampFault> stamps;     // how the replacement's stamps go
-        Fault fault;                  // the first cancellation request
+        QList<PacFault> stamps;       // how the replacement's stamps go
         QList<Scripted> cancels;
         QList<Scripted> statuses;
         const char *firstSays;        // what the first press shows: "error", "message" or ""
@@ -202,12 +181,12 @@ TEST_P(GlobalReplacementTest, EveryStepInterruptedIsFinishedByTheNextPress)
         bool replacementStamped;      // after the first press
     };
     const QList<Case> cases = {
-        {"the PAC is down when the replacement is stamped", {StampFault::AnswerLost}, Fault::None, {}, {}, "error", "VI", false},
-        {"the cancellation request never reaches the SAT", {}, Fault::BeforeTheSat, {}, {}, "message", "SO", true},
-        {"the SAT's answer to the request is lost", {}, Fault::None, {lost}, {}, "message", "SO", true},
-        {"the SAT is still deciding", {}, Fault::None, {received()}, {inProcess()}, "message", "EP", true},
-        {"the SAT's answer to the status query is lost", {}, Fault::None, {received()}, {lost}, "message", "EP", true},
-        {"the books' transaction never ran", {}, Fault::None, {}, {}, "", "CA", true},
+        {"the PAC is down when the replacement is stamped", {PacFault::Silent}, {}, {}, "error", "VI", false},
+        {"the cancellation request never reaches the SAT", {}, {unreachable}, {}, "message", "SO", true},
+        {"the SAT's answer to the request is lost", {}, {lost}, {}, "message", "SO", true},
+        {"the SAT is still deciding", {}, {received()}, {inProcess()}, "message", "EP", true},
+        {"the SAT's answer to the status query is lost", {}, {received()}, {lost}, "message", "EP", true},
+        {"the books' transaction never ran", {}, {}, {}, "", "CA", true},
     };
     const QString folio = QStringLiteral("FG-000001");
     const QStringList notes = notesOf(folio);
@@ -215,11 +194,10 @@ TEST_P(GlobalReplacementTest, EveryStepInterruptedIsFinishedByTheNextPress)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         asked = 0;
-        pac->stampFaults = c.stamps;
-        pac->nextFault = c.fault;
-        pac->cancelScript = c.cancels;
-        pac->statusScript = c.statuses;
-        const int stampsBefore = pac->stamps;
+        stampFaults(c.stamps);
+        cancelScript = c.cancels;
+        statusScript = c.statuses;
+        const int stampsBefore = stamps();
         const QString first = press(folio, false);
         EXPECT_TRUE(QLatin1String(c.firstSays).isEmpty() ? first.isEmpty() : first.startsWith(QLatin1String(c.firstSays)))
             << first.toStdString();
@@ -244,7 +222,7 @@ TEST_P(GlobalReplacementTest, EveryStepInterruptedIsFinishedByTheNextPress)
         expectReplacementCfdi(replacement, oldUuid);
         // Stamped once: a retry after a lost answer sends the same sealed bytes.
         EXPECT_EQ(count(QStringLiteral("SELECT count(*) FROM Comprobante_Digital WHERE Cd_Documento = ?"), {replacement}), 1);
-        EXPECT_EQ(pac->stamps - stampsBefore, c.stamps.isEmpty() ? 1 : 2);
+        EXPECT_EQ(stamps() - stampsBefore, c.stamps.isEmpty() ? 1 : 2);
 
         // Back to the old invoice billing its notes, for the next case.
         db().run(QStringLiteral("UPDATE Comprobante_Digital SET Cd_Estado = 'VI', Cd_Acuse = '' WHERE Cd_Documento = ?"), {folio});
@@ -266,10 +244,10 @@ TEST_P(GlobalReplacementTest, AReplacementThePacRefusesIsWithdrawnAtOnce)
 {
     const QString folio = QStringLiteral("FG-000001");
     const QStringList notes = notesOf(folio);
-    pac->stampFaults = {StampFault::Refused};
+    stampFaults({PacFault::Refuse});
     const QString said = press(folio);
     EXPECT_TRUE(said.contains(QStringLiteral("No se pudo timbrar"))) << said.toStdString();
-    EXPECT_EQ(pac->cancels, 0);
+    EXPECT_EQ(cancels(), 0);
     EXPECT_EQ(satState(folio), QStringLiteral("VI"));
     const QString withdrawn = replacementsOf(folio).first();
     EXPECT_EQ(invoiceState(withdrawn), QStringLiteral("CA"));
@@ -297,8 +275,8 @@ TEST_P(GlobalReplacementTest, AReplacementResumedPastTheDeadlineIsWithdrawn)
         onDay(QDate(2027, 3, 31));
         // Stopped where the replacement's stamp is pending, or after its stamp, when the
         // request is recorded and never heard.
-        pac->stampFaults = stamped ? QList<StampFault>{} : QList<StampFault>{StampFault::AnswerLost};
-        pac->nextFault = stamped ? Fault::BeforeTheSat : Fault::None;
+        stampFaults(stamped ? QList<PacFault>{} : QList<PacFault>{PacFault::Silent});
+        cancelScript = stamped ? QList<Scripted>{unreachable} : QList<Scripted>{};
         const QString first = press(folio, false);
         const QString replacement = GlobalReplacement::replacementOf(db(), folio);
         ASSERT_FALSE(replacement.isEmpty()) << first.toStdString();
@@ -309,7 +287,7 @@ TEST_P(GlobalReplacementTest, AReplacementResumedPastTheDeadlineIsWithdrawn)
                                     "Cd_Folio_Sustitucion = '' WHERE Cd_Documento = ?"),
                      {folio});
         }
-        const int cancels = pac->cancels;
+        const int cancelsBefore = cancels();
 
         onDay(QDate(2027, 4, 1));
         const QString late = press(folio);
@@ -321,8 +299,8 @@ TEST_P(GlobalReplacementTest, AReplacementResumedPastTheDeadlineIsWithdrawn)
         EXPECT_EQ(satState(folio), QStringLiteral("VI"));
         // The replacement (its pending stamp settled first) is cancelled at the SAT; the old
         // invoice never is.
-        EXPECT_EQ(pac->cancels - cancels, 1);
-        EXPECT_EQ(pac->reachedTheSat.last().uuid, uuidOf(replacement));
+        EXPECT_EQ(cancels() - cancelsBefore, 1);
+        EXPECT_EQ(reachedTheSat().last().uuid, uuidOf(replacement).toUpper());
         EXPECT_EQ(satState(replacement), QStringLiteral("CA"));
         EXPECT_EQ(invoiceState(folio), QStringLiteral("AC"));
         EXPECT_EQ(notesOf(folio), notes);
@@ -336,8 +314,8 @@ TEST_P(GlobalReplacementTest, AWithdrawalInterruptedIsFinishedByTheNextPress)
 {
     const QString folio = QStringLiteral("FG-000001");
     const QStringList notes = notesOf(folio);
-    pac->cancelScript = {received(), lost};   // the old invoice's request, then the replacement's
-    pac->statusScript = {rejected()};
+    cancelScript = {received(), lost};   // the old invoice's request, then the replacement's
+    statusScript = {rejected()};
     const QString first = press(folio);
     EXPECT_TRUE(first.startsWith(QStringLiteral("message: El SAT rechazó"))) << first.toStdString();
     const QString replacement = GlobalReplacement::replacementOf(db(), folio);
