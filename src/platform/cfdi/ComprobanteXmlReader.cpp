@@ -3,6 +3,10 @@
 #include "platform/cfdi/XmlDocument.h"
 #include "platform/core/Error.h"
 
+#include <QXmlStreamReader>
+
+#include <functional>
+
 namespace zentaro::cfdi {
 
 namespace {
@@ -18,7 +22,71 @@ QList<Traslado> readTraslados(const xmlNode *parent)
     return list;
 }
 
+void readRootAttributes(Comprobante &c, const std::function<QString(const char *)> &at)
+{
+    c.serie = at("Serie");
+    c.folio = at("Folio");
+    c.fecha = at("Fecha");
+    c.formaPago = at("FormaPago");
+    c.subTotal = at("SubTotal");
+    c.descuento = at("Descuento");
+    c.moneda = at("Moneda");
+    c.tipoCambio = at("TipoCambio");
+    c.total = at("Total");
+    c.tipoDeComprobante = at("TipoDeComprobante");
+    c.exportacion = at("Exportacion");
+    c.metodoPago = at("MetodoPago");
+    c.lugarExpedicion = at("LugarExpedicion");
+    c.noCertificado = at("NoCertificado");
+    c.certificado = at("Certificado");
+    c.sello = at("Sello");
+}
+
 } // namespace
+
+Comprobante readComprobanteHeader(const QByteArray &xml)
+{
+    const QString cfdi = QString::fromLatin1(kCfdiNamespace);
+    QXmlStreamReader reader(xml);
+    Comprobante c;
+    bool root = true;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const bool ours = reader.namespaceUri() == cfdi;
+        const QStringView name = reader.name();
+        const QXmlStreamAttributes attributes = reader.attributes();
+        const auto at = [&attributes](const char *attribute) {
+            return attributes.value(QString(), QString::fromUtf8(attribute)).toString();
+        };
+        if (root) {
+            if (!ours || name != u"Comprobante")
+                throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
+            readRootAttributes(c, at);
+            root = false;
+        } else if (!ours) {
+            continue;
+        } else if (name == u"Conceptos") {
+            return c;
+        } else if (name == u"InformacionGlobal") {
+            c.informacionGlobal = InformacionGlobal{at("Periodicidad"), at("Meses"), at("Año")};
+        } else if (name == u"CfdiRelacionados") {
+            c.cfdiRelacionados.append(CfdiRelacionados{at("TipoRelacion"), {}});
+        } else if (name == u"CfdiRelacionado" && !c.cfdiRelacionados.isEmpty()) {
+            c.cfdiRelacionados.last().uuids.append(at("UUID"));
+        } else if (name == u"Emisor") {
+            c.emisor = Emisor{at("Rfc"), at("Nombre"), at("RegimenFiscal")};
+        } else if (name == u"Receptor") {
+            c.receptor = Receptor{at("Rfc"), at("Nombre"), at("DomicilioFiscalReceptor"), at("RegimenFiscalReceptor"),
+                                  at("UsoCFDI")};
+        }
+    }
+    if (reader.hasError())
+        throw Error(QStringLiteral("El XML del comprobante no es válido: %1").arg(reader.errorString()));
+    if (root)
+        throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
+    return c;
+}
 
 Comprobante readComprobanteXml(const QByteArray &xml)
 {
@@ -27,22 +95,7 @@ Comprobante readComprobanteXml(const QByteArray &xml)
     if (!isElement(root, kCfdiNamespace, "Comprobante"))
         throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
     Comprobante c;
-    c.serie = attributeOrEmpty(root, "Serie");
-    c.folio = attributeOrEmpty(root, "Folio");
-    c.fecha = attributeOrEmpty(root, "Fecha");
-    c.formaPago = attributeOrEmpty(root, "FormaPago");
-    c.subTotal = attributeOrEmpty(root, "SubTotal");
-    c.descuento = attributeOrEmpty(root, "Descuento");
-    c.moneda = attributeOrEmpty(root, "Moneda");
-    c.tipoCambio = attributeOrEmpty(root, "TipoCambio");
-    c.total = attributeOrEmpty(root, "Total");
-    c.tipoDeComprobante = attributeOrEmpty(root, "TipoDeComprobante");
-    c.exportacion = attributeOrEmpty(root, "Exportacion");
-    c.metodoPago = attributeOrEmpty(root, "MetodoPago");
-    c.lugarExpedicion = attributeOrEmpty(root, "LugarExpedicion");
-    c.noCertificado = attributeOrEmpty(root, "NoCertificado");
-    c.certificado = attributeOrEmpty(root, "Certificado");
-    c.sello = attributeOrEmpty(root, "Sello");
+    readRootAttributes(c, [root](const char *name) { return attributeOrEmpty(root, name); });
     if (const xmlNode *g = firstChildElement(root, kCfdiNamespace, "InformacionGlobal"))
         c.informacionGlobal =
             InformacionGlobal{attributeOrEmpty(g, "Periodicidad"), attributeOrEmpty(g, "Meses"), attributeOrEmpty(g, "Año")};

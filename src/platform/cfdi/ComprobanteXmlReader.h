@@ -11,4 +11,11 @@ namespace zentaro::cfdi {
 // Throws zentaro::Error when the text is not a CFDI 4.0.
 Comprobante readComprobanteXml(const QByteArray &xml);
 
+// The same, up to the conceptos and without them (no conceptos, no taxes): the header, the
+// parties, the global information and the related documents. Reads the text only as far
+// as the conceptos begin, so it costs the same for ten thousand lines as for one; for who
+// needs the seal, the total or the parties of a large stamped document. Throws
+// zentaro::Error when the text is not a CFDI 4.0 or is not well-formed before that point.
+Comprobante readComprobanteHeader(const QByteArray &xml);
+
 } // namespace zentaro::cfdi

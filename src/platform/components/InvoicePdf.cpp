@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <atomic>
 #include <vector>
 
 namespace zentaro {
@@ -604,6 +605,8 @@ private:
     std::vector<Row> m_rows;
 };
 
+std::atomic<int> drawingsSoFar {0};
+
 void setUpPdf(QPdfWriter &writer, const InvoicePrintout &p)
 {
     writer.setResolution(kPdfResolution);
@@ -617,12 +620,18 @@ void setUpPdf(QPdfWriter &writer, const InvoicePrintout &p)
 
 InvoicePdf::InvoicePdf(InvoicePrintout printout) : m_printout(std::move(printout)) {}
 
+int InvoicePdf::drawings()
+{
+    return drawingsSoFar;
+}
+
 void InvoicePdf::paint(QPagedPaintDevice &device)
 {
     QPainter painter;
     if (!painter.begin(&device))
         throw Error(QStringLiteral("No se pudo iniciar la impresión de la factura %1").arg(m_printout.invoice.folio));
     painter.setRenderHint(QPainter::Antialiasing, false);
+    ++drawingsSoFar;
     Renderer renderer(m_printout, device, painter);
     const std::vector<Page> pages = renderer.layout();
     m_pageCount = int(pages.size());
@@ -634,18 +643,15 @@ void InvoicePdf::paint(QPagedPaintDevice &device)
     painter.end();
 }
 
-void InvoicePdf::writePdf(const QString &path)
+QByteArray InvoicePdf::writePdf(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw Error(QStringLiteral("No se pudo escribir el PDF %1: %2").arg(path, file.errorString()));
-    {
-        QPdfWriter writer(&file);
-        setUpPdf(writer, m_printout);
-        paint(writer);
-    }
-    if (file.error() != QFileDevice::NoError)
+    const QByteArray bytes = toPdf();
+    if (file.write(bytes) != bytes.size() || !file.flush())
         throw Error(QStringLiteral("No se pudo escribir el PDF %1: %2").arg(path, file.errorString()));
+    return bytes;
 }
 
 QByteArray InvoicePdf::toPdf()

@@ -11,8 +11,10 @@ namespace zentaro {
 InvoicePrintout InvoicePrintout::load(const QString &folio, const QDateTime &now)
 {
     Connection &connection = Platform::instance().connection();
-    InvoiceDocument invoice = InvoiceDocument::load(connection, folio);
+    // A stamped invoice prints its XML: of the tables only the header is needed.
     const auto digital = findDigitalDocument(connection, QStringLiteral("Factura"), folio);
+    InvoiceDocument invoice =
+        digital ? InvoiceDocument::loadHeader(connection, folio) : InvoiceDocument::load(connection, folio);
     return fromInvoice(std::move(invoice), digital ? digital->xml : QByteArray(), now);
 }
 
@@ -27,6 +29,7 @@ InvoicePrintout InvoicePrintout::fromInvoice(InvoiceDocument invoice, const QByt
     // What was stamped is what is printed: every field and concepto comes from the XML,
     // never from the tables it was once made from.
     p.invoice = std::move(invoice);
+    p.stampedXml = stampedXml;
     p.comprobante = cfdi::readComprobanteXml(stampedXml);
     const cfdi::Comprobante &c = p.comprobante;
     p.timbre = cfdi::readTimbreFiscalDigital(stampedXml);
