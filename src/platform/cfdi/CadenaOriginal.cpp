@@ -191,7 +191,11 @@ const xmlNode *findTfd(const xmlNode *root)
 
 QString cadenaOriginal(const QByteArray &comprobanteXml)
 {
-    const XmlDocument document = XmlDocument::parse(comprobanteXml);
+    return cadenaOriginal(XmlDocument::parse(comprobanteXml));
+}
+
+QString cadenaOriginal(const XmlDocument &document)
+{
     const xmlNode *root = document.root();
     if (!isElement(root, kCfdiNamespace, "Comprobante"))
         throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));

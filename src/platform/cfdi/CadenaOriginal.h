@@ -12,6 +12,9 @@ namespace zentaro::cfdi {
 // other than the TimbreFiscalDigital are refused with zentaro::Error: their templates are not
 // reproduced here and a cadena that merely looks right would be sealed wrongly.
 QString cadenaOriginal(const QByteArray &comprobanteXml);
+// The same on a document already parsed (XmlDocument.h), for who reads it for more than this.
+class XmlDocument;
+QString cadenaOriginal(const XmlDocument &comprobante);
 
 struct TimbreFiscalDigital
 {

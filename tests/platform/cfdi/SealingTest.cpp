@@ -1,6 +1,8 @@
 #include "CfdiFixtures.h"
 
 #include "platform/cfdi/ComprobanteSealer.h"
+#include "platform/cfdi/ComprobanteXmlReader.h"
+#include "platform/cfdi/ComprobanteXmlWriter.h"
 #include "platform/cfdi/CsdCertificate.h"
 #include "platform/cfdi/CsdPrivateKey.h"
 #include "platform/core/Error.h"
@@ -107,6 +109,27 @@ TEST(Sealing, GeneratedTestCsdHasSatShapeAndSeals)
     const SealedComprobante sealed = sealComprobante(globalInvoice(), csd, fixedNow());
     EXPECT_EQ(sealed.noCertificado, certificate.number());
     EXPECT_TRUE(verifyComprobanteSeal(sealed.xml));
+}
+
+// The seal goes into the document written once without it: the bytes must be those the
+// writer gives for the sealed comprobante, even when a value before it looks like the
+// attribute.
+TEST(Sealing, TheSealedDocumentIsTheWritersOwnWithTheSello)
+{
+    for (const char *folio : {"7", "1 Sello=\"\" 2"}) {
+        SCOPED_TRACE(folio);
+        Comprobante c = globalInvoice();
+        c.folio = QString::fromLatin1(folio);
+        const SealedComprobante sealed = sealComprobante(c, ekuCsd(), fixedNow());
+        const Comprobante read = readComprobanteXml(sealed.xml);
+        EXPECT_EQ(read.folio, c.folio);
+        EXPECT_EQ(read.sello, sealed.sello);
+        c.noCertificado = read.noCertificado;
+        c.certificado = read.certificado;
+        c.sello = sealed.sello;
+        EXPECT_EQ(sealed.xml, writeComprobanteXml(c));
+        EXPECT_TRUE(verifyComprobanteSeal(sealed.xml));
+    }
 }
 
 } // namespace
