@@ -47,11 +47,26 @@ void readRootAttributes(Comprobante &c, const std::function<QString(const char *
 Comprobante readComprobanteHeader(const QByteArray &xml)
 {
     const QString cfdi = QString::fromLatin1(kCfdiNamespace);
-    QXmlStreamReader reader(xml);
+    // Fed in pieces: handed the whole text at once, the reader would decode all of it first.
+    constexpr qsizetype kPiece = 16 * 1024;
+    QXmlStreamReader reader;
+    qsizetype fed = 0;
+    const auto feed = [&] {
+        reader.addData(xml.mid(fed, kPiece));
+        fed += kPiece;
+    };
+    feed();
     Comprobante c;
     bool root = true;
-    while (!reader.atEnd()) {
-        if (reader.readNext() != QXmlStreamReader::StartElement)
+    for (;;) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (reader.error() == QXmlStreamReader::PrematureEndOfDocumentError && fed < xml.size()) {
+            feed();
+            continue;
+        }
+        if (reader.atEnd())
+            break;
+        if (token != QXmlStreamReader::StartElement)
             continue;
         const bool ours = reader.namespaceUri() == cfdi;
         const QStringView name = reader.name();
