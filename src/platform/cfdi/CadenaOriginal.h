@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cfdi/Comprobante.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,6 +17,11 @@ QString cadenaOriginal(const QByteArray &comprobanteXml);
 // The same on a document already parsed (XmlDocument.h), for who reads it for more than this.
 class XmlDocument;
 QString cadenaOriginal(const XmlDocument &comprobante);
+// The cadena original of the document writeComprobanteXml writes for `comprobante`, taken
+// from the fields without writing and reading the XML: what the sealer signs. The
+// writer omits an empty optional attribute and writes a required one even when empty,
+// and the stylesheet's rules apply to that document, in its order.
+QString cadenaOriginal(const Comprobante &comprobante);
 
 struct TimbreFiscalDigital
 {

@@ -27,8 +27,8 @@ SealedComprobante sealComprobante(Comprobante comprobante, const Csd &csd, const
     comprobante.certificado = certificate.base64();
     comprobante.sello.clear();
     SealedComprobante sealed;
+    sealed.cadenaOriginal = cadenaOriginal(comprobante);
     sealed.xml = writeComprobanteXml(comprobante);
-    sealed.cadenaOriginal = cadenaOriginal(sealed.xml);
     sealed.sello = key.signBase64(sealed.cadenaOriginal.toUtf8());
     // The Sello is no part of the cadena, so the document written without it only lacks
     // its value: base64 needs no escaping, and the root's empty Sello is the first such
