@@ -305,7 +305,11 @@ QString cadenaOriginalTfd(const TimbreFiscalDigital &tfd)
 
 TimbreFiscalDigital readTimbreFiscalDigital(const QByteArray &xml)
 {
-    const XmlDocument document = XmlDocument::parse(xml);
+    return readTimbreFiscalDigital(XmlDocument::parse(xml));
+}
+
+TimbreFiscalDigital readTimbreFiscalDigital(const XmlDocument &document)
+{
     const xmlNode *node = findTfd(document.root());
     if (!node)
         throw Error(QStringLiteral("El comprobante no tiene timbre fiscal digital"));

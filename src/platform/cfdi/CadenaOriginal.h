@@ -40,5 +40,6 @@ QString cadenaOriginalTfd(const TimbreFiscalDigital &tfd);
 // Reads the tfd:TimbreFiscalDigital of a stamped CFDI, or a document whose root is one.
 // Throws zentaro::Error when there is none.
 TimbreFiscalDigital readTimbreFiscalDigital(const QByteArray &xml);
+TimbreFiscalDigital readTimbreFiscalDigital(const XmlDocument &document);
 
 } // namespace zentaro::cfdi

@@ -103,9 +103,10 @@ Comprobante readComprobanteHeader(const QByteArray &xml)
     return c;
 }
 
-Comprobante readComprobanteXml(const QByteArray &xml)
+namespace {
+
+Comprobante readComprobante(const XmlDocument &document)
 {
-    const XmlDocument document = XmlDocument::parse(xml);
     const xmlNode *root = document.root();
     if (!isElement(root, kCfdiNamespace, "Comprobante"))
         throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
@@ -152,6 +153,19 @@ Comprobante readComprobanteXml(const QByteArray &xml)
         c.impuestos = impuestos;
     }
     return c;
+}
+
+} // namespace
+
+Comprobante readComprobanteXml(const QByteArray &xml)
+{
+    return readComprobante(XmlDocument::parse(xml));
+}
+
+StampedComprobante readStampedComprobante(const QByteArray &xml)
+{
+    const XmlDocument document = XmlDocument::parse(xml);
+    return {readComprobante(document), readTimbreFiscalDigital(document)};
 }
 
 } // namespace zentaro::cfdi

@@ -30,9 +30,10 @@ InvoicePrintout InvoicePrintout::fromInvoice(InvoiceDocument invoice, const QByt
     // never from the tables it was once made from.
     p.invoice = std::move(invoice);
     p.stampedXml = stampedXml;
-    p.comprobante = cfdi::readComprobanteXml(stampedXml);
+    cfdi::StampedComprobante read = cfdi::readStampedComprobante(stampedXml);
+    p.comprobante = std::move(read.comprobante);
+    p.timbre = std::move(read.timbre);
     const cfdi::Comprobante &c = p.comprobante;
-    p.timbre = cfdi::readTimbreFiscalDigital(stampedXml);
     p.cadenaTimbre = cfdi::cadenaOriginalTfd(*p.timbre);
     p.verificationUrl = cfdi::verificationUrl(p.timbre->uuid, c.emisor.rfc, c.receptor.rfc, c.total, c.sello);
     return p;
