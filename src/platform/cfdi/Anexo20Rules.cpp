@@ -380,7 +380,15 @@ private:
 std::optional<PacRefusal> findAnexo20Fault(const QByteArray &comprobanteXml)
 {
     try {
-        const XmlDocument document = XmlDocument::parse(comprobanteXml);
+        return findAnexo20Fault(XmlDocument::parse(comprobanteXml));
+    } catch (const Error &error) {
+        return PacRefusal{QStringLiteral("301"), error.description()};
+    }
+}
+
+std::optional<PacRefusal> findAnexo20Fault(const XmlDocument &document)
+{
+    try {
         if (!isElement(document.root(), kCfdiNamespace, "Comprobante"))
             return PacRefusal{QStringLiteral("301"), QStringLiteral("El documento no es un comprobante CFDI 4.0")};
         Checker(document.root()).run();

@@ -15,5 +15,8 @@ namespace zentaro::cfdi {
 // Returns the first fault found, with the code of SAT's validation matrix (CFDI40xxx); the
 // few rules the matrix numbers nowhere carry our own "SBX-" codes.
 std::optional<PacRefusal> findAnexo20Fault(const QByteArray &comprobanteXml);
+// The same on a document already parsed (XmlDocument.h), for who reads it for more than this.
+class XmlDocument;
+std::optional<PacRefusal> findAnexo20Fault(const XmlDocument &comprobante);
 
 } // namespace zentaro::cfdi

@@ -49,6 +49,15 @@ public:
     void text(const QString &raw) { m_text += raw; }
     QString result() const { return m_text; }
 
+    // The same rules over the fields of a Comprobante: the writer writes a required
+    // attribute always and an optional one only when it is not empty.
+    void required(const QString &value) { m_text += u'|' + normalizeSpace(value); }
+    void optional(const QString &value)
+    {
+        if (!value.isEmpty())
+            required(value);
+    }
+
 private:
     QString m_text;
 };
@@ -179,6 +188,74 @@ void writeComprobante(CadenaWriter &w, const xmlNode *c)
     }
 }
 
+void writeTraslados(CadenaWriter &w, const QList<Traslado> &traslados)
+{
+    for (const Traslado &t : traslados) {
+        w.required(t.base);
+        w.required(t.impuesto);
+        w.required(t.tipoFactor);
+        w.optional(t.tasaOCuota);
+        w.optional(t.importe);
+    }
+}
+
+// In the order of writeComprobante above; the attributes and elements the writer never
+// writes (CondicionesDePago, Confirmacion, FacAtrAdquirente, ResidenciaFiscal,
+// NumRegIdTrib, retentions, third parties, customs, parts, complements) are left out.
+void writeComprobante(CadenaWriter &w, const Comprobante &c)
+{
+    w.required(QStringLiteral("4.0"));
+    w.optional(c.serie);
+    w.optional(c.folio);
+    w.required(c.fecha);
+    w.optional(c.formaPago);
+    w.required(c.noCertificado);
+    w.required(c.subTotal);
+    w.optional(c.descuento);
+    w.required(c.moneda);
+    w.optional(c.tipoCambio);
+    w.required(c.total);
+    w.required(c.tipoDeComprobante);
+    w.required(c.exportacion);
+    w.optional(c.metodoPago);
+    w.required(c.lugarExpedicion);
+    if (c.informacionGlobal) {
+        w.required(c.informacionGlobal->periodicidad);
+        w.required(c.informacionGlobal->meses);
+        w.required(c.informacionGlobal->anio);
+    }
+    for (const CfdiRelacionados &group : c.cfdiRelacionados) {
+        w.required(group.tipoRelacion);
+        for (const QString &uuid : group.uuids)
+            w.required(uuid);
+    }
+    w.required(c.emisor.rfc);
+    w.required(c.emisor.nombre);
+    w.required(c.emisor.regimenFiscal);
+    w.required(c.receptor.rfc);
+    w.required(c.receptor.nombre);
+    w.required(c.receptor.domicilioFiscalReceptor);
+    w.required(c.receptor.regimenFiscalReceptor);
+    w.required(c.receptor.usoCfdi);
+    for (const Concepto &k : c.conceptos) {
+        w.required(k.claveProdServ);
+        w.optional(k.noIdentificacion);
+        w.required(k.cantidad);
+        w.required(k.claveUnidad);
+        w.optional(k.unidad);
+        w.required(k.descripcion);
+        w.required(k.valorUnitario);
+        w.required(k.importe);
+        w.optional(k.descuento);
+        w.required(k.objetoImp);
+        writeTraslados(w, k.traslados);
+    }
+    if (c.impuestos && !c.impuestos->traslados.isEmpty()) {
+        writeTraslados(w, c.impuestos->traslados);
+        w.optional(c.impuestos->totalImpuestosTrasladados);
+    }
+}
+
 const xmlNode *findTfd(const xmlNode *root)
 {
     if (isElement(root, kTfdNamespace, "TimbreFiscalDigital"))
@@ -191,13 +268,26 @@ const xmlNode *findTfd(const xmlNode *root)
 
 QString cadenaOriginal(const QByteArray &comprobanteXml)
 {
-    const XmlDocument document = XmlDocument::parse(comprobanteXml);
+    return cadenaOriginal(XmlDocument::parse(comprobanteXml));
+}
+
+QString cadenaOriginal(const XmlDocument &document)
+{
     const xmlNode *root = document.root();
     if (!isElement(root, kCfdiNamespace, "Comprobante"))
         throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
     CadenaWriter w;
     w.text(QStringLiteral("|"));
     writeComprobante(w, root);
+    w.text(QStringLiteral("||"));
+    return w.result();
+}
+
+QString cadenaOriginal(const Comprobante &comprobante)
+{
+    CadenaWriter w;
+    w.text(QStringLiteral("|"));
+    writeComprobante(w, comprobante);
     w.text(QStringLiteral("||"));
     return w.result();
 }
@@ -215,7 +305,11 @@ QString cadenaOriginalTfd(const TimbreFiscalDigital &tfd)
 
 TimbreFiscalDigital readTimbreFiscalDigital(const QByteArray &xml)
 {
-    const XmlDocument document = XmlDocument::parse(xml);
+    return readTimbreFiscalDigital(XmlDocument::parse(xml));
+}
+
+TimbreFiscalDigital readTimbreFiscalDigital(const XmlDocument &document)
+{
     const xmlNode *node = findTfd(document.root());
     if (!node)
         throw Error(QStringLiteral("El comprobante no tiene timbre fiscal digital"));

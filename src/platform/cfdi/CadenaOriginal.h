@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/cfdi/Comprobante.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -12,6 +14,14 @@ namespace zentaro::cfdi {
 // other than the TimbreFiscalDigital are refused with zentaro::Error: their templates are not
 // reproduced here and a cadena that merely looks right would be sealed wrongly.
 QString cadenaOriginal(const QByteArray &comprobanteXml);
+// The same on a document already parsed (XmlDocument.h), for who reads it for more than this.
+class XmlDocument;
+QString cadenaOriginal(const XmlDocument &comprobante);
+// The cadena original of the document writeComprobanteXml writes for `comprobante`, taken
+// from the fields without writing and reading the XML: what the sealer signs. The
+// writer omits an empty optional attribute and writes a required one even when empty,
+// and the stylesheet's rules apply to that document, in its order.
+QString cadenaOriginal(const Comprobante &comprobante);
 
 struct TimbreFiscalDigital
 {
@@ -30,5 +40,6 @@ QString cadenaOriginalTfd(const TimbreFiscalDigital &tfd);
 // Reads the tfd:TimbreFiscalDigital of a stamped CFDI, or a document whose root is one.
 // Throws zentaro::Error when there is none.
 TimbreFiscalDigital readTimbreFiscalDigital(const QByteArray &xml);
+TimbreFiscalDigital readTimbreFiscalDigital(const XmlDocument &document);
 
 } // namespace zentaro::cfdi

@@ -27,10 +27,17 @@ SealedComprobante sealComprobante(Comprobante comprobante, const Csd &csd, const
     comprobante.certificado = certificate.base64();
     comprobante.sello.clear();
     SealedComprobante sealed;
-    sealed.cadenaOriginal = cadenaOriginal(writeComprobanteXml(comprobante));
-    sealed.sello = key.signBase64(sealed.cadenaOriginal.toUtf8());
-    comprobante.sello = sealed.sello;
+    sealed.cadenaOriginal = cadenaOriginal(comprobante);
     sealed.xml = writeComprobanteXml(comprobante);
+    sealed.sello = key.signBase64(sealed.cadenaOriginal.toUtf8());
+    // The Sello is no part of the cadena, so the document written without it only lacks
+    // its value: base64 needs no escaping, and the root's empty Sello is the first such
+    // text (an attribute value holding it would have its quotes escaped). Writing a large
+    // invoice a second time would cost as much as reading it.
+    const qsizetype at = sealed.xml.indexOf(QByteArrayLiteral(" Sello=\"\""));
+    if (at < 0)
+        throw Error(QStringLiteral("El comprobante escrito no tiene el atributo Sello"));
+    sealed.xml.insert(at + 8, sealed.sello.toLatin1());
     sealed.noCertificado = comprobante.noCertificado;
     return sealed;
 }

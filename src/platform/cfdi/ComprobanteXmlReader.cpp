@@ -3,6 +3,10 @@
 #include "platform/cfdi/XmlDocument.h"
 #include "platform/core/Error.h"
 
+#include <QXmlStreamReader>
+
+#include <functional>
+
 namespace zentaro::cfdi {
 
 namespace {
@@ -18,31 +22,96 @@ QList<Traslado> readTraslados(const xmlNode *parent)
     return list;
 }
 
+void readRootAttributes(Comprobante &c, const std::function<QString(const char *)> &at)
+{
+    c.serie = at("Serie");
+    c.folio = at("Folio");
+    c.fecha = at("Fecha");
+    c.formaPago = at("FormaPago");
+    c.subTotal = at("SubTotal");
+    c.descuento = at("Descuento");
+    c.moneda = at("Moneda");
+    c.tipoCambio = at("TipoCambio");
+    c.total = at("Total");
+    c.tipoDeComprobante = at("TipoDeComprobante");
+    c.exportacion = at("Exportacion");
+    c.metodoPago = at("MetodoPago");
+    c.lugarExpedicion = at("LugarExpedicion");
+    c.noCertificado = at("NoCertificado");
+    c.certificado = at("Certificado");
+    c.sello = at("Sello");
+}
+
 } // namespace
 
-Comprobante readComprobanteXml(const QByteArray &xml)
+Comprobante readComprobanteHeader(const QByteArray &xml)
 {
-    const XmlDocument document = XmlDocument::parse(xml);
+    const QString cfdi = QString::fromLatin1(kCfdiNamespace);
+    // Fed in pieces: handed the whole text at once, the reader would decode all of it first.
+    constexpr qsizetype kPiece = 16 * 1024;
+    QXmlStreamReader reader;
+    qsizetype fed = 0;
+    const auto feed = [&] {
+        reader.addData(xml.mid(fed, kPiece));
+        fed += kPiece;
+    };
+    feed();
+    Comprobante c;
+    bool root = true;
+    for (;;) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (reader.error() == QXmlStreamReader::PrematureEndOfDocumentError && fed < xml.size()) {
+            feed();
+            continue;
+        }
+        if (reader.atEnd())
+            break;
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const bool ours = reader.namespaceUri() == cfdi;
+        const QStringView name = reader.name();
+        const QXmlStreamAttributes attributes = reader.attributes();
+        const auto at = [&attributes](const char *attribute) {
+            return attributes.value(QString(), QString::fromUtf8(attribute)).toString();
+        };
+        if (root) {
+            if (!ours || name != u"Comprobante")
+                throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
+            readRootAttributes(c, at);
+            root = false;
+        } else if (!ours) {
+            continue;
+        } else if (name == u"Conceptos") {
+            return c;
+        } else if (name == u"InformacionGlobal") {
+            c.informacionGlobal = InformacionGlobal{at("Periodicidad"), at("Meses"), at("Año")};
+        } else if (name == u"CfdiRelacionados") {
+            c.cfdiRelacionados.append(CfdiRelacionados{at("TipoRelacion"), {}});
+        } else if (name == u"CfdiRelacionado" && !c.cfdiRelacionados.isEmpty()) {
+            c.cfdiRelacionados.last().uuids.append(at("UUID"));
+        } else if (name == u"Emisor") {
+            c.emisor = Emisor{at("Rfc"), at("Nombre"), at("RegimenFiscal")};
+        } else if (name == u"Receptor") {
+            c.receptor = Receptor{at("Rfc"), at("Nombre"), at("DomicilioFiscalReceptor"), at("RegimenFiscalReceptor"),
+                                  at("UsoCFDI")};
+        }
+    }
+    if (reader.hasError())
+        throw Error(QStringLiteral("El XML del comprobante no es válido: %1").arg(reader.errorString()));
+    if (root)
+        throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
+    return c;
+}
+
+namespace {
+
+Comprobante readComprobante(const XmlDocument &document)
+{
     const xmlNode *root = document.root();
     if (!isElement(root, kCfdiNamespace, "Comprobante"))
         throw Error(QStringLiteral("El documento no es un comprobante CFDI 4.0"));
     Comprobante c;
-    c.serie = attributeOrEmpty(root, "Serie");
-    c.folio = attributeOrEmpty(root, "Folio");
-    c.fecha = attributeOrEmpty(root, "Fecha");
-    c.formaPago = attributeOrEmpty(root, "FormaPago");
-    c.subTotal = attributeOrEmpty(root, "SubTotal");
-    c.descuento = attributeOrEmpty(root, "Descuento");
-    c.moneda = attributeOrEmpty(root, "Moneda");
-    c.tipoCambio = attributeOrEmpty(root, "TipoCambio");
-    c.total = attributeOrEmpty(root, "Total");
-    c.tipoDeComprobante = attributeOrEmpty(root, "TipoDeComprobante");
-    c.exportacion = attributeOrEmpty(root, "Exportacion");
-    c.metodoPago = attributeOrEmpty(root, "MetodoPago");
-    c.lugarExpedicion = attributeOrEmpty(root, "LugarExpedicion");
-    c.noCertificado = attributeOrEmpty(root, "NoCertificado");
-    c.certificado = attributeOrEmpty(root, "Certificado");
-    c.sello = attributeOrEmpty(root, "Sello");
+    readRootAttributes(c, [root](const char *name) { return attributeOrEmpty(root, name); });
     if (const xmlNode *g = firstChildElement(root, kCfdiNamespace, "InformacionGlobal"))
         c.informacionGlobal =
             InformacionGlobal{attributeOrEmpty(g, "Periodicidad"), attributeOrEmpty(g, "Meses"), attributeOrEmpty(g, "Año")};
@@ -84,6 +153,19 @@ Comprobante readComprobanteXml(const QByteArray &xml)
         c.impuestos = impuestos;
     }
     return c;
+}
+
+} // namespace
+
+Comprobante readComprobanteXml(const QByteArray &xml)
+{
+    return readComprobante(XmlDocument::parse(xml));
+}
+
+StampedComprobante readStampedComprobante(const QByteArray &xml)
+{
+    const XmlDocument document = XmlDocument::parse(xml);
+    return {readComprobante(document), readTimbreFiscalDigital(document)};
 }
 
 } // namespace zentaro::cfdi

@@ -204,7 +204,7 @@ StampResult SandboxPac::stamp(const QByteArray &sealedXml)
     QString cadena;
     try {
         certificate = CsdCertificate::fromBase64(attributeOrEmpty(root, "Certificado"));
-        cadena = cadenaOriginal(sealedXml);
+        cadena = cadenaOriginal(*document);
     } catch (const Error &e) {
         return StampResult::refused(QStringLiteral("301"), e.description());
     }
@@ -240,7 +240,7 @@ StampResult SandboxPac::stamp(const QByteArray &sealedXml)
     } catch (const Error &e) {
         return StampResult::refused(QStringLiteral("305"), e.description());
     }
-    if (const auto fault = findAnexo20Fault(sealedXml))
+    if (const auto fault = findAnexo20Fault(*document))
         return StampResult{std::nullopt, fault};
 
     TimbreFiscalDigital tfd;

@@ -5,12 +5,16 @@
 #include "support/ConnectionFaults.h"
 #include "support/TableSnapshot.h"
 
+#include "platform/components/printing/InvoicePdf.h"
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SeriesNumberBox.h"
 #include "platform/controls/SimpleControls.h"
 #include "platform/controls/Toolbar.h"
 #include "qx417/services/Components.h"
+
+#include <QDir>
+#include <QTemporaryDir>
 
 using namespace zentaro;
 
@@ -330,6 +334,40 @@ TEST_P(Accept, SigningFailureLeavesTheInvoiceStoredUnsignedAndAPlainSeriesIsNotS
     EXPECT_EQ(one(QStringLiteral("SELECT Fc_Folio FROM Venta WHERE Vn_Folio = 'T-FGN'")), QStringLiteral("FGN-000001"));
     EXPECT_EQ(presenter->outputs.size(), 1);
     EXPECT_TRUE(presenter->outputs.last().contains(QStringLiteral("FGN-000001")));
+}
+
+// Accept prints the invoice and mails it: the mail attaches the file that was written, not
+// a second drawing of the invoice (which, besides the time, would be a different file).
+TEST_P(Accept, TheMailAttachesThePdfFileThatWasWritten)
+{
+    QTemporaryDir outbox;
+    QTemporaryDir documents;
+    exec(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = 'file:%1' WHERE Vc_Nombre = 'MAIL_SMTP_URL'")
+             .arg(outbox.path()));
+    const QByteArray documentsBefore = qgetenv("ZENTARO_OUTPUT_DIR");
+    qputenv("ZENTARO_OUTPUT_DIR", documents.path().toLocal8Bit());
+    prepared();
+    const int drawn = InvoicePdf::drawings();
+    accept();
+    EXPECT_EQ(InvoicePdf::drawings() - drawn, 1);
+    qputenv("ZENTARO_OUTPUT_DIR", documentsBefore);
+    ASSERT_TRUE(presenter->messages.isEmpty()) << qPrintable(presenter->messages.value(0).text);
+    ASSERT_EQ(presenter->outputs.size(), 1);
+    QFile written(presenter->outputs.last());
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray pdf = written.readAll();
+    const QStringList mails = QDir(outbox.path()).entryList({QStringLiteral("*.eml")});
+    ASSERT_EQ(mails.size(), 1);
+    QFile eml(QDir(outbox.path()).filePath(mails.first()));
+    ASSERT_TRUE(eml.open(QIODevice::ReadOnly));
+    const QByteArray message = eml.readAll();
+    const qsizetype part = message.indexOf("Content-Type: application/pdf");
+    ASSERT_GE(part, 0);
+    const qsizetype start = message.indexOf("\r\n\r\n", part) + 4;
+    const QByteArray attached = QByteArray::fromBase64(message.mid(start, message.indexOf("\r\n--", start) - start));
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_EQ(attached.size(), pdf.size());
+    EXPECT_TRUE(attached == pdf);
 }
 
 ZENTARO_ON_BOTH_ENGINES(Accept);

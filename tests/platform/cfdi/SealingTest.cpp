@@ -1,9 +1,15 @@
 #include "CfdiFixtures.h"
 
+#include "platform/cfdi/CadenaOriginal.h"
 #include "platform/cfdi/ComprobanteSealer.h"
+#include "platform/cfdi/ComprobanteXmlReader.h"
+#include "platform/cfdi/ComprobanteXmlWriter.h"
 #include "platform/cfdi/CsdCertificate.h"
 #include "platform/cfdi/CsdPrivateKey.h"
 #include "platform/core/Error.h"
+
+#include <functional>
+#include <vector>
 
 namespace zentaro::cfdi::test {
 namespace {
@@ -107,6 +113,83 @@ TEST(Sealing, GeneratedTestCsdHasSatShapeAndSeals)
     const SealedComprobante sealed = sealComprobante(globalInvoice(), csd, fixedNow());
     EXPECT_EQ(sealed.noCertificado, certificate.number());
     EXPECT_TRUE(verifyComprobanteSeal(sealed.xml));
+}
+
+// The seal goes into the document written once without it: the bytes must be those the
+// writer gives for the sealed comprobante, even when a value before it looks like the
+// attribute.
+TEST(Sealing, TheSealedDocumentIsTheWritersOwnWithTheSello)
+{
+    for (const char *folio : {"7", "1 Sello=\"\" 2"}) {
+        SCOPED_TRACE(folio);
+        Comprobante c = globalInvoice();
+        c.folio = QString::fromLatin1(folio);
+        const SealedComprobante sealed = sealComprobante(c, ekuCsd(), fixedNow());
+        const Comprobante read = readComprobanteXml(sealed.xml);
+        EXPECT_EQ(read.folio, c.folio);
+        EXPECT_EQ(read.sello, sealed.sello);
+        c.noCertificado = read.noCertificado;
+        c.certificado = read.certificado;
+        c.sello = sealed.sello;
+        EXPECT_EQ(sealed.xml, writeComprobanteXml(c));
+        EXPECT_TRUE(verifyComprobanteSeal(sealed.xml));
+    }
+}
+
+// The sealer signs the cadena taken from the fields, never written and read back: it must be
+// the cadena of the document written, whatever white space, marks or empty values it holds
+// (the cadena of the written XML is the one compared with SAT's stylesheet).
+TEST(Sealing, TheCadenaOfTheFieldsIsTheCadenaOfTheWrittenDocument)
+{
+    struct Variant
+    {
+        const char *name;
+        std::function<void(Comprobante &)> change;
+    };
+    const std::vector<Variant> variants = {
+        {"as sealed", [](Comprobante &) {}},
+        {"tabs, line breaks and doubled spaces",
+         [](Comprobante &c) {
+             c.emisor.nombre = QStringLiteral("  ESCUELA\tKEMPER \n\n URGATE  ");
+             c.conceptos[0].descripcion = QStringLiteral("Venta\r\nde  mostrador ");
+         }},
+        {"no-break space and marks",
+         [](Comprobante &c) { c.receptor.nombre = QStringLiteral("PÚBLICO\u00A0EN \"GENERAL\" & <CÍA> 'S'"); }},
+        {"empty optionals and an empty required",
+         [](Comprobante &c) {
+             c.serie.clear();
+             c.folio.clear();
+             c.formaPago.clear();
+             c.receptor.usoCfdi.clear();
+             c.conceptos[0].noIdentificacion.clear();
+             c.conceptos[1].unidad = QStringLiteral("Pieza");
+             c.conceptos[1].descuento = QStringLiteral("1.00");
+         }},
+        {"related documents in dollars",
+         [](Comprobante &c) {
+             c.moneda = QStringLiteral("USD");
+             c.tipoCambio = QStringLiteral("17.8543");
+             c.cfdiRelacionados = {{QStringLiteral("04"),
+                                    {QStringLiteral("5FB2822E-396D-4725-8521-CDC4BDD20CCF"),
+                                     QStringLiteral("6FB2822E-396D-4725-8521-CDC4BDD20CCF")}}};
+         }},
+        {"no taxes at all",
+         [](Comprobante &c) {
+             for (Concepto &k : c.conceptos) {
+                 k.traslados.clear();
+                 k.objetoImp = QStringLiteral("01");
+             }
+             c.impuestos.reset();
+         }},
+    };
+    for (const Variant &variant : variants) {
+        SCOPED_TRACE(variant.name);
+        Comprobante c = globalInvoice();
+        variant.change(c);
+        const SealedComprobante sealed = sealComprobante(c, ekuCsd(), fixedNow());
+        EXPECT_EQ(sealed.cadenaOriginal, cadenaOriginal(sealed.xml));
+        EXPECT_TRUE(verifyComprobanteSeal(sealed.xml));
+    }
 }
 
 } // namespace

@@ -210,6 +210,14 @@ InvoiceDocument::Party InvoiceDocument::loadIssuer(Connection &connection)
     return issuer;
 }
 
+InvoiceDocument InvoiceDocument::loadHeader(Connection &connection, const QString &folio)
+{
+    InvoiceDocument doc;
+    doc.folio = folio;
+    readHeader(connection, doc);
+    return doc;
+}
+
 InvoiceDocument InvoiceDocument::load(Connection &connection, const QString &folio)
 {
     InvoiceDocument doc;

@@ -69,6 +69,10 @@ public:
     // Throws zentaro::Error, in Spanish, when the invoice does not exist or a catalogue row
     // it needs (branch, customer, tax, issuer) is missing.
     static InvoiceDocument load(Connection &connection, const QString &folio);
+    // The header with its customer and branch only: no lines, taxes or issuer. For who
+    // needs the parties or the state of an invoice whose fiscal content is its stamped XML
+    // (printing and mailing it), without reading ten thousand lines for nothing.
+    static InvoiceDocument loadHeader(Connection &connection, const QString &folio);
     // The issuer of every document of the database (Emisor); throws in Spanish when none is
     // registered.
     static Party loadIssuer(Connection &connection);

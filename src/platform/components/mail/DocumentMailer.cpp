@@ -1,8 +1,10 @@
 #include "platform/components/mail/DocumentMailer.h"
 
+#include "platform/cfdi/ComprobanteXmlReader.h"
 #include "platform/components/stamping/DigitalDocuments.h"
 #include "platform/components/records/DocumentLog.h"
 #include "platform/components/printing/InvoicePdf.h"
+#include "platform/components/printing/LastPrintedPdf.h"
 #include "platform/components/mail/MailTransport.h"
 #include "platform/components/mail/MimeMessage.h"
 #include "platform/components/mail/SmtpSettings.h"
@@ -52,14 +54,13 @@ QStringList archiveAddresses(const QString &branch)
     return addresses;
 }
 
-QString bodyOf(const InvoicePrintout &p)
+QString bodyOf(const InvoiceDocument &invoice, const cfdi::Comprobante &c, const QString &uuid)
 {
-    const cfdi::Comprobante &c = p.comprobante;
     return QStringLiteral("Estimado cliente:\n\n"
                           "Le enviamos la factura %1 por un total de $%2 %3, con folio fiscal %4.\n"
                           "Adjuntamos el comprobante fiscal digital (XML) y su representación impresa (PDF).\n\n"
                           "Atentamente,\n%5\n")
-        .arg(p.invoice.name, c.total, c.moneda, p.timbre ? p.timbre->uuid : QString(), c.emisor.nombre);
+        .arg(invoice.name, c.total, c.moneda, uuid, c.emisor.nombre);
 }
 
 } // namespace
@@ -84,7 +85,8 @@ bool DocumentMailer::Send(const QString &table, const QString &folio, int option
             log(QStringLiteral("No enviado: ") + m_lastError);
             return false;
         }
-        InvoiceDocument invoice = InvoiceDocument::load(connection, folio);
+        // The stamped XML is the document: of the tables only the header is needed.
+        InvoiceDocument invoice = InvoiceDocument::loadHeader(connection, folio);
         const QStringList customer = customerAddresses(connection, invoice.customer.key);
         QStringList archive;
         for (const QString &address : archiveAddresses(invoice.branch))
@@ -96,18 +98,20 @@ bool DocumentMailer::Send(const QString &table, const QString &folio, int option
             return false;
         }
         const SmtpSettings settings = SmtpSettings::fromConfiguration();
-        InvoicePdf pdf(InvoicePrintout::fromInvoice(std::move(invoice), digital->xml, Utilities().ServerNow()));
-        const InvoicePrintout &printout = pdf.printout();
+        const cfdi::Comprobante header = cfdi::readComprobanteHeader(digital->xml);
+        // The PDF just written for this invoice, when it was; drawn now otherwise.
+        std::optional<QByteArray> pdf = lastprintedpdf::recall(connection.defaultDatabase(), invoice, digital->xml);
+        if (!pdf)
+            pdf = InvoicePdf(InvoicePrintout::fromInvoice(invoice, digital->xml, Utilities().ServerNow())).toPdf();
 
         MimeMessage message;
         message.from = settings.sender;
         message.to = customer.isEmpty() ? archive : customer;
         message.cc = customer.isEmpty() ? QStringList() : archive;
-        message.subject = QStringLiteral("Factura %1 de %2").arg(printout.invoice.name, printout.comprobante.emisor.nombre);
-        message.body = bodyOf(printout);
-        message.attachments = {
-            {folio + QStringLiteral(".xml"), QStringLiteral("application/xml"), digital->xml},
-            {folio + QStringLiteral(".pdf"), QStringLiteral("application/pdf"), pdf.toPdf()}};
+        message.subject = QStringLiteral("Factura %1 de %2").arg(invoice.name, header.emisor.nombre);
+        message.body = bodyOf(invoice, header, digital->uuid);
+        message.attachments = {{folio + QStringLiteral(".xml"), QStringLiteral("application/xml"), digital->xml},
+                               {folio + QStringLiteral(".pdf"), QStringLiteral("application/pdf"), *pdf}};
         const QString recipients = (message.to + message.cc).join(QStringLiteral(", "));
 
         const std::unique_ptr<MailTransport> transport = openMailTransport(settings);

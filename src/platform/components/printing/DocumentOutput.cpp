@@ -2,6 +2,7 @@
 
 #include "platform/components/records/DocumentLog.h"
 #include "platform/components/printing/InvoicePdf.h"
+#include "platform/components/printing/LastPrintedPdf.h"
 #include "platform/controls/FileDialogs.h"
 #include "platform/core/Error.h"
 #include "platform/services/Platform.h"
@@ -73,7 +74,10 @@ QString DocumentOutput::writePdf(const QString &folio, const QString &folder)
     if (!dir.mkpath(QStringLiteral(".")))
         throw Error(QStringLiteral("No se pudo crear la carpeta de documentos %1").arg(dir.absolutePath()));
     const QString path = dir.absoluteFilePath(fileNameOf(folio));
-    pdf.writePdf(path);
+    const QByteArray bytes = pdf.writePdf(path);
+    // The mail that usually follows attaches these bytes rather than drawing them again.
+    lastprintedpdf::remember(Platform::instance().connection().defaultDatabase(), pdf.printout().invoice,
+                             pdf.printout().stampedXml, bytes);
     return path;
 }
 

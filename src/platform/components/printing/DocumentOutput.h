@@ -19,7 +19,7 @@ public:
                  const QString &printer);
 
     // Writes the invoice's PDF into `folder` (the issuer's folder when empty) and gives its
-    // path; nothing is reported.
+    // path; nothing is reported. A stamped invoice's PDF is kept for its mail (LastPrintedPdf).
     QString writePdf(const QString &folio, const QString &folder = {});
     // The PDF of the invoice in memory, for attachments.
     QByteArray pdf(const QString &folio);

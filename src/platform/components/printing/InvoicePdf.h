@@ -26,12 +26,15 @@ public:
     // Any paged device: a QPdfWriter, or a QPrinter for printing and preview. Its margins
     // are left as they are; the drawing fills its paint rectangle.
     void paint(QPagedPaintDevice &device);
-    // Throws zentaro::Error when the file cannot be written.
-    void writePdf(const QString &path);
+    // Writes the file and gives its bytes. Throws zentaro::Error when it cannot be written.
+    QByteArray writePdf(const QString &path);
     QByteArray toPdf();
 
     // Pages of the last paint.
     int pageCount() const { return m_pageCount; }
+    // Invoices this process has drawn, on any device. Drawing a large invoice costs as much
+    // as stamping it; the tests and benches read this to see that nothing draws one twice.
+    static int drawings();
     const InvoicePrintout &printout() const { return m_printout; }
 
 private:

@@ -11,8 +11,10 @@ namespace zentaro {
 InvoicePrintout InvoicePrintout::load(const QString &folio, const QDateTime &now)
 {
     Connection &connection = Platform::instance().connection();
-    InvoiceDocument invoice = InvoiceDocument::load(connection, folio);
+    // A stamped invoice prints its XML: of the tables only the header is needed.
     const auto digital = findDigitalDocument(connection, QStringLiteral("Factura"), folio);
+    InvoiceDocument invoice =
+        digital ? InvoiceDocument::loadHeader(connection, folio) : InvoiceDocument::load(connection, folio);
     return fromInvoice(std::move(invoice), digital ? digital->xml : QByteArray(), now);
 }
 
@@ -27,9 +29,11 @@ InvoicePrintout InvoicePrintout::fromInvoice(InvoiceDocument invoice, const QByt
     // What was stamped is what is printed: every field and concepto comes from the XML,
     // never from the tables it was once made from.
     p.invoice = std::move(invoice);
-    p.comprobante = cfdi::readComprobanteXml(stampedXml);
+    p.stampedXml = stampedXml;
+    cfdi::StampedComprobante read = cfdi::readStampedComprobante(stampedXml);
+    p.comprobante = std::move(read.comprobante);
+    p.timbre = std::move(read.timbre);
     const cfdi::Comprobante &c = p.comprobante;
-    p.timbre = cfdi::readTimbreFiscalDigital(stampedXml);
     p.cadenaTimbre = cfdi::cadenaOriginalTfd(*p.timbre);
     p.verificationUrl = cfdi::verificationUrl(p.timbre->uuid, c.emisor.rfc, c.receptor.rfc, c.total, c.sello);
     return p;

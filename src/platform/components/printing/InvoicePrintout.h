@@ -21,6 +21,7 @@ struct InvoicePrintout
     InvoiceDocument invoice;
     cfdi::Comprobante comprobante;
     std::optional<cfdi::TimbreFiscalDigital> timbre;
+    QByteArray stampedXml;     // what it was read from; empty for an unstamped invoice
     QString cadenaTimbre;      // cadena original del complemento de certificación digital del SAT
     QString verificationUrl;   // the QR's text
 
@@ -29,6 +30,8 @@ struct InvoicePrintout
     // Loads the invoice and its Comprobante_Digital row. `now` dates an unstamped one.
     // Throws zentaro::Error, in Spanish, when the invoice cannot be read.
     static InvoicePrintout load(const QString &folio, const QDateTime &now);
+    // For a stamped invoice (`stampedXml` not empty) the header of `invoice` is enough
+    // (InvoiceDocument::loadHeader); an unstamped one needs its lines.
     static InvoicePrintout fromInvoice(InvoiceDocument invoice, const QByteArray &stampedXml, const QDateTime &now);
 };
 

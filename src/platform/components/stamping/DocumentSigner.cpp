@@ -232,8 +232,9 @@ QString DocumentSigner::signInvoice(const QString &folio)
 
         const cfdi::Stamp &stamp = *result.stamp;
         const cfdi::TimbreFiscalDigital &timbre = stamp.timbre;
+        const cfdi::Comprobante sent = cfdi::readComprobanteHeader(sealed.xml);
         // A stamp of some other document would file a foreign UUID under this invoice.
-        if (timbre.selloCfd != cfdi::readComprobanteXml(sealed.xml).sello) {
+        if (timbre.selloCfd != sent.sello) {
             noteAttempt(connection, folio, QStringLiteral("timbre de otro comprobante"));
             return QStringLiteral("El PAC devolvió para la factura %1 el timbre de otro comprobante (UUID %2); no se "
                                   "guardó")
@@ -245,7 +246,7 @@ QString DocumentSigner::signInvoice(const QString &folio)
         stamped.document = folio;
         stamped.uuid = timbre.uuid;
         stamped.fechaTimbrado = QDateTime::fromString(timbre.fechaTimbrado, QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-        stamped.noCertificado = cfdi::readComprobanteXml(sealed.xml).noCertificado;
+        stamped.noCertificado = sent.noCertificado;
         stamped.xml = stamp.xml;
         stamped.estado = QString::fromUtf16(kDigitalDocumentValid);
         stamped.satCertificateDer = stamp.pacCertificateDer;
