@@ -3,24 +3,18 @@
 #include "platform/core/Error.h"
 #include "platform/db/FailureCode.h"
 #include "platform/db/OpenFailureText.h"
-#include "platform/db/PostgresCopy.h"
 #include "platform/db/SqlErrorText.h"
 #include "platform/db/SqlText.h"
-#include "platform/db/SqliteFunctions.h"
 
 #include <QAtomicInt>
 #include <QFile>
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
 #include <QRegularExpression>
-#include <QSqlDriver>
 #include <QtDebug>
 
 #include <sqlite3.h>
 
-#include <climits>
 
 namespace zentaro {
 
@@ -55,19 +49,6 @@ void trace(const QString &statement)
     QString line = statement;
     line.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n")).replace(u'\r', QLatin1String("\\r"));
     out.write(line.toUtf8() + '\n');
-}
-
-int sqliteProgress(void *context)
-{
-    return static_cast<const Connection *>(context)->overDeadline() ? 1 : 0;
-}
-
-sqlite3 *sqliteHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(handle.data());
 }
 
 const QString kSeveralStatements = QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez");
@@ -125,63 +106,16 @@ std::unique_ptr<Connection> Connection::open(const ConnectionUrl &url, OpenMode 
 
 void Connection::connect(OpenMode mode)
 {
-    if (m_url.engine == Engine::Sqlite) {
-        if (mode == OpenMode::MustExist && !QFileInfo::exists(m_url.path))
-            throw Error(QStringLiteral("No existe la base de datos %1. Créela con: zentaro init --db %1 --demo")
-                            .arg(m_url.path));
-        // A new database may be the first file of its folder (the demo's, on a new machine).
-        if (mode == OpenMode::Create)
-            QDir().mkpath(QFileInfo(m_url.path).absolutePath());
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        m_db.setDatabaseName(m_url.path);
-    } else {
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
-        m_db.setHostName(m_url.host);
-        m_db.setPort(m_url.port);
-        m_db.setDatabaseName(m_url.database);
-        m_db.setUserName(m_url.user);
-        m_db.setPassword(m_url.password);
-        m_db.setConnectOptions(m_url.connectOptions());
-    }
+    m_dialect = SqlDialect::create(m_url.engine);
+    const bool create = mode == OpenMode::Create;
+    m_db = m_dialect->addDatabase(m_url, m_name, create);
     if (!m_db.isValid())
-        throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1")
-                        .arg(m_url.engine == Engine::Sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL")));
+        throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1").arg(m_dialect->engineName()));
     if (!m_db.open())
         throw Error(openFailureText(m_url, engineErrorText(m_db.lastError())));
     m_db.setNumericalPrecisionPolicy(QSql::HighPrecision);
-
-    if (m_url.engine == Engine::Sqlite) {
-        installSqliteDialect();
-        run(QStringLiteral("PRAGMA foreign_keys = ON"));
-        // A file that is not a database fails here, not later in the middle of a command.
-        select(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        // Readers never block the clerk who writes, and a writer never blocks readers.
-        try {
-            select(QStringLiteral("PRAGMA journal_mode = WAL"));
-        } catch (const Error &error) {
-            // Another program holds the file in a transaction; the old journal still works.
-            qWarning("SQLite sigue sin WAL: %s", error.what());
-        }
-    } else {
-        // Text literals (sql::quoted) double their quotes and nothing else: a backslash in
-        // them must stay a character, whatever the server or the role was configured with.
-        control(QStringLiteral("SET standard_conforming_strings = on"));
-        if (!m_url.schema.isEmpty()) {
-            if (mode == OpenMode::Create)
-                run(QStringLiteral("CREATE SCHEMA IF NOT EXISTS \"%1\"").arg(m_url.schema));
-            run(QStringLiteral("SET search_path TO \"%1\"").arg(m_url.schema));
-        }
-    }
+    m_dialect->startSession(*this, m_db, create);
     applyTimeout();
-}
-
-void Connection::installSqliteDialect()
-{
-    sqlite3 *handle = sqliteHandle(m_db);
-    if (!handle)
-        throw Error(QStringLiteral("No se pudo obtener el acceso a SQLite"));
-    sqlitefunctions::install(handle);
-    sqlite3_progress_handler(handle, 20000, &sqliteProgress, this);
 }
 
 bool Connection::overDeadline() const
@@ -199,13 +133,9 @@ void Connection::setCommandTimeout(int seconds)
 
 void Connection::applyTimeout()
 {
-    if (m_url.engine == Engine::Sqlite) {
-        // Waiting for another clerk's write turn counts against the same limit.
-        const qint64 ms = m_commandTimeout == 0 ? INT_MAX : qint64(m_commandTimeout) * 1000;
-        sqlite3_busy_timeout(sqliteHandle(m_db), int(std::min<qint64>(ms, INT_MAX)));
-    } else {
-        control(QStringLiteral("SET statement_timeout = %1").arg(qint64(m_commandTimeout) * 1000));
-    }
+    const QString statement = m_dialect->applyTimeout(m_db, m_commandTimeout);
+    if (!statement.isEmpty())
+        control(statement);
 }
 
 void Connection::beforeStatement(const QString &statement)
@@ -259,16 +189,11 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
 {
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    if (m_url.engine == Engine::Sqlite && sqltext::holdsEmptyInList(statement))
-        throw Error(QStringLiteral("near \")\": syntax error: una lista IN no puede estar vacía"));
+    m_dialect->check(statement);
     beforeStatement(statement);
     auto query = std::make_unique<QSqlQuery>(m_db);
-    // Forward-only makes Qt's PostgreSQL driver stream rows in single-row mode, where the
-    // next statement on the connection silently drops the rest of an open record set.
-    // Screens read record sets while they run other statements, so PostgreSQL results
-    // are fetched whole; SQLite keeps several statements open without that problem.
-    query->setForwardOnly(m_url.engine == Engine::Sqlite);
-    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    query->setForwardOnly(m_dialect->forwardOnly());
+    const QString text = m_dialect->adapt(statement);
     // PostgreSQL prepares only queries and data changes, so a statement without values runs
     // as it is; the check above keeps it to one command.
     bool ok = false;
@@ -305,7 +230,7 @@ QString Connection::failureText(const QSqlError &error) const
     failure.engine = m_url.engine;
     failure.code = error.nativeErrorCode();
     failure.text = engineErrorText(error);
-    failure.connectionLost = m_url.engine == Engine::Postgres && postgrescopy::isBroken(m_db);
+    failure.connectionLost = m_dialect->connectionLost(m_db);
     failure.timeoutSeconds = m_commandTimeout;
     const QString text = clerkErrorText(failure);
     // The engine's own words are for support: they stay in the log.
@@ -330,7 +255,7 @@ Recordset Connection::select(const QString &statement, const QVariantList &value
     // reused while no record set of it is still being read.
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    const QString text = m_dialect->adapt(statement);
     std::shared_ptr<QSqlQuery> cached = m_prepared.value(text);
     if (cached && cached.use_count() > 2)   // the cache and `cached` itself
         return Recordset(prepare(statement, values), failed);
@@ -354,8 +279,7 @@ QSqlQuery &Connection::cachedQuery(const QString &text)
     if (m_prepared.size() >= kPreparedCacheSize)
         m_prepared.clear();
     auto query = std::make_shared<QSqlQuery>(m_db);
-    // As in prepare(): PostgreSQL results are fetched whole.
-    query->setForwardOnly(m_url.engine == Engine::Sqlite);
+    query->setForwardOnly(m_dialect->forwardOnly());
     if (!query->prepare(text))
         fail(failureText(query->lastError()));
     m_prepared.insert(text, query);
@@ -385,7 +309,7 @@ int Connection::run(const QString &statement, const QVariantList &values)
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
     beforeStatement(statement);
-    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    const QString text = m_dialect->adapt(statement);
     QSqlQuery &query = cachedQuery(text);
     execPrepared(query, text, values);
     const int rows = query.numRowsAffected();
@@ -399,11 +323,11 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
         return;
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    if (m_url.engine == Engine::Postgres)
-        return runBatchOnPostgres(statement, columns);
+    if (!m_dialect->batchesAtOnce())
+        return runBatchByRows(statement, columns);
     beforeStatement(statement);
     QSqlQuery query(m_db);
-    if (!query.prepare(sqltext::adaptForSqlite(statement)))
+    if (!query.prepare(m_dialect->adapt(statement)))
         fail(failureText(query.lastError()));
     for (const QVariantList &column : columns) {
         QVariantList bound;
@@ -419,7 +343,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
         fail(failureText(query.lastError()));
 }
 
-void Connection::runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns)
+void Connection::runBatchByRows(const QString &statement, const QList<QVariantList> &columns)
 {
     static const QRegularExpression insert(
         QStringLiteral("^\\s*INSERT\\s+INTO\\s+(\\w+)\\s*\\(([\\w\\s,]+)\\)\\s*VALUES\\s*\\(([\\s?,]*)\\)\\s*$"),
@@ -436,13 +360,12 @@ void Connection::runBatchOnPostgres(const QString &statement, const QList<QVaria
     }
     if (names.size() == columns.size() && match.captured(3).count(u'?') == columns.size()) {
         // One stream for every row: COPY, within the open transaction.
-        const QString copy = postgrescopy::copyStatement(match.captured(1), names);
-        beforeStatement(copy);
+        beforeStatement(m_dialect->streamStatement(match.captured(1), names));
         armDeadline();
-        const QSqlError failure = postgrescopy::copyRows(m_db, match.captured(1), names, columns);
+        const std::optional<QSqlError> failure = m_dialect->streamRows(m_db, match.captured(1), names, columns);
         m_deadlineArmed = false;
-        if (failure.isValid())
-            fail(failureText(failure));
+        if (failure && failure->isValid())
+            fail(failureText(*failure));
         return;
     }
     // Any other statement (one that already lists several rows) runs once a row, prepared once.
@@ -461,9 +384,7 @@ void Connection::beginTrans()
 {
     if (m_inTransaction)
         throw Error(QStringLiteral("Ya hay una transacción abierta en la conexión"));
-    // SQLite: take the write turn now, waiting for it under the busy timeout, instead of
-    // failing with "database is locked" at the first write after a read.
-    control(m_url.engine == Engine::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    control(m_dialect->beginWrite());
     m_inTransaction = true;
     m_savepoints = 0;
     m_failedDepth = -1;
@@ -495,9 +416,7 @@ void Connection::rollbackTrans()
         return;
     const bool restoreTimeout = m_timeoutChangedInTransaction;
     endTransaction();
-    sqlite3 *handle = m_url.engine == Engine::Sqlite ? sqliteHandle(m_db) : nullptr;
-    // SQLite may have rolled back by itself already (a full disk, an I/O error).
-    if (!handle || !sqlite3_get_autocommit(handle)) {
+    if (m_dialect->transactionOpen(m_db)) {
         QSqlQuery query(m_db);
         if (!query.exec(QStringLiteral("ROLLBACK"))) {
             // The connection is gone; the engine discards the transaction with it.
@@ -506,7 +425,7 @@ void Connection::rollbackTrans()
         }
     }
     // A SET done inside the transaction went with it.
-    if (restoreTimeout && m_url.engine == Engine::Postgres) {
+    if (restoreTimeout && m_dialect->settingsRollBack()) {
         try {
             applyTimeout();
         } catch (const Error &error) {
@@ -555,7 +474,7 @@ void Connection::rollbackNested()
     if (m_failedDepth >= m_savepoints)
         m_failedDepth = -1;
     --m_savepoints;
-    if (m_timeoutChangedInTransaction && m_url.engine == Engine::Postgres)
+    if (m_timeoutChangedInTransaction && m_dialect->settingsRollBack())
         applyTimeout();
 }
 

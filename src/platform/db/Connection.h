@@ -2,6 +2,7 @@
 
 #include "platform/db/ConnectionUrl.h"
 #include "platform/db/Recordset.h"
+#include "platform/db/SqlDialect.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -75,6 +76,8 @@ public:
     void setCommandTimeout(int seconds);
 
     Engine engine() const { return m_url.engine; }
+    // What differs between the engines, for the suite's code that composes SQL of its own.
+    const SqlDialect &dialect() const { return *m_dialect; }
     const ConnectionUrl &url() const { return m_url; }
 
     // Called by the SQLite progress handler: true once the running statement is over time.
@@ -85,7 +88,6 @@ private:
 
     explicit Connection(ConnectionUrl url);
     void connect(OpenMode mode);
-    void installSqliteDialect();
     void applyTimeout();
     // Checks, adapts and runs one statement; throws with the engine's text.
     std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values);
@@ -95,8 +97,9 @@ private:
     void markFailed();
     [[noreturn]] void fail(const QString &text);
     void endTransaction();
-    // COPY for a one-row INSERT; any other statement once a row, prepared once.
-    void runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns);
+    // For an engine that runs batches a row at a time: the engine's stream for a one-row
+    // INSERT; any other statement once a row, prepared once.
+    void runBatchByRows(const QString &statement, const QList<QVariantList> &columns);
     QSqlQuery &cachedQuery(const QString &text);
     // Binds and runs a statement of the cache (stored under `key`); throws on failure.
     void execPrepared(QSqlQuery &query, const QString &key, const QVariantList &values);
@@ -105,6 +108,7 @@ private:
     QString failureText(const QSqlError &error) const;
 
     ConnectionUrl m_url;
+    std::unique_ptr<SqlDialect> m_dialect;
     QString m_name;
     QSqlDatabase m_db;
     bool m_inTransaction = false;
