@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QHash>
 #include <QMutex>
+#include <QStringList>
 #include <QRegularExpression>
 #include <QtDebug>
 
@@ -28,7 +29,7 @@ QVariant bindable(const QVariant &value)
     return value;
 }
 
-void trace(const QString &statement)
+void trace(const Statement &statement)
 {
     // The file stays open while the variable names it: tracing a large Accept must not
     // open and close a file for each of its tens of thousands of statements.
@@ -46,10 +47,26 @@ void trace(const QString &statement)
     }
     if (path.isEmpty())
         return;
-    QString line = statement;
+    QString line = statement.text;
+    if (!statement.values.isEmpty()) {
+        QStringList values;
+        for (const QVariant &value : statement.values)
+            values << (value.isNull() && value.typeId() != QMetaType::QString ? QStringLiteral("NULL") : value.toString());
+        line += QStringLiteral("\t-- valores: ") + values.join(QStringLiteral(" | "));
+    }
+    if (statement.kind == Statement::Kind::Batch)
+        line += QStringLiteral("\t-- filas: %1").arg(statement.rows);
     line.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n")).replace(u'\r', QLatin1String("\\r"));
     out.write(line.toUtf8() + '\n');
 }
+
+// Every connection carries it: it writes while ZENTARO_SQL_TRACE names a file, which support
+// may set and clear while the program runs.
+class TraceObserver final : public StatementObserver
+{
+public:
+    void aboutToRun(const Statement &statement) override { trace(statement); }
+};
 
 const QString kSeveralStatements = QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez");
 
@@ -100,6 +117,7 @@ Connection::~Connection()
 std::unique_ptr<Connection> Connection::open(const ConnectionUrl &url, OpenMode mode)
 {
     std::unique_ptr<Connection> connection(new Connection(url));
+    connection->addObserver(std::make_shared<TraceObserver>());
     connection->connect(mode);
     return connection;
 }
@@ -138,17 +156,29 @@ void Connection::applyTimeout()
         control(statement);
 }
 
-void Connection::beforeStatement(const QString &statement)
+void Connection::addObserver(std::shared_ptr<StatementObserver> observer) { m_observers.push_back(std::move(observer)); }
+
+void Connection::removeObserver(const StatementObserver *observer)
+{
+    m_observers.erase(std::remove_if(m_observers.begin(), m_observers.end(),
+                                     [observer](const auto &held) { return held.get() == observer; }),
+                      m_observers.end());
+}
+
+void Connection::beforeStatement(const Statement &statement)
 {
     if (m_inTransaction && m_failedDepth >= 0)
         throw Error(QStringLiteral("La transacción quedó anulada por un error anterior y debe deshacerse"));
-    if (!m_faultHook)
-        return;
-    try {
-        m_faultHook(statement);
-    } catch (const Error &error) {
-        recordFailureCode(this, {});
-        fail(error.description());
+    // A copy: an observer may add or remove observers while it looks.
+    const auto observers = m_observers;
+    for (const auto &observer : observers) {
+        try {
+            observer->aboutToRun(statement);
+        } catch (const Error &error) {
+            // Refused as the engine would refuse it: the statement never runs.
+            recordFailureCode(this, {});
+            fail(error.description());
+        }
     }
 }
 
@@ -177,20 +207,20 @@ void Connection::fail(const QString &text)
     throw Error(text);
 }
 
-void Connection::control(const QString &statement)
+void Connection::control(const QString &statement, Statement::Kind kind)
 {
-    beforeStatement(statement);
+    beforeStatement({kind, statement, {}, 0});
     QSqlQuery query(m_db);
     if (!query.exec(statement))
         fail(failureText(query.lastError()));
 }
 
-std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
+std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values, Statement::Kind kind)
 {
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
     m_dialect->check(statement);
-    beforeStatement(statement);
+    beforeStatement({kind, statement, values, 0});
     auto query = std::make_unique<QSqlQuery>(m_db);
     query->setForwardOnly(m_dialect->forwardOnly());
     const QString text = m_dialect->adapt(statement);
@@ -221,7 +251,7 @@ void Connection::armDeadline()
     m_deadlineArmed = m_commandTimeout > 0;
 }
 
-void Connection::define(const QString &statement) { control(statement); }
+void Connection::define(const QString &statement) { control(statement, Statement::Kind::Definition); }
 
 QString Connection::failureText(const QSqlError &error) const
 {
@@ -242,15 +272,14 @@ QString Connection::failureText(const QSqlError &error) const
 
 Recordset Connection::execute(const QString &statement)
 {
-    trace(statement);
-    return Recordset(prepare(statement, {}), [this](const QString &) { markFailed(); });
+    return Recordset(prepare(statement, {}, Statement::Kind::ScreenText), [this](const QString &) { markFailed(); });
 }
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)
 {
     const auto failed = [this](const QString &) { markFailed(); };
     if (values.isEmpty())
-        return Recordset(prepare(statement, values), failed);
+        return Recordset(prepare(statement, values, Statement::Kind::Bound), failed);
     // The suite's lookups run the same text again and again: the prepared statement is
     // reused while no record set of it is still being read.
     if (sqltext::holdsSeveralStatements(statement))
@@ -258,8 +287,8 @@ Recordset Connection::select(const QString &statement, const QVariantList &value
     const QString text = m_dialect->adapt(statement);
     std::shared_ptr<QSqlQuery> cached = m_prepared.value(text);
     if (cached && cached.use_count() > 2)   // the cache and `cached` itself
-        return Recordset(prepare(statement, values), failed);
-    beforeStatement(statement);
+        return Recordset(prepare(statement, values, Statement::Kind::Bound), failed);
+    beforeStatement({Statement::Kind::Bound, statement, values, 0});
     if (!cached) {
         cachedQuery(text);
         cached = m_prepared.value(text);
@@ -305,10 +334,10 @@ void Connection::execPrepared(QSqlQuery &query, const QString &key, const QVaria
 int Connection::run(const QString &statement, const QVariantList &values)
 {
     if (values.isEmpty())
-        return prepare(statement, values)->numRowsAffected();
+        return prepare(statement, values, Statement::Kind::Bound)->numRowsAffected();
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    beforeStatement(statement);
+    beforeStatement({Statement::Kind::Bound, statement, values, 0});
     const QString text = m_dialect->adapt(statement);
     QSqlQuery &query = cachedQuery(text);
     execPrepared(query, text, values);
@@ -325,7 +354,7 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
         throw Error(kSeveralStatements);
     if (!m_dialect->batchesAtOnce())
         return runBatchByRows(statement, columns);
-    beforeStatement(statement);
+    beforeStatement({Statement::Kind::Batch, statement, {}, columns.first().size()});
     QSqlQuery query(m_db);
     if (!query.prepare(m_dialect->adapt(statement)))
         fail(failureText(query.lastError()));
@@ -360,7 +389,7 @@ void Connection::runBatchByRows(const QString &statement, const QList<QVariantLi
     }
     if (names.size() == columns.size() && match.captured(3).count(u'?') == columns.size()) {
         // One stream for every row: COPY, within the open transaction.
-        beforeStatement(m_dialect->streamStatement(match.captured(1), names));
+        beforeStatement({Statement::Kind::Batch, m_dialect->streamStatement(match.captured(1), names), {}, rows});
         armDeadline();
         const std::optional<QSqlError> failure = m_dialect->streamRows(m_db, match.captured(1), names, columns);
         m_deadlineArmed = false;
@@ -369,7 +398,7 @@ void Connection::runBatchByRows(const QString &statement, const QList<QVariantLi
         return;
     }
     // Any other statement (one that already lists several rows) runs once a row, prepared once.
-    beforeStatement(statement);
+    beforeStatement({Statement::Kind::Batch, statement, {}, rows});
     QSqlQuery &query = cachedQuery(statement);
     for (qsizetype r = 0; r < rows; ++r) {
         QVariantList row;

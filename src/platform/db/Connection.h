@@ -3,6 +3,7 @@
 #include "platform/db/ConnectionUrl.h"
 #include "platform/db/Recordset.h"
 #include "platform/db/SqlDialect.h"
+#include "platform/db/StatementObserver.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -12,10 +13,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace zentaro {
-
-namespace test { class ConnectionFaults; }
 
 // The suite's database connection on Qt SQL. Every statement is one execute of one
 // statement text; a text holding two statements is refused on every engine. Failures
@@ -42,7 +42,7 @@ public:
     Connection &operator=(const Connection &) = delete;
 
     // Runs a statement composed as text by a screen, exactly as composed (SQLite receives
-    // it through the dialect adapter). The text is traced when ZENTARO_SQL_TRACE names a file.
+    // it through the dialect adapter).
     Recordset execute(const QString &statement);
     // The suite's own statements, with bound values.
     Recordset select(const QString &statement, const QVariantList &values = {});
@@ -83,17 +83,22 @@ public:
     // Called by the SQLite progress handler: true once the running statement is over time.
     bool overDeadline() const;
 
-private:
-    friend class test::ConnectionFaults;
+    // Observers see every statement the connection runs, in the order they were added (see
+    // StatementObserver). Every connection carries the trace: while ZENTARO_SQL_TRACE names
+    // a file, each statement is appended to it, one a line, with its values or rows.
+    void addObserver(std::shared_ptr<StatementObserver> observer);
+    void removeObserver(const StatementObserver *observer);
 
+private:
     explicit Connection(ConnectionUrl url);
     void connect(OpenMode mode);
     void applyTimeout();
     // Checks, adapts and runs one statement; throws with the engine's text.
-    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values);
+    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values, Statement::Kind kind);
     // Runs a statement of the connection's own (transaction control, settings).
-    void control(const QString &statement);
-    void beforeStatement(const QString &statement);
+    void control(const QString &statement, Statement::Kind kind = Statement::Kind::Control);
+    // Refuses a statement of a failed transaction and shows it to the observers.
+    void beforeStatement(const Statement &statement);
     void markFailed();
     [[noreturn]] void fail(const QString &text);
     void endTransaction();
@@ -121,8 +126,7 @@ private:
     // Prepared statements of the suite's own bound statements, reused by text: on
     // PostgreSQL each fresh one costs a PREPARE and a DEALLOCATE round trip.
     QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
-    // Tests only (ConnectionFaults): called before every statement the connection runs.
-    std::function<void(const QString &)> m_faultHook;
+    std::vector<std::shared_ptr<StatementObserver>> m_observers;
 };
 
 // Owns one transaction for a scope of the suite's own code: rolls back on every exit that
