@@ -11,10 +11,11 @@
 #include <QHash>
 #include <QMutex>
 #include <QStringList>
-#include <QRegularExpression>
 #include <QtDebug>
 
 #include <sqlite3.h>
+
+#include <algorithm>
 
 
 namespace zentaro {
@@ -372,32 +373,23 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
         fail(failureText(query.lastError()));
 }
 
+namespace {
+
+const QString kUnevenColumns = QStringLiteral("Las columnas de un bloque de filas deben tener el mismo número de valores");
+
+bool even(const QList<QVariantList> &columns)
+{
+    return std::all_of(columns.begin(), columns.end(),
+                       [&columns](const QVariantList &column) { return column.size() == columns.first().size(); });
+}
+
+} // namespace
+
 void Connection::runBatchByRows(const QString &statement, const QList<QVariantList> &columns)
 {
-    static const QRegularExpression insert(
-        QStringLiteral("^\\s*INSERT\\s+INTO\\s+(\\w+)\\s*\\(([\\w\\s,]+)\\)\\s*VALUES\\s*\\(([\\s?,]*)\\)\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
+    if (!even(columns))
+        throw Error(kUnevenColumns);
     const qsizetype rows = columns.first().size();
-    for (const QVariantList &column : columns)
-        if (column.size() != rows)
-            throw Error(QStringLiteral("Las columnas de un bloque de filas deben tener el mismo número de valores"));
-    const QRegularExpressionMatch match = insert.match(statement);
-    QStringList names;
-    if (match.hasMatch()) {
-        for (const QString &name : match.captured(2).split(u','))
-            names << name.trimmed();
-    }
-    if (names.size() == columns.size() && match.captured(3).count(u'?') == columns.size()) {
-        // One stream for every row: COPY, within the open transaction.
-        beforeStatement({Statement::Kind::Batch, m_dialect->streamStatement(match.captured(1), names), {}, rows});
-        armDeadline();
-        const std::optional<QSqlError> failure = m_dialect->streamRows(m_db, match.captured(1), names, columns);
-        m_deadlineArmed = false;
-        if (failure && failure->isValid())
-            fail(failureText(*failure));
-        return;
-    }
-    // Any other statement (one that already lists several rows) runs once a row, prepared once.
     beforeStatement({Statement::Kind::Batch, statement, {}, rows});
     QSqlQuery &query = cachedQuery(statement);
     for (qsizetype r = 0; r < rows; ++r) {
@@ -407,6 +399,27 @@ void Connection::runBatchByRows(const QString &statement, const QList<QVariantLi
         execPrepared(query, statement, row);
         query.finish();
     }
+}
+
+void Connection::insertRows(const QString &table, const QStringList &columns, const QList<QVariantList> &values)
+{
+    if (values.isEmpty() || values.first().isEmpty())
+        return;
+    if (values.size() != columns.size() || !even(values))
+        throw Error(kUnevenColumns);
+    if (!m_dialect->streamsRows()) {
+        const QStringList marks(columns.size(), QStringLiteral("?"));
+        return runBatch(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                        values);
+    }
+    // One stream for every row, within the open transaction.
+    beforeStatement({Statement::Kind::Batch, m_dialect->streamStatement(table, columns), {}, values.first().size()});
+    armDeadline();
+    const QSqlError failure = m_dialect->streamRows(m_db, table, columns, values);
+    m_deadlineArmed = false;
+    if (failure.isValid())
+        fail(failureText(failure));
 }
 
 void Connection::beginTrans()

@@ -47,10 +47,13 @@ public:
     // The suite's own statements, with bound values.
     Recordset select(const QString &statement, const QVariantList &values = {});
     int run(const QString &statement, const QVariantList &values = {});
-    // Many rows through one statement "INSERT INTO t (...) VALUES (?, ...)"; `columns`
-    // holds one list per placeholder. PostgreSQL gets them through COPY, since one bound
-    // statement a row costs a round trip each.
+    // Many executions of one statement; `columns` holds one list per placeholder. SQLite
+    // runs them as one batch; PostgreSQL one execution a row of a statement prepared once.
     void runBatch(const QString &statement, const QList<QVariantList> &columns);
+    // Rows into `table`, one list of values per column of `columns`. PostgreSQL gets them
+    // through COPY, since one bound INSERT a row costs a round trip each; SQLite as a batch
+    // of INSERTs.
+    void insertRows(const QString &table, const QStringList &columns, const QList<QVariantList> &values);
 
     // A definition of the suite's schema, run as written on every engine. Unlike the
     // statements above it may hold a trigger body with semicolons of its own; it never
@@ -102,8 +105,7 @@ private:
     void markFailed();
     [[noreturn]] void fail(const QString &text);
     void endTransaction();
-    // For an engine that runs batches a row at a time: the engine's stream for a one-row
-    // INSERT; any other statement once a row, prepared once.
+    // For an engine that runs batches a row at a time: once a row, prepared once.
     void runBatchByRows(const QString &statement, const QList<QVariantList> &columns);
     QSqlQuery &cachedQuery(const QString &text);
     // Binds and runs a statement of the cache (stored under `key`); throws on failure.

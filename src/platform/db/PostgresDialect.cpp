@@ -79,8 +79,10 @@ bool PostgresDialect::forwardOnly() const { return false; }
 // Qt's driver sends a batch as one statement a row anyway.
 bool PostgresDialect::batchesAtOnce() const { return false; }
 
-std::optional<QSqlError> PostgresDialect::streamRows(const QSqlDatabase &db, const QString &table,
-                                                     const QStringList &columns, const QList<QVariantList> &values) const
+bool PostgresDialect::streamsRows() const { return true; }
+
+QSqlError PostgresDialect::streamRows(const QSqlDatabase &db, const QString &table, const QStringList &columns,
+                                      const QList<QVariantList> &values) const
 {
     // One statement and one stream for every row, where a bound INSERT costs a round trip each.
     return postgrescopy::copyRows(db, table, columns, values);

@@ -85,12 +85,15 @@ public:
     // How many rows a batch statement sends at once: true for one execution of all rows,
     // false for one execution a row of a statement prepared once.
     virtual bool batchesAtOnce() const = 0;
-    // Rows into a table through the engine's bulk stream, within the open transaction. Answers
-    // the engine's failure (invalid when every row was written); nullopt when the engine has
-    // no stream and the rows go as a batch of INSERTs.
-    virtual std::optional<QSqlError> streamRows(const QSqlDatabase &db, const QString &table, const QStringList &columns,
-                                                const QList<QVariantList> &values) const = 0;
-    // The text a trace shows for streamRows.
+    // True when rows into a table travel through a bulk stream of the engine (streamRows)
+    // rather than as a batch of INSERTs.
+    virtual bool streamsRows() const = 0;
+    // Rows into a table through the engine's bulk stream, within the open transaction, from
+    // their values as bound (one list per column). Answers the engine's failure, an invalid
+    // one when every row was written.
+    virtual QSqlError streamRows(const QSqlDatabase &db, const QString &table, const QStringList &columns,
+                                 const QList<QVariantList> &values) const = 0;
+    // The statement that opens the stream, as the observers see it.
     virtual QString streamStatement(const QString &table, const QStringList &columns) const = 0;
     // The server's local time as text yyyy-MM-dd HH:mm:ss, in one column `ahora`.
     virtual QString localNowQuery() const = 0;

@@ -102,11 +102,14 @@ bool SqliteDialect::forwardOnly() const { return true; }
 
 bool SqliteDialect::batchesAtOnce() const { return true; }
 
-std::optional<QSqlError> SqliteDialect::streamRows(const QSqlDatabase &, const QString &, const QStringList &,
-                                                   const QList<QVariantList> &) const
+// Rows into a file cost no round trip: a batch of INSERTs is SQLite's bulk path.
+bool SqliteDialect::streamsRows() const { return false; }
+
+QSqlError SqliteDialect::streamRows(const QSqlDatabase &, const QString &, const QStringList &,
+                                    const QList<QVariantList> &) const
 {
-    // Rows into a file cost no round trip: a batch of INSERTs is SQLite's bulk path.
-    return std::nullopt;
+    return QSqlError(QStringLiteral("SQLite"), QStringLiteral("SQLite no tiene un flujo de filas"),
+                     QSqlError::StatementError);
 }
 
 QString SqliteDialect::streamStatement(const QString &, const QStringList &) const { return {}; }

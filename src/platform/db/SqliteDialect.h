@@ -21,8 +21,9 @@ public:
     QString adapt(const QString &statement) const override;
     bool forwardOnly() const override;
     bool batchesAtOnce() const override;
-    std::optional<QSqlError> streamRows(const QSqlDatabase &db, const QString &table, const QStringList &columns,
-                                        const QList<QVariantList> &values) const override;
+    bool streamsRows() const override;
+    QSqlError streamRows(const QSqlDatabase &db, const QString &table, const QStringList &columns,
+                         const QList<QVariantList> &values) const override;
     QString streamStatement(const QString &table, const QStringList &columns) const override;
     QString localNowQuery() const override;
     std::optional<SessionLock> sessionLock(int key) const override;

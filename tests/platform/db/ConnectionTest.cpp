@@ -77,8 +77,8 @@ TEST_P(ConnectionTest, LargeSumsStayExact)
     }
     {
         TransactionGuard transaction(*connection);
-        connection->runBatch(QStringLiteral("INSERT INTO Venta_Encabezado (Vn_Folio, Vn_Impuesto_Importe) VALUES (?, ?)"),
-                             {folios, amounts});
+        connection->insertRows(QStringLiteral("Venta_Encabezado"),
+                               {QStringLiteral("Vn_Folio"), QStringLiteral("Vn_Impuesto_Importe")}, {folios, amounts});
         transaction.commit();
     }
     Recordset rs = connection->execute(
