@@ -64,9 +64,26 @@ double replayBare(const ConnectionUrl &url, const QStringList &statements)
         QElapsedTimer timer;
         timer.start();
         db.transaction();
-        for (const QString &statement : statements) {
+        for (const QString &line : statements) {
+            // The trace shows every statement: bound values after a tab, a batch with its
+            // rows only (skipped: its values are not in the trace), and the transaction's
+            // control, which the replay does once around everything.
+            if (line.contains(QLatin1String("\t-- filas: ")) || line.startsWith(QLatin1String("BEGIN"))
+                || line.startsWith(QLatin1String("COMMIT")) || line.startsWith(QLatin1String("SAVEPOINT"))
+                || line.startsWith(QLatin1String("RELEASE")) || line.startsWith(QLatin1String("ROLLBACK")))
+                continue;
+            const QString statement = line.section(QStringLiteral("\t-- valores: "), 0, 0);
             QSqlQuery q(db);
-            if (!q.exec(statement))
+            bool ok = false;
+            if (statement.size() == line.size()) {
+                ok = q.exec(statement);
+            } else {
+                ok = q.prepare(statement);
+                for (const QString &value : line.section(QStringLiteral("\t-- valores: "), 1).split(QStringLiteral(" | ")))
+                    q.addBindValue(value == QLatin1String("NULL") ? QVariant() : QVariant(value));
+                ok = ok && q.exec();
+            }
+            if (!ok)
                 throw Error(QStringLiteral("la repetición falló: %1").arg(statement.left(80)));
             while (q.next())
                 for (int i = 0; i < q.record().count(); ++i)

@@ -43,7 +43,10 @@ int main(int argc, char **argv)
         timer.start();
         {
             TransactionGuard transaction(*db);
-            db->runBatch(insert, {folios, ids, taxes, bases, amounts});
+            db->insertRows(QStringLiteral("Venta_Total_Impuesto"),
+                           {QStringLiteral("Vn_Folio"), QStringLiteral("Vt_ID"), QStringLiteral("Vt_Impuesto"),
+                            QStringLiteral("Vt_SubTotal_Importe"), QStringLiteral("Vt_Impuesto_Importe")},
+                           {folios, ids, taxes, bases, amounts});
             transaction.commit();
         }
         const double batch = timer.nsecsElapsed() / 1e6;

@@ -2,6 +2,7 @@
 
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/SqlDialect.h"
 
 #include <QDeadlineTimer>
 #include <QLockFile>
@@ -11,10 +12,8 @@ namespace zentaro::app {
 
 namespace {
 
-// One advisory lock key per schema of the suite: two companies kept in two schemas of one
-// PostgreSQL database are invoiced independently.
-const QString kTryAdvisory = QStringLiteral("SELECT pg_try_advisory_lock(417, hashtext(current_schema())) AS taken");
-const QString kReleaseAdvisory = QStringLiteral("SELECT pg_advisory_unlock(417, hashtext(current_schema())) AS released");
+// The key of the scheduler's lock among the session locks of the suite.
+constexpr int kLockKey = 417;
 
 Error stillRunning(int waitSeconds)
 {
@@ -33,7 +32,8 @@ std::unique_ptr<SchedulerLock> SchedulerLock::acquire(Connection &connection, in
                                                       const std::function<void()> &onWait)
 {
     std::unique_ptr<SchedulerLock> lock(new SchedulerLock(connection));
-    if (connection.engine() == Engine::Sqlite) {
+    const std::optional<SessionLock> sessionLock = connection.dialect().sessionLock(kLockKey);
+    if (!sessionLock) {
         lock->m_file = std::make_unique<QLockFile>(lockFilePath(connection.url().path));
         // A run may take longer than any age we could pick; a holder that died is still
         // recognised by its process id.
@@ -51,7 +51,7 @@ std::unique_ptr<SchedulerLock> SchedulerLock::acquire(Connection &connection, in
     const QDeadlineTimer deadline(qint64(waitSeconds) * 1000);
     bool announced = false;
     for (;;) {
-        Recordset rs = connection.select(kTryAdvisory);
+        Recordset rs = connection.select(sessionLock->tryTake);
         if (rs.value(0).toBool())
             break;
         if (deadline.hasExpired())
@@ -61,15 +61,15 @@ std::unique_ptr<SchedulerLock> SchedulerLock::acquire(Connection &connection, in
         announced = true;
         QThread::msleep(500);
     }
-    lock->m_advisory = true;
+    lock->m_release = sessionLock->release;
     return lock;
 }
 
 SchedulerLock::~SchedulerLock()
 {
-    if (m_advisory) {
+    if (!m_release.isEmpty()) {
         try {
-            m_connection.select(kReleaseAdvisory);
+            m_connection.select(m_release);
         } catch (const Error &) {
             // The lock belongs to the session: closing the connection releases it anyway.
         }

@@ -38,7 +38,7 @@ private:
 
     Connection &m_connection;
     std::unique_ptr<QLockFile> m_file;
-    bool m_advisory = false;
+    QString m_release;   // the statement that releases the session lock taken, "" for none
 };
 
 } // namespace zentaro::app

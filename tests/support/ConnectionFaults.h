@@ -6,20 +6,45 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace zentaro::test {
 
-// The connection's fault-injection seam, which only tests can reach: a hook called before
-// every statement the connection runs (transaction control included, rollback excepted).
+// Arms a connection with a hook called before every statement it runs (transaction control
+// included, rollback excepted), as one of its statement observers: a hook that throws
+// zentaro::Error fails the statement as the engine would.
 class ConnectionFaults
 {
 public:
     static void arm(Connection &connection, std::function<void(const QString &)> hook)
     {
-        connection.m_faultHook = std::move(hook);
+        disarm(connection);
+        auto observer = std::make_shared<Hook>(std::move(hook));
+        armed()[&connection] = observer;
+        connection.addObserver(std::move(observer));
     }
-    static void disarm(Connection &connection) { connection.m_faultHook = {}; }
+    static void disarm(Connection &connection)
+    {
+        const auto found = armed().find(&connection);
+        if (found == armed().end())
+            return;
+        connection.removeObserver(found->second.get());
+        armed().erase(found);
+    }
+
+private:
+    struct Hook final : StatementObserver
+    {
+        explicit Hook(std::function<void(const QString &)> call) : call(std::move(call)) {}
+        void aboutToRun(const Statement &statement) override { call(statement.text); }
+        std::function<void(const QString &)> call;
+    };
+    static std::map<const Connection *, std::shared_ptr<Hook>> &armed()
+    {
+        static std::map<const Connection *, std::shared_ptr<Hook>> hooks;
+        return hooks;
+    }
 };
 
 // Counts the statements of a piece of work and fails the one at a given position, as a

@@ -3,25 +3,21 @@
 #include "platform/core/Error.h"
 #include "platform/db/FailureCode.h"
 #include "platform/db/OpenFailureText.h"
-#include "platform/db/PostgresCopy.h"
 #include "platform/db/PostgresPipeline.h"
 #include "platform/db/SqlErrorText.h"
 #include "platform/db/SqlText.h"
-#include "platform/db/SqliteFunctions.h"
 
 #include <QAtomicInt>
 #include <QFile>
-#include <QDir>
-#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
-#include <QRegularExpression>
-#include <QSqlDriver>
+#include <QStringList>
 #include <QtDebug>
 
 #include <sqlite3.h>
 
-#include <climits>
+#include <algorithm>
+
 
 namespace zentaro {
 
@@ -35,7 +31,7 @@ QVariant bindable(const QVariant &value)
     return value;
 }
 
-void trace(const QString &statement)
+void trace(const Statement &statement)
 {
     // The file stays open while the variable names it: tracing a large Accept must not
     // open and close a file for each of its tens of thousands of statements.
@@ -53,23 +49,26 @@ void trace(const QString &statement)
     }
     if (path.isEmpty())
         return;
-    QString line = statement;
+    QString line = statement.text;
+    if (!statement.values.isEmpty()) {
+        QStringList values;
+        for (const QVariant &value : statement.values)
+            values << (value.isNull() && value.typeId() != QMetaType::QString ? QStringLiteral("NULL") : value.toString());
+        line += QStringLiteral("\t-- valores: ") + values.join(QStringLiteral(" | "));
+    }
+    if (statement.kind == Statement::Kind::Batch)
+        line += QStringLiteral("\t-- filas: %1").arg(statement.rows);
     line.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n")).replace(u'\r', QLatin1String("\\r"));
     out.write(line.toUtf8() + '\n');
 }
 
-int sqliteProgress(void *context)
+// Every connection carries it: it writes while ZENTARO_SQL_TRACE names a file, which support
+// may set and clear while the program runs.
+class TraceObserver final : public StatementObserver
 {
-    return static_cast<const Connection *>(context)->overDeadline() ? 1 : 0;
-}
-
-sqlite3 *sqliteHandle(const QSqlDatabase &db)
-{
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(handle.data());
-}
+public:
+    void aboutToRun(const Statement &statement) override { trace(statement); }
+};
 
 const QString kSeveralStatements = QStringLiteral("La instrucción contiene más de un comando; se ejecuta uno a la vez");
 
@@ -120,69 +119,23 @@ Connection::~Connection()
 std::unique_ptr<Connection> Connection::open(const ConnectionUrl &url, OpenMode mode)
 {
     std::unique_ptr<Connection> connection(new Connection(url));
+    connection->addObserver(std::make_shared<TraceObserver>());
     connection->connect(mode);
     return connection;
 }
 
 void Connection::connect(OpenMode mode)
 {
-    if (m_url.engine == Engine::Sqlite) {
-        if (mode == OpenMode::MustExist && !QFileInfo::exists(m_url.path))
-            throw Error(QStringLiteral("No existe la base de datos %1. Créela con: zentaro init --db %1 --demo")
-                            .arg(m_url.path));
-        // A new database may be the first file of its folder (the demo's, on a new machine).
-        if (mode == OpenMode::Create)
-            QDir().mkpath(QFileInfo(m_url.path).absolutePath());
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
-        m_db.setDatabaseName(m_url.path);
-    } else {
-        m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_name);
-        m_db.setHostName(m_url.host);
-        m_db.setPort(m_url.port);
-        m_db.setDatabaseName(m_url.database);
-        m_db.setUserName(m_url.user);
-        m_db.setPassword(m_url.password);
-        m_db.setConnectOptions(m_url.connectOptions());
-    }
+    m_dialect = SqlDialect::create(m_url.engine);
+    const bool create = mode == OpenMode::Create;
+    m_db = m_dialect->addDatabase(m_url, m_name, create);
     if (!m_db.isValid())
-        throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1")
-                        .arg(m_url.engine == Engine::Sqlite ? QStringLiteral("SQLite") : QStringLiteral("PostgreSQL")));
+        throw Error(QStringLiteral("Falta el controlador de base de datos de Qt para %1").arg(m_dialect->engineName()));
     if (!m_db.open())
         throw Error(openFailureText(m_url, engineErrorText(m_db.lastError())));
     m_db.setNumericalPrecisionPolicy(QSql::HighPrecision);
-
-    if (m_url.engine == Engine::Sqlite) {
-        installSqliteDialect();
-        run(QStringLiteral("PRAGMA foreign_keys = ON"));
-        // A file that is not a database fails here, not later in the middle of a command.
-        select(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        // Readers never block the clerk who writes, and a writer never blocks readers.
-        try {
-            select(QStringLiteral("PRAGMA journal_mode = WAL"));
-        } catch (const Error &error) {
-            // Another program holds the file in a transaction; the old journal still works.
-            qWarning("SQLite sigue sin WAL: %s", error.what());
-        }
-    } else {
-        // Text literals (sql::quoted) double their quotes and nothing else: a backslash in
-        // them must stay a character, whatever the server or the role was configured with.
-        control(QStringLiteral("SET standard_conforming_strings = on"));
-        if (!m_url.schema.isEmpty()) {
-            if (mode == OpenMode::Create)
-                run(QStringLiteral("CREATE SCHEMA IF NOT EXISTS \"%1\"").arg(m_url.schema));
-            run(QStringLiteral("SET search_path TO \"%1\"").arg(m_url.schema));
-        }
-    }
+    m_dialect->startSession(*this, m_db, create);
     applyTimeout();
-}
-
-void Connection::installSqliteDialect()
-{
-    sqlite3 *handle = sqliteHandle(m_db);
-    if (!handle)
-        throw Error(QStringLiteral("No se pudo obtener el acceso a SQLite"));
-    sqlitefunctions::install(handle);
-    sqlite3_progress_handler(handle, 20000, &sqliteProgress, this);
 }
 
 bool Connection::overDeadline() const
@@ -200,28 +153,36 @@ void Connection::setCommandTimeout(int seconds)
 
 void Connection::applyTimeout()
 {
-    if (m_url.engine == Engine::Sqlite) {
-        // Waiting for another clerk's write turn counts against the same limit.
-        const qint64 ms = m_commandTimeout == 0 ? INT_MAX : qint64(m_commandTimeout) * 1000;
-        sqlite3_busy_timeout(sqliteHandle(m_db), int(std::min<qint64>(ms, INT_MAX)));
-    } else {
-        control(QStringLiteral("SET statement_timeout = %1").arg(qint64(m_commandTimeout) * 1000));
-    }
+    const QString statement = m_dialect->applyTimeout(m_db, m_commandTimeout);
+    if (!statement.isEmpty())
+        control(statement);
 }
 
-void Connection::beforeStatement(const QString &statement)
+void Connection::addObserver(std::shared_ptr<StatementObserver> observer) { m_observers.push_back(std::move(observer)); }
+
+void Connection::removeObserver(const StatementObserver *observer)
+{
+    m_observers.erase(std::remove_if(m_observers.begin(), m_observers.end(),
+                                     [observer](const auto &held) { return held.get() == observer; }),
+                      m_observers.end());
+}
+
+void Connection::beforeStatement(const Statement &statement)
 {
     if (m_pipeline)
         m_pipeline->beforeDirectStatement();
     if (m_inTransaction && m_failedDepth >= 0)
         throw Error(QStringLiteral("La transacción quedó anulada por un error anterior y debe deshacerse"));
-    if (!m_faultHook)
-        return;
-    try {
-        m_faultHook(statement);
-    } catch (const Error &error) {
-        recordFailureCode(this, {});
-        fail(error.description());
+    // A copy: an observer may add or remove observers while it looks.
+    const auto observers = m_observers;
+    for (const auto &observer : observers) {
+        try {
+            observer->aboutToRun(statement);
+        } catch (const Error &error) {
+            // Refused as the engine would refuse it: the statement never runs.
+            recordFailureCode(this, {});
+            fail(error.description());
+        }
     }
 }
 
@@ -250,28 +211,23 @@ void Connection::fail(const QString &text)
     throw Error(text);
 }
 
-void Connection::control(const QString &statement)
+void Connection::control(const QString &statement, Statement::Kind kind)
 {
-    beforeStatement(statement);
+    beforeStatement({kind, statement, {}, 0});
     QSqlQuery query(m_db);
     if (!query.exec(statement))
         fail(failureText(query.lastError()));
 }
 
-std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
+std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values, Statement::Kind kind)
 {
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    if (m_url.engine == Engine::Sqlite && sqltext::holdsEmptyInList(statement))
-        throw Error(QStringLiteral("near \")\": syntax error: una lista IN no puede estar vacía"));
-    beforeStatement(statement);
+    m_dialect->check(statement);
+    beforeStatement({kind, statement, values, 0});
     auto query = std::make_unique<QSqlQuery>(m_db);
-    // Forward-only makes Qt's PostgreSQL driver stream rows in single-row mode, where the
-    // next statement on the connection silently drops the rest of an open record set.
-    // Screens read record sets while they run other statements, so PostgreSQL results
-    // are fetched whole; SQLite keeps several statements open without that problem.
-    query->setForwardOnly(m_url.engine == Engine::Sqlite);
-    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    query->setForwardOnly(m_dialect->forwardOnly());
+    const QString text = m_dialect->adapt(statement);
     // PostgreSQL prepares only queries and data changes, so a statement without values runs
     // as it is; the check above keeps it to one command.
     bool ok = false;
@@ -299,7 +255,7 @@ void Connection::armDeadline()
     m_deadlineArmed = m_commandTimeout > 0;
 }
 
-void Connection::define(const QString &statement) { control(statement); }
+void Connection::define(const QString &statement) { control(statement, Statement::Kind::Definition); }
 
 void Connection::prefetch(const QString &statement, const QVariantList &values)
 {
@@ -314,7 +270,7 @@ QString Connection::failureText(const QSqlError &error) const
     failure.engine = m_url.engine;
     failure.code = error.nativeErrorCode();
     failure.text = engineErrorText(error);
-    failure.connectionLost = m_url.engine == Engine::Postgres && postgrescopy::isBroken(m_db);
+    failure.connectionLost = m_dialect->connectionLost(m_db);
     failure.timeoutSeconds = m_commandTimeout;
     const QString text = clerkErrorText(failure);
     // The engine's own words are for support: they stay in the log.
@@ -326,11 +282,10 @@ QString Connection::failureText(const QSqlError &error) const
 
 Recordset Connection::execute(const QString &statement)
 {
-    trace(statement);
     if (m_pipeline)
         if (std::optional<Recordset> pipelined = m_pipeline->take(statement, {}, true))
             return std::move(*pipelined);
-    return Recordset(prepare(statement, {}), [this](const QString &) { markFailed(); });
+    return Recordset(prepare(statement, {}, Statement::Kind::ScreenText), [this](const QString &) { markFailed(); });
 }
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)
@@ -340,16 +295,16 @@ Recordset Connection::select(const QString &statement, const QVariantList &value
             return std::move(*pipelined);
     const auto failed = [this](const QString &) { markFailed(); };
     if (values.isEmpty())
-        return Recordset(prepare(statement, values), failed);
+        return Recordset(prepare(statement, values, Statement::Kind::Bound), failed);
     // The suite's lookups run the same text again and again: the prepared statement is
     // reused while no record set of it is still being read.
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    const QString text = m_dialect->adapt(statement);
     std::shared_ptr<QSqlQuery> cached = m_prepared.value(text);
     if (cached && cached.use_count() > 2)   // the cache and `cached` itself
-        return Recordset(prepare(statement, values), failed);
-    beforeStatement(statement);
+        return Recordset(prepare(statement, values, Statement::Kind::Bound), failed);
+    beforeStatement({Statement::Kind::Bound, statement, values, 0});
     if (!cached) {
         cachedQuery(text);
         cached = m_prepared.value(text);
@@ -369,8 +324,7 @@ QSqlQuery &Connection::cachedQuery(const QString &text)
     if (m_prepared.size() >= kPreparedCacheSize)
         m_prepared.clear();
     auto query = std::make_shared<QSqlQuery>(m_db);
-    // As in prepare(): PostgreSQL results are fetched whole.
-    query->setForwardOnly(m_url.engine == Engine::Sqlite);
+    query->setForwardOnly(m_dialect->forwardOnly());
     if (!query->prepare(text))
         fail(failureText(query->lastError()));
     m_prepared.insert(text, query);
@@ -396,11 +350,11 @@ void Connection::execPrepared(QSqlQuery &query, const QString &key, const QVaria
 int Connection::run(const QString &statement, const QVariantList &values)
 {
     if (values.isEmpty())
-        return prepare(statement, values)->numRowsAffected();
+        return prepare(statement, values, Statement::Kind::Bound)->numRowsAffected();
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    beforeStatement(statement);
-    const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
+    beforeStatement({Statement::Kind::Bound, statement, values, 0});
+    const QString text = m_dialect->adapt(statement);
     QSqlQuery &query = cachedQuery(text);
     execPrepared(query, text, values);
     const int rows = query.numRowsAffected();
@@ -414,11 +368,11 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
         return;
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
-    if (m_url.engine == Engine::Postgres)
-        return runBatchOnPostgres(statement, columns);
-    beforeStatement(statement);
+    if (!m_dialect->batchesAtOnce())
+        return runBatchByRows(statement, columns);
+    beforeStatement({Statement::Kind::Batch, statement, {}, columns.first().size()});
     QSqlQuery query(m_db);
-    if (!query.prepare(sqltext::adaptForSqlite(statement)))
+    if (!query.prepare(m_dialect->adapt(statement)))
         fail(failureText(query.lastError()));
     for (const QVariantList &column : columns) {
         QVariantList bound;
@@ -434,34 +388,24 @@ void Connection::runBatch(const QString &statement, const QList<QVariantList> &c
         fail(failureText(query.lastError()));
 }
 
-void Connection::runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns)
+namespace {
+
+const QString kUnevenColumns = QStringLiteral("Las columnas de un bloque de filas deben tener el mismo número de valores");
+
+bool even(const QList<QVariantList> &columns)
 {
-    static const QRegularExpression insert(
-        QStringLiteral("^\\s*INSERT\\s+INTO\\s+(\\w+)\\s*\\(([\\w\\s,]+)\\)\\s*VALUES\\s*\\(([\\s?,]*)\\)\\s*$"),
-        QRegularExpression::CaseInsensitiveOption);
+    return std::all_of(columns.begin(), columns.end(),
+                       [&columns](const QVariantList &column) { return column.size() == columns.first().size(); });
+}
+
+} // namespace
+
+void Connection::runBatchByRows(const QString &statement, const QList<QVariantList> &columns)
+{
+    if (!even(columns))
+        throw Error(kUnevenColumns);
     const qsizetype rows = columns.first().size();
-    for (const QVariantList &column : columns)
-        if (column.size() != rows)
-            throw Error(QStringLiteral("Las columnas de un bloque de filas deben tener el mismo número de valores"));
-    const QRegularExpressionMatch match = insert.match(statement);
-    QStringList names;
-    if (match.hasMatch()) {
-        for (const QString &name : match.captured(2).split(u','))
-            names << name.trimmed();
-    }
-    if (names.size() == columns.size() && match.captured(3).count(u'?') == columns.size()) {
-        // One stream for every row: COPY, within the open transaction.
-        const QString copy = postgrescopy::copyStatement(match.captured(1), names);
-        beforeStatement(copy);
-        armDeadline();
-        const QSqlError failure = postgrescopy::copyRows(m_db, match.captured(1), names, columns);
-        m_deadlineArmed = false;
-        if (failure.isValid())
-            fail(failureText(failure));
-        return;
-    }
-    // Any other statement (one that already lists several rows) runs once a row, prepared once.
-    beforeStatement(statement);
+    beforeStatement({Statement::Kind::Batch, statement, {}, rows});
     QSqlQuery &query = cachedQuery(statement);
     for (qsizetype r = 0; r < rows; ++r) {
         QVariantList row;
@@ -472,13 +416,32 @@ void Connection::runBatchOnPostgres(const QString &statement, const QList<QVaria
     }
 }
 
+void Connection::insertRows(const QString &table, const QStringList &columns, const QList<QVariantList> &values)
+{
+    if (values.isEmpty() || values.first().isEmpty())
+        return;
+    if (values.size() != columns.size() || !even(values))
+        throw Error(kUnevenColumns);
+    if (!m_dialect->streamsRows()) {
+        const QStringList marks(columns.size(), QStringLiteral("?"));
+        return runBatch(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                            .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                        values);
+    }
+    // One stream for every row, within the open transaction.
+    beforeStatement({Statement::Kind::Batch, m_dialect->streamStatement(table, columns), {}, values.first().size()});
+    armDeadline();
+    const QSqlError failure = m_dialect->streamRows(m_db, table, columns, values);
+    m_deadlineArmed = false;
+    if (failure.isValid())
+        fail(failureText(failure));
+}
+
 void Connection::beginTrans()
 {
     if (m_inTransaction)
         throw Error(QStringLiteral("Ya hay una transacción abierta en la conexión"));
-    // SQLite: take the write turn now, waiting for it under the busy timeout, instead of
-    // failing with "database is locked" at the first write after a read.
-    control(m_url.engine == Engine::Sqlite ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+    control(m_dialect->beginWrite());
     m_inTransaction = true;
     m_savepoints = 0;
     m_failedDepth = -1;
@@ -512,9 +475,7 @@ void Connection::rollbackTrans()
         return;
     const bool restoreTimeout = m_timeoutChangedInTransaction;
     endTransaction();
-    sqlite3 *handle = m_url.engine == Engine::Sqlite ? sqliteHandle(m_db) : nullptr;
-    // SQLite may have rolled back by itself already (a full disk, an I/O error).
-    if (!handle || !sqlite3_get_autocommit(handle)) {
+    if (m_dialect->transactionOpen(m_db)) {
         QSqlQuery query(m_db);
         if (!query.exec(QStringLiteral("ROLLBACK"))) {
             // The connection is gone; the engine discards the transaction with it.
@@ -523,7 +484,7 @@ void Connection::rollbackTrans()
         }
     }
     // A SET done inside the transaction went with it.
-    if (restoreTimeout && m_url.engine == Engine::Postgres) {
+    if (restoreTimeout && m_dialect->settingsRollBack()) {
         try {
             applyTimeout();
         } catch (const Error &error) {
@@ -572,7 +533,7 @@ void Connection::rollbackNested()
     if (m_failedDepth >= m_savepoints)
         m_failedDepth = -1;
     --m_savepoints;
-    if (m_timeoutChangedInTransaction && m_url.engine == Engine::Postgres)
+    if (m_timeoutChangedInTransaction && m_dialect->settingsRollBack())
         applyTimeout();
 }
 

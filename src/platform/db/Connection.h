@@ -2,6 +2,8 @@
 
 #include "platform/db/ConnectionUrl.h"
 #include "platform/db/Recordset.h"
+#include "platform/db/SqlDialect.h"
+#include "platform/db/StatementObserver.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -11,10 +13,10 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace zentaro {
 
-namespace test { class ConnectionFaults; }
 class PostgresPipeline;
 
 // The suite's database connection on Qt SQL. Every statement is one execute of one
@@ -42,18 +44,21 @@ public:
     Connection &operator=(const Connection &) = delete;
 
     // Runs a statement composed as text by a screen, exactly as composed (SQLite receives
-    // it through the dialect adapter). The text is traced when ZENTARO_SQL_TRACE names a file.
+    // it through the dialect adapter).
     Recordset execute(const QString &statement);
     // The suite's own statements, with bound values.
     Recordset select(const QString &statement, const QVariantList &values = {});
     int run(const QString &statement, const QVariantList &values = {});
-    // Many rows through one statement "INSERT INTO t (...) VALUES (?, ...)"; `columns`
-    // holds one list per placeholder. PostgreSQL gets them through COPY, since one bound
-    // statement a row costs a round trip each.
+    // Many executions of one statement; `columns` holds one list per placeholder. SQLite
+    // runs them as one batch; PostgreSQL one execution a row of a statement prepared once.
     void runBatch(const QString &statement, const QList<QVariantList> &columns);
     // Announces a read that a PipelineScope (PostgresPipeline.h) will serve later; does
     // nothing outside one, or on SQLite.
     void prefetch(const QString &statement, const QVariantList &values = {});
+    // Rows into `table`, one list of values per column of `columns`. PostgreSQL gets them
+    // through COPY, since one bound INSERT a row costs a round trip each; SQLite as a batch
+    // of INSERTs.
+    void insertRows(const QString &table, const QStringList &columns, const QList<QVariantList> &values);
 
     // A definition of the suite's schema, run as written on every engine. Unlike the
     // statements above it may hold a trigger body with semicolons of its own; it never
@@ -79,30 +84,37 @@ public:
     void setCommandTimeout(int seconds);
 
     Engine engine() const { return m_url.engine; }
+    // What differs between the engines, for the suite's code that composes SQL of its own.
+    const SqlDialect &dialect() const { return *m_dialect; }
     const ConnectionUrl &url() const { return m_url; }
 
     // Called by the SQLite progress handler: true once the running statement is over time.
     bool overDeadline() const;
 
+    // Observers see every statement the connection runs, in the order they were added (see
+    // StatementObserver). Every connection carries the trace: while ZENTARO_SQL_TRACE names
+    // a file, each statement is appended to it, one a line, with its values or rows.
+    void addObserver(std::shared_ptr<StatementObserver> observer);
+    void removeObserver(const StatementObserver *observer);
+
 private:
-    friend class test::ConnectionFaults;
     friend class PostgresPipeline;
     friend class PipelineScope;
 
     explicit Connection(ConnectionUrl url);
     void connect(OpenMode mode);
-    void installSqliteDialect();
     void applyTimeout();
     // Checks, adapts and runs one statement; throws with the engine's text.
-    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values);
+    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values, Statement::Kind kind);
     // Runs a statement of the connection's own (transaction control, settings).
-    void control(const QString &statement);
-    void beforeStatement(const QString &statement);
+    void control(const QString &statement, Statement::Kind kind = Statement::Kind::Control);
+    // Refuses a statement of a failed transaction and shows it to the observers.
+    void beforeStatement(const Statement &statement);
     void markFailed();
     [[noreturn]] void fail(const QString &text);
     void endTransaction();
-    // COPY for a one-row INSERT; any other statement once a row, prepared once.
-    void runBatchOnPostgres(const QString &statement, const QList<QVariantList> &columns);
+    // For an engine that runs batches a row at a time: once a row, prepared once.
+    void runBatchByRows(const QString &statement, const QList<QVariantList> &columns);
     QSqlQuery &cachedQuery(const QString &text);
     // Binds and runs a statement of the cache (stored under `key`); throws on failure.
     void execPrepared(QSqlQuery &query, const QString &key, const QVariantList &values);
@@ -111,6 +123,7 @@ private:
     QString failureText(const QSqlError &error) const;
 
     ConnectionUrl m_url;
+    std::unique_ptr<SqlDialect> m_dialect;
     QString m_name;
     QSqlDatabase m_db;
     bool m_inTransaction = false;
@@ -123,8 +136,7 @@ private:
     // Prepared statements of the suite's own bound statements, reused by text: on
     // PostgreSQL each fresh one costs a PREPARE and a DEALLOCATE round trip.
     QHash<QString, std::shared_ptr<QSqlQuery>> m_prepared;
-    // Tests only (ConnectionFaults): called before every statement the connection runs.
-    std::function<void(const QString &)> m_faultHook;
+    std::vector<std::shared_ptr<StatementObserver>> m_observers;
     // Open while a PipelineScope is (PostgreSQL only).
     std::unique_ptr<PostgresPipeline> m_pipeline;
 };

@@ -1,5 +1,7 @@
 #include "platform/db/OpenFailureText.h"
 
+#include "platform/db/SqlDialect.h"
+
 #include <QDir>
 #include <QRegularExpression>
 
@@ -37,7 +39,9 @@ QString serverOf(const ConnectionUrl &url)
     return url.host + port;
 }
 
-QString spanishReading(const ConnectionUrl &url, const QString &text)
+} // namespace
+
+QString postgresOpenReading(const ConnectionUrl &url, const QString &text)
 {
     const QString user = quotedAfter(text, QStringLiteral("for user"));
     if (text.contains(QLatin1String("password authentication failed")))
@@ -61,13 +65,11 @@ QString spanishReading(const ConnectionUrl &url, const QString &text)
     return {};
 }
 
-} // namespace
-
 QString openFailureText(const ConnectionUrl &url, const QString &engineText)
 {
     // libpq's messages name the server, user and database but never the password.
     const QString text = engineText.simplified();
-    const QString reading = url.engine == Engine::Postgres ? spanishReading(url, text) : QString();
+    const QString reading = SqlDialect::of(url.engine).openFailureReading(url, text);
     if (reading.isEmpty())
         return QStringLiteral("No se pudo abrir la base de datos %1: %2").arg(url.display(), text);
     return QStringLiteral("No se pudo abrir la base de datos %1: %2. (%3)").arg(url.display(), reading, text);

@@ -11,4 +11,7 @@ namespace zentaro {
 // for whoever supports the installation. The password never appears in it.
 QString openFailureText(const ConnectionUrl &url, const QString &engineText);
 
+// The common refusals of libpq and the server, in Spanish; "" for any other text.
+QString postgresOpenReading(const ConnectionUrl &url, const QString &engineText);
+
 } // namespace zentaro

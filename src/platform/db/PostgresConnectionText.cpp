@@ -5,42 +5,84 @@
 #include <QRegularExpression>
 #include <QSet>
 
-#include <cctype>
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <memory>
 
 namespace zentaro::pgconnection {
 
 namespace {
 
-// The parameters libpq 15 knows (those of later versions too, so that a newer libpq can use
-// them), less host, port, user, password and dbname, which the connection sets on its own.
-const QSet<QString> &libpqParameters()
-{
-    static const QSet<QString> names = [] {
-        QSet<QString> set;
-        for (const char *name : {"hostaddr", "passfile", "channel_binding", "connect_timeout", "client_encoding",
-                                 "options", "application_name", "fallback_application_name", "keepalives",
-                                 "keepalives_idle", "keepalives_interval", "keepalives_count", "tcp_user_timeout",
-                                 "replication", "gssencmode", "sslmode", "requiressl", "sslcompression", "sslcert",
-                                 "sslkey", "sslpassword", "sslrootcert", "sslcrl", "sslcrldir", "sslsni",
-                                 "requirepeer", "ssl_min_protocol_version", "ssl_max_protocol_version", "krbsrvname",
-                                 "gsslib", "service", "target_session_attrs", "require_auth", "sslcertmode",
-                                 "load_balance_hosts", "gssdelegation", "sslnegotiation"})
-            set.insert(QString::fromLatin1(name));
-        return set;
-    }();
-    return names;
-}
+// The suite's own parameter: the schema that keeps several databases of the suite apart in
+// one PostgreSQL database. libpq refuses a name it does not know, so it is taken out first.
+const QString kSchema = QStringLiteral("schema");
 
-bool isConnectionField(const QString &name)
-{
-    static const QSet<QString> fields {QStringLiteral("host"), QStringLiteral("port"), QStringLiteral("user"),
-                                       QStringLiteral("password"), QStringLiteral("dbname"), QStringLiteral("schema")};
-    return fields.contains(name);
-}
+using Options = std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)>;
 
 [[noreturn]] void refuse(const QString &reason)
 {
     throw Error(QStringLiteral("La dirección de base de datos no es válida: %1").arg(reason));
+}
+
+// libpq's refusal told in Spanish. Its own text is never shown: it quotes the text read,
+// which may hold a password.
+[[noreturn]] void refuseAsLibpq(const QString &libpqText)
+{
+    static const QRegularExpression unknown(QStringLiteral("(?:invalid URI query parameter|invalid connection option):? \"([^\"]*)\""));
+    const QRegularExpressionMatch name = unknown.match(libpqText);
+    if (name.hasMatch())
+        refuse(QStringLiteral("\"%1\" no es un parámetro de conexión de PostgreSQL").arg(name.captured(1)));
+    if (libpqText.contains(QLatin1String("invalid percent-encoded token")))
+        refuse(QStringLiteral("un \"%\" debe ir seguido de dos cifras hexadecimales"));
+    if (libpqText.contains(QLatin1String("forbidden value %00")))
+        refuse(QStringLiteral("contiene el carácter nulo (%00)"));
+    if (libpqText.contains(QLatin1String("matching \"]\"")))
+        refuse(QStringLiteral("falta \"]\" tras la dirección IPv6 del servidor"));
+    if (libpqText.contains(QLatin1String("unexpected character")))
+        refuse(QStringLiteral("tras la dirección IPv6 solo puede ir \":puerto\""));
+    if (libpqText.contains(QLatin1String("key/value separator")))
+        refuse(QStringLiteral("cada parámetro tras \"?\" se escribe nombre=valor, separados por \"&\""));
+    if (libpqText.contains(QLatin1String("unterminated quoted string")))
+        refuse(QStringLiteral("falta cerrar una comilla simple"));
+    if (libpqText.contains(QLatin1String("missing \"=\"")))
+        refuse(QStringLiteral("cada parámetro se escribe nombre=valor, separados por espacios"));
+    refuse(QStringLiteral("PostgreSQL no la entiende"));
+}
+
+Options parsed(const QString &text)
+{
+    char *error = nullptr;
+    Options options(PQconninfoParse(text.toUtf8().constData(), &error), &PQconninfoFree);
+    if (!options) {
+        const QString reason = error ? QString::fromUtf8(error) : QString();
+        PQfreemem(error);
+        refuseAsLibpq(reason);
+    }
+    return options;
+}
+
+// The value libpq reads for `dbname` in `text`: how libpq unquotes or decodes a value of ours.
+QString valueAsLibpqReads(const QString &text)
+{
+    const Options options = parsed(text);
+    for (const PQconninfoOption *option = options.get(); option->keyword; ++option)
+        if (qstrcmp(option->keyword, "dbname") == 0 && option->val)
+            return QString::fromUtf8(option->val);
+    return {};
+}
+
+// Every keyword libpq knows, as its own table lists them.
+const QSet<QString> &libpqKeywords()
+{
+    static const QSet<QString> names = [] {
+        QSet<QString> set;
+        const Options options = parsed(QString());
+        for (const PQconninfoOption *option = options.get(); option->keyword; ++option)
+            set.insert(QString::fromLatin1(option->keyword));
+        return set;
+    }();
+    return names;
 }
 
 int portOf(const QString &text)
@@ -54,100 +96,52 @@ int portOf(const QString &text)
     return port;
 }
 
-// libpq decodes every part of a URI and refuses a broken escape or a NUL.
-QString decoded(QStringView part)
+void setSchema(const QString &value, ConnectionUrl &url)
 {
-    const QByteArray bytes = part.toUtf8();
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '%')
+    // The schema is written into statements between double quotes.
+    if (value.contains(u'"'))
+        refuse(QStringLiteral("el esquema no puede llevar comillas dobles"));
+    url.schema = value;
+}
+
+// Fills `url` from what libpq read, the other parameters in the order `written` names them.
+void fill(const Options &options, const QStringList &written, ConnectionUrl &url)
+{
+    url.engine = Engine::Postgres;
+    QList<std::pair<QString, QString>> parameters;
+    for (const PQconninfoOption *option = options.get(); option->keyword; ++option) {
+        if (!option->val)
             continue;
-        if (i + 2 >= bytes.size() || !isxdigit(uchar(bytes[i + 1])) || !isxdigit(uchar(bytes[i + 2])))
-            refuse(QStringLiteral("un \"%\" debe ir seguido de dos cifras hexadecimales"));
-        i += 2;
-    }
-    const QByteArray text = QByteArray::fromPercentEncoding(bytes);
-    if (text.contains('\0'))
-        refuse(QStringLiteral("contiene el carácter nulo (%00)"));
-    return QString::fromUtf8(text);
-}
-
-void setHost(const QString &host, ConnectionUrl &url)
-{
-    if (host.contains(u','))
-        refuse(QStringLiteral("indique un solo servidor; una lista de servidores no se admite"));
-    url.host = host;
-}
-
-void assign(const QString &name, const QString &value, ConnectionUrl &url)
-{
-    if (name == QLatin1String("host")) {
-        setHost(value, url);
-    } else if (name == QLatin1String("port")) {
-        url.port = portOf(value);
-    } else if (name == QLatin1String("user")) {
-        url.user = value;
-    } else if (name == QLatin1String("password")) {
-        url.password = value;
-    } else if (name == QLatin1String("dbname")) {
-        url.database = value;
-    } else if (name == QLatin1String("schema")) {
-        // The schema is written into statements between double quotes.
-        if (value.contains(u'"'))
-            refuse(QStringLiteral("el esquema no puede llevar comillas dobles"));
-        url.schema = value;
-    } else if (libpqParameters().contains(name)) {
-        // Qt's driver turns every ";" of its connection options into a blank.
-        if (value.contains(u';'))
-            refuse(QStringLiteral("el valor de \"%1\" no puede llevar \";\"").arg(name));
-        for (auto &parameter : url.parameters) {
-            if (parameter.first == name) {
-                parameter.second = value;
-                return;
-            }
+        const QString name = QString::fromLatin1(option->keyword);
+        const QString value = QString::fromUtf8(option->val);
+        if (name == QLatin1String("host")) {
+            if (value.contains(u','))
+                refuse(QStringLiteral("indique un solo servidor; una lista de servidores no se admite"));
+            url.host = value;
+        } else if (name == QLatin1String("port")) {
+            url.port = portOf(value);
+        } else if (name == QLatin1String("user")) {
+            url.user = value;
+        } else if (name == QLatin1String("password")) {
+            url.password = value;
+        } else if (name == QLatin1String("dbname")) {
+            url.database = value;
+        } else {
+            // Qt's driver turns every ";" of its connection options into a blank.
+            if (value.contains(u';'))
+                refuse(QStringLiteral("el valor de \"%1\" no puede llevar \";\"").arg(name));
+            parameters.append({name, value});
         }
-        url.parameters.append({name, value});
-    } else {
-        refuse(QStringLiteral("\"%1\" no es un parámetro de conexión de PostgreSQL").arg(name));
     }
-}
-
-void readQuery(QStringView query, ConnectionUrl &url)
-{
-    for (QStringView item : query.split(u'&')) {
-        if (item.isEmpty())
-            continue;
-        const qsizetype equals = item.indexOf(u'=');
-        if (equals < 0)
-            refuse(QStringLiteral("cada parámetro tras \"?\" se escribe nombre=valor, separados por \"&\""));
-        const QString name = decoded(item.left(equals));
-        const QString value = decoded(item.mid(equals + 1));
-        // libpq takes ssl=true, as JDBC writes it, for sslmode=require.
-        if (name == QLatin1String("ssl") && value == QLatin1String("true"))
-            assign(QStringLiteral("sslmode"), QStringLiteral("require"), url);
-        else
-            assign(name, value, url);
-    }
-}
-
-void readHostAndPort(QStringView hostPort, ConnectionUrl &url)
-{
-    QStringView portText;
-    if (hostPort.startsWith(u'[')) {
-        const qsizetype close = hostPort.indexOf(u']');
-        if (close < 0)
-            refuse(QStringLiteral("falta \"]\" tras la dirección IPv6 del servidor"));
-        setHost(decoded(hostPort.mid(1, close - 1)), url);
-        const QStringView after = hostPort.mid(close + 1);
-        if (!after.isEmpty() && !after.startsWith(u':'))
-            refuse(QStringLiteral("tras la dirección IPv6 solo puede ir \":puerto\""));
-        portText = after.mid(1);
-    } else {
-        const qsizetype colon = hostPort.indexOf(u':');
-        setHost(decoded(colon < 0 ? hostPort : hostPort.left(colon)), url);
-        if (colon >= 0)
-            portText = hostPort.mid(colon + 1);
-    }
-    url.port = portOf(decoded(portText));
+    const auto position = [&written](const QString &name) {
+        // libpq reads JDBC's ssl=true as sslmode=require.
+        const qsizetype at = written.indexOf(name == QLatin1String("sslmode") && !written.contains(name)
+                                                 ? QStringLiteral("ssl") : name);
+        return at < 0 ? written.size() : at;
+    };
+    std::stable_sort(parameters.begin(), parameters.end(),
+                     [&](const auto &a, const auto &b) { return position(a.first) < position(b.first); });
+    url.parameters = parameters;
 }
 
 } // namespace
@@ -161,97 +155,81 @@ bool isKeywordValues(const QString &text)
 {
     static const QRegularExpression opening(QStringLiteral("^\\s*([A-Za-z_]+)\\s*="));
     const QRegularExpressionMatch match = opening.match(text);
-    if (!match.hasMatch())
-        return false;
-    const QString name = match.captured(1);
-    return isConnectionField(name) || libpqParameters().contains(name);
+    return match.hasMatch() && (match.captured(1) == kSchema || libpqKeywords().contains(match.captured(1)));
 }
 
 void readUri(const QString &text, ConnectionUrl &url)
 {
-    url.engine = Engine::Postgres;
-    QStringView rest = QStringView(text).mid(text.indexOf(QLatin1String("://")) + 3);
-
-    // As in libpq, the user part ends at the first "@" before any "/".
-    const qsizetype slash = rest.indexOf(u'/');
-    const qsizetype at = rest.left(slash < 0 ? rest.size() : slash).indexOf(u'@');
-    if (at >= 0) {
-        const QStringView credentials = rest.left(at);
-        const qsizetype colon = credentials.indexOf(u':');
-        url.user = decoded(colon < 0 ? credentials : credentials.left(colon));
-        if (colon >= 0)
-            url.password = decoded(credentials.mid(colon + 1));
-        rest = rest.mid(at + 1);
+    // The suite's own parameters leave the query before libpq reads it; a value of ours is
+    // decoded by libpq all the same, as a query value of its own.
+    QString rest = text;
+    QStringList written;
+    const qsizetype question = text.indexOf(u'?');
+    if (question >= 0) {
+        QStringList kept;
+        for (const QString &item : text.mid(question + 1).split(u'&')) {
+            const QString name = QString::fromUtf8(QByteArray::fromPercentEncoding(item.section(u'=', 0, 0).toUtf8()));
+            if (item.isEmpty())
+                continue;   // "?&a=b&": nothing between two separators
+            const qsizetype equals = item.indexOf(u'=');
+            // A "=" inside a value is the value's own, as browsers and JDBC write it; libpq
+            // wants it encoded.
+            const QString value = equals < 0 ? QString() : item.mid(equals + 1).replace(u'=', QLatin1String("%3D"));
+            if (name == kSchema && equals >= 0)
+                setSchema(valueAsLibpqReads(QStringLiteral("postgresql:///?dbname=") + value), url);
+            else
+                kept << (equals < 0 ? item : item.left(equals + 1) + value);
+            written << name;
+        }
+        rest = text.left(question) + (kept.isEmpty() ? QString() : u'?' + kept.join(u'&'));
     }
-
-    qsizetype hostEnd = 0;
-    bool inBrackets = false;
-    for (; hostEnd < rest.size(); ++hostEnd) {
-        const QChar c = rest[hostEnd];
-        inBrackets = (c == u'[') || (inBrackets && c != u']');
-        if (!inBrackets && (c == u'/' || c == u'?'))
-            break;
-    }
-    readHostAndPort(rest.left(hostEnd), url);
-    rest = rest.mid(hostEnd);
-
-    if (rest.startsWith(u'/')) {
-        const qsizetype question = rest.indexOf(u'?');
-        url.database = decoded(rest.mid(1, question < 0 ? -1 : question - 1));
-        rest = question < 0 ? QStringView() : rest.mid(question);
-    }
-    if (rest.startsWith(u'?'))
-        readQuery(rest.mid(1), url);
+    fill(parsed(rest), written, url);
 }
 
 void readKeywordValues(const QString &text, ConnectionUrl &url)
 {
-    url.engine = Engine::Postgres;
+    // Where each name=value item of the text begins and ends, as libpq delimits them (blanks
+    // between items, a value in single quotes or with backslash escapes), only to take the
+    // suite's own parameters out; libpq reads the rest, and a value of ours, itself.
+    QString rest;
+    QStringList written;
     qsizetype i = 0;
     const qsizetype size = text.size();
-    auto skipBlanks = [&] {
+    while (i < size) {
+        const qsizetype start = i;
         while (i < size && text[i].isSpace())
             ++i;
-    };
-    while (true) {
-        skipBlanks();
-        if (i >= size)
-            break;
         const qsizetype nameStart = i;
         while (i < size && !text[i].isSpace() && text[i] != u'=')
             ++i;
         const QString name = text.mid(nameStart, i - nameStart);
-        skipBlanks();
-        if (i >= size || text[i] != u'=')
-            refuse(QStringLiteral("cada parámetro se escribe nombre=valor, separados por espacios"));
-        ++i;
-        skipBlanks();
-        QString value;
-        if (i < size && text[i] == u'\'') {
+        while (i < size && text[i].isSpace())
             ++i;
-            bool closed = false;
-            for (; i < size; ++i) {
-                if (text[i] == u'\\' && i + 1 < size) {
-                    value += text[++i];
-                } else if (text[i] == u'\'') {
-                    closed = true;
-                    ++i;
-                    break;
-                } else {
-                    value += text[i];
-                }
-            }
-            if (!closed)
-                refuse(QStringLiteral("falta cerrar una comilla simple"));
-        } else {
-            for (; i < size && !text[i].isSpace(); ++i) {
-                if (text[i] == u'\\' && i + 1 < size)
-                    ++i;
-                value += text[i];
-            }
+        if (i >= size || text[i] != u'=') {
+            rest += text.mid(start);   // libpq says what is missing
+            break;
         }
-        assign(name, value, url);
+        ++i;
+        while (i < size && text[i].isSpace())
+            ++i;
+        const qsizetype valueStart = i;
+        const bool quoted = i < size && text[i] == u'\'';
+        for (i += quoted ? 1 : 0; i < size; ++i) {
+            if (text[i] == u'\\' && i + 1 < size)
+                ++i;
+            else if (quoted ? text[i] == u'\'' : text[i].isSpace())
+                break;
+        }
+        if (quoted && i < size)
+            ++i;
+        if (name == kSchema)
+            setSchema(valueAsLibpqReads(QStringLiteral("dbname=") + text.mid(valueStart, i - valueStart)), url);
+        else
+            rest += text.mid(start, i - start);
+        if (!name.isEmpty())
+            written << name;
     }
+    fill(parsed(rest), written, url);
 }
 
 QString quoted(const QString &value)

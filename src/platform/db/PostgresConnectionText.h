@@ -4,9 +4,10 @@
 
 #include <QString>
 
-// Reading PostgreSQL connection strings the way libpq documents them, so that a text that
-// works with psql works with the suite. Errors are zentaro::Error in Spanish and never
-// quote the text, which may hold a password.
+// Reading PostgreSQL connection strings with libpq's own parser (PQconninfoParse), so that
+// a text that works with psql works with the suite; only the suite's own parameter
+// (schema=) is taken out before libpq reads the rest. Errors are zentaro::Error in Spanish
+// and never quote the text, which may hold a password.
 namespace zentaro::pgconnection {
 
 // True for "postgresql://..." and "postgres://...".

@@ -195,7 +195,7 @@ private:
 
 PipelineScope::PipelineScope(Connection &connection) : m_connection(connection)
 {
-    if (connection.engine() == Engine::Postgres && !connection.m_pipeline) {
+    if (connection.m_dialect->pipelines() && !connection.m_pipeline) {
         connection.m_pipeline = std::make_unique<PostgresPipeline>(connection);
         m_owner = true;
     }
@@ -237,7 +237,8 @@ void PostgresPipeline::send(const QString &statement, const QVariantList &values
 {
     m_sending = true;
     try {
-        m_connection.beforeStatement(statement);
+        m_connection.beforeStatement(
+            {values.isEmpty() ? Statement::Kind::ScreenText : Statement::Kind::Bound, statement, values, 0});
     } catch (...) {
         m_sending = false;
         throw;

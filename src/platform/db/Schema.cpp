@@ -3,6 +3,7 @@
 #include "platform/core/Decimal.h"
 #include "platform/core/Error.h"
 #include "platform/db/Connection.h"
+#include "platform/db/SqlDialect.h"
 
 namespace zentaro::schema {
 
@@ -186,36 +187,6 @@ struct NoteRule
 
 const std::vector<NoteRule> kNoteRules = {{"Venta", 2}, {"Venta_Encabezado", 2}};
 
-QStringList ruleStatements(Engine engine, const NoteRule &rule, bool withFunction)
-{
-    const QString table = QString::fromLatin1(rule.table);
-    const QString name = QStringLiteral("TR_%1_Una_Factura").arg(table);
-    if (engine == Engine::Sqlite) {
-        // zentaro_raise is registered on every connection of the suite (SqliteFunctions).
-        return {QStringLiteral(
-                    "CREATE TRIGGER %1 BEFORE UPDATE OF Fc_Folio ON %2 FOR EACH ROW "
-                    "WHEN NEW.Fc_Folio <> '' AND ((OLD.Fc_Folio <> '' AND NEW.Fc_Folio <> OLD.Fc_Folio) "
-                    "OR OLD.Es_Cve_Estado = 'CA') "
-                    "BEGIN SELECT zentaro_raise(CASE WHEN OLD.Es_Cve_Estado = 'CA' "
-                    "THEN 'La nota ' || OLD.Vn_Folio || ' está cancelada y no puede facturarse' "
-                    "ELSE 'La nota ' || OLD.Vn_Folio || ' ya está facturada en la factura ' || OLD.Fc_Folio END); END")
-                    .arg(name, table)};
-    }
-    QStringList statements;
-    if (withFunction)
-        statements << QStringLiteral(
-            "CREATE OR REPLACE FUNCTION zentaro_nota_una_factura() RETURNS trigger AS '"
-            "BEGIN "
-            "IF NEW.Fc_Folio <> '''' AND OLD.Es_Cve_Estado = ''CA'' THEN "
-            "RAISE EXCEPTION ''La nota % está cancelada y no puede facturarse'', OLD.Vn_Folio; END IF; "
-            "IF NEW.Fc_Folio <> '''' AND OLD.Fc_Folio <> '''' AND NEW.Fc_Folio <> OLD.Fc_Folio THEN "
-            "RAISE EXCEPTION ''La nota % ya está facturada en la factura %'', OLD.Vn_Folio, OLD.Fc_Folio; END IF; "
-            "RETURN NEW; END' LANGUAGE plpgsql");
-    statements << QStringLiteral("CREATE TRIGGER %1 BEFORE UPDATE OF Fc_Folio ON %2 FOR EACH ROW "
-                                 "EXECUTE FUNCTION zentaro_nota_una_factura()").arg(name.toLower(), table);
-    return statements;
-}
-
 // The one move between two live invoices the rule admits: to the invoice made to replace
 // the note's invoice (SAT motive 01), both alive; and back from that replacement, once it
 // is cancelled, to the invoice it was to replace, still alive. `from` and `to` name the
@@ -229,66 +200,33 @@ QString replacementMove(const QString &from, const QString &to)
         .arg(from, to);
 }
 
+// The rule of one table; with `replacement`, the move to or from a replacement admitted.
+RowRule noteRule(const NoteRule &rule, bool replacement)
+{
+    const QString table = QString::fromLatin1(rule.table);
+    QString billedElsewhere = QStringLiteral("NEW.Fc_Folio <> '' AND OLD.Fc_Folio <> '' AND NEW.Fc_Folio <> OLD.Fc_Folio");
+    if (replacement)
+        billedElsewhere += QStringLiteral(" AND NOT ") + replacementMove(QStringLiteral("OLD.Fc_Folio"), QStringLiteral("NEW.Fc_Folio"));
+    return {QStringLiteral("TR_%1_Una_Factura").arg(table), table, QStringLiteral("Fc_Folio"),
+            QStringLiteral("zentaro_nota_una_factura"),
+            {{QStringLiteral("NEW.Fc_Folio <> '' AND OLD.Es_Cve_Estado = 'CA'"),
+              QStringLiteral("La nota % está cancelada y no puede facturarse"), {QStringLiteral("OLD.Vn_Folio")}},
+             {billedElsewhere, QStringLiteral("La nota % ya está facturada en la factura %"),
+              {QStringLiteral("OLD.Vn_Folio"), QStringLiteral("OLD.Fc_Folio")}}}};
+}
+
 constexpr int kReplacementRuleSince = 4;
 
 // The rules of version 4: the same refusals, with the replacement's move admitted.
-QStringList replacementRuleStatements(Engine engine)
+QStringList replacementRuleStatements(const SqlDialect &dialect)
 {
     QStringList statements;
-    if (engine == Engine::Sqlite) {
-        for (const NoteRule &rule : kNoteRules) {
-            const QString table = QString::fromLatin1(rule.table);
-            const QString name = QStringLiteral("TR_%1_Una_Factura").arg(table);
-            statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(name)
-                       << QStringLiteral(
-                              "CREATE TRIGGER %1 BEFORE UPDATE OF Fc_Folio ON %2 FOR EACH ROW "
-                              "WHEN NEW.Fc_Folio <> '' AND ((OLD.Fc_Folio <> '' AND NEW.Fc_Folio <> OLD.Fc_Folio "
-                              "AND NOT %3) OR OLD.Es_Cve_Estado = 'CA') "
-                              "BEGIN SELECT zentaro_raise(CASE WHEN OLD.Es_Cve_Estado = 'CA' "
-                              "THEN 'La nota ' || OLD.Vn_Folio || ' está cancelada y no puede facturarse' "
-                              "ELSE 'La nota ' || OLD.Vn_Folio || ' ya está facturada en la factura ' || OLD.Fc_Folio "
-                              "END); END")
-                              .arg(name, table, replacementMove(QStringLiteral("OLD.Fc_Folio"), QStringLiteral("NEW.Fc_Folio")));
-        }
-        return statements;
+    bool first = true;
+    for (const NoteRule &rule : kNoteRules) {
+        statements << dialect.replaceRowRule(noteRule(rule, true), first);
+        first = false;
     }
-    QString body = QStringLiteral(
-                       "BEGIN "
-                       "IF NEW.Fc_Folio <> '' AND OLD.Es_Cve_Estado = 'CA' THEN "
-                       "RAISE EXCEPTION 'La nota % está cancelada y no puede facturarse', OLD.Vn_Folio; END IF; "
-                       "IF NEW.Fc_Folio <> '' AND OLD.Fc_Folio <> '' AND NEW.Fc_Folio <> OLD.Fc_Folio AND NOT %1 THEN "
-                       "RAISE EXCEPTION 'La nota % ya está facturada en la factura %', OLD.Vn_Folio, OLD.Fc_Folio; END IF; "
-                       "RETURN NEW; END")
-                       .arg(replacementMove(QStringLiteral("OLD.Fc_Folio"), QStringLiteral("NEW.Fc_Folio")));
-    body.replace(QStringLiteral("'"), QStringLiteral("''"));
-    statements << QStringLiteral("CREATE OR REPLACE FUNCTION zentaro_nota_una_factura() RETURNS trigger AS '%1' "
-                                 "LANGUAGE plpgsql")
-                      .arg(body);
     return statements;
-}
-
-QString columnType(const Column &column, Engine engine)
-{
-    const bool pg = engine == Engine::Postgres;
-    switch (column.type) {
-    case T::Key:
-    case T::Text:
-        return pg ? QStringLiteral("VARCHAR(%1) NOT NULL DEFAULT ''").arg(column.size) : QStringLiteral("TEXT NOT NULL DEFAULT ''");
-    case T::LongText:
-        return QStringLiteral("TEXT NOT NULL DEFAULT ''");
-    case T::Money:
-    case T::Number:
-        return pg ? QStringLiteral("NUMERIC(18,6) NOT NULL DEFAULT 0") : QStringLiteral("NUMERIC NOT NULL DEFAULT 0");
-    case T::Quantity:
-        return pg ? QStringLiteral("NUMERIC(18,6)") : QStringLiteral("NUMERIC");
-    case T::Integer:
-        return QStringLiteral("INTEGER NOT NULL DEFAULT 0");
-    case T::Date:
-        return pg ? QStringLiteral("DATE") : QStringLiteral("TEXT");
-    case T::DateTime:
-        return pg ? QStringLiteral("TIMESTAMP") : QStringLiteral("TEXT");
-    }
-    return {};
 }
 
 QString joined(const std::vector<const char *> &names)
@@ -314,21 +252,21 @@ const Table *findTable(const QString &name)
 
 namespace {
 
-QString columnDefinition(const Column &column, Engine engine)
+QString columnDefinition(const Column &column, const SqlDialect &dialect)
 {
-    QString part = QString::fromLatin1(column.name) + u' ' + columnType(column, engine);
+    QString part = QString::fromLatin1(column.name) + u' ' + dialect.columnType(column.type, column.size);
     // Keys are written into statements between quotes: a quote inside one would end it.
     if (column.type == T::Key)
         part += QStringLiteral(" CHECK (%1 NOT LIKE '%''%')").arg(QLatin1String(column.name));
     return part;
 }
 
-QString createTable(const Table &table, Engine engine, int version)
+QString createTable(const Table &table, const SqlDialect &dialect, int version)
 {
     QStringList parts;
     for (const Column &column : table.columns)
         if (column.since <= version)
-            parts << columnDefinition(column, engine);
+            parts << columnDefinition(column, dialect);
     if (!table.primaryKey.empty())
         parts << QStringLiteral("PRIMARY KEY (%1)").arg(joined(table.primaryKey));
     return QStringLiteral("CREATE TABLE %1 (%2)").arg(QLatin1String(table.name), parts.join(QStringLiteral(", ")));
@@ -346,12 +284,12 @@ QString createIndex(const Index &index)
 
 // What version `version` adds to the one before, for a database of that one: new tables,
 // new columns of old tables, indexes and rules.
-QStringList additions(Engine engine, int version)
+QStringList additions(const SqlDialect &dialect, int version)
 {
     QStringList statements;
     for (const Table &table : kTables) {
         if (table.since == version) {
-            statements << createTable(table, engine, version);
+            statements << createTable(table, dialect, version);
             continue;
         }
         if (table.since > version)
@@ -359,7 +297,7 @@ QStringList additions(Engine engine, int version)
         for (const Column &column : table.columns)
             if (column.since == version)
                 statements << QStringLiteral("ALTER TABLE %1 ADD COLUMN %2")
-                                  .arg(QLatin1String(table.name), columnDefinition(column, engine));
+                                  .arg(QLatin1String(table.name), columnDefinition(column, dialect));
     }
     for (const Index &index : kIndexes)
         if (index.since == version)
@@ -368,11 +306,11 @@ QStringList additions(Engine engine, int version)
     for (const NoteRule &rule : kNoteRules) {
         if (rule.since != version)
             continue;
-        statements << ruleStatements(engine, rule, first);
+        statements << dialect.createRowRule(noteRule(rule, false), first);
         first = false;
     }
     if (version == kReplacementRuleSince)
-        statements << replacementRuleStatements(engine);
+        statements << replacementRuleStatements(dialect);
     return statements;
 }
 
@@ -380,29 +318,25 @@ QStringList additions(Engine engine, int version)
 
 QStringList createStatements(Engine engine, int version)
 {
-    QStringList statements;
-    if (engine == Engine::Postgres) {
-        // The screens write ISNULL(a, b) as SQL Server does; PostgreSQL gets it as a function.
-        statements << QStringLiteral("CREATE OR REPLACE FUNCTION isnull(anycompatible, anycompatible) "
-                                     "RETURNS anycompatible AS 'SELECT COALESCE($1, $2)' LANGUAGE sql IMMUTABLE");
-    }
+    const SqlDialect &dialect = SqlDialect::of(engine);
+    QStringList statements = dialect.schemaPrelude();
     // Version 1 whole, then each later version's additions: a new database is built the
     // way an old one is upgraded, so the two cannot drift apart.
     for (const Table &table : kTables)
         if (table.since == 1)
-            statements << createTable(table, engine, 1);
+            statements << createTable(table, dialect, 1);
     for (const Index &index : kIndexes)
         if (index.since == 1)
             statements << createIndex(index);
     for (int step = 2; step <= version; ++step)
-        statements << additions(engine, step);
+        statements << additions(dialect, step);
     statements << QStringLiteral("INSERT INTO Zentaro_Version (Zv_Version) VALUES (%1)").arg(version);
     return statements;
 }
 
 QStringList upgradeStatements(Engine engine, int to)
 {
-    QStringList statements = additions(engine, to);
+    QStringList statements = additions(SqlDialect::of(engine), to);
     statements << QStringLiteral("UPDATE Zentaro_Version SET Zv_Version = %1").arg(to);
     return statements;
 }
@@ -411,10 +345,7 @@ namespace {
 
 bool hasVersionTable(Connection &connection)
 {
-    const QString sql = connection.engine() == Engine::Sqlite
-        ? QStringLiteral("SELECT count(*) AS n FROM sqlite_master WHERE type = 'table' AND lower(name) = 'zentaro_version'")
-        : QStringLiteral("SELECT count(*) AS n FROM information_schema.tables "
-                         "WHERE table_schema = current_schema() AND table_name = 'zentaro_version'");
+    const QString sql = connection.dialect().tableCountQuery(QStringLiteral("zentaro_version"));
     Recordset rs = connection.select(sql);
     return rs.decimal(QStringLiteral("n")).units() > 0;
 }

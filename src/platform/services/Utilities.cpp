@@ -102,10 +102,7 @@ QDateTime Utilities::ServerNow()
 {
     if (const auto fixed = Platform::instance().fixedClock())
         return *fixed;
-    const QString sql = connection().engine() == Engine::Postgres
-        ? QStringLiteral("SELECT to_char(LOCALTIMESTAMP, 'YYYY-MM-DD HH24:MI:SS') AS ahora")
-        : QStringLiteral("SELECT datetime('now', 'localtime') AS ahora");
-    Recordset rs = connection().select(sql);
+    Recordset rs = connection().select(connection().dialect().localNowQuery());
     return QDateTime::fromString(rs.textAt(0), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
 

@@ -77,8 +77,8 @@ TEST_P(ConnectionTest, LargeSumsStayExact)
     }
     {
         TransactionGuard transaction(*connection);
-        connection->runBatch(QStringLiteral("INSERT INTO Venta_Encabezado (Vn_Folio, Vn_Impuesto_Importe) VALUES (?, ?)"),
-                             {folios, amounts});
+        connection->insertRows(QStringLiteral("Venta_Encabezado"),
+                               {QStringLiteral("Vn_Folio"), QStringLiteral("Vn_Impuesto_Importe")}, {folios, amounts});
         transaction.commit();
     }
     Recordset rs = connection->execute(
@@ -134,6 +134,63 @@ TEST_P(ConnectionTest, TracesTheTextAsComposed)
     QFile trace(file);
     ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(trace.readAll()), QStringLiteral("SELECT ISNULL(NULL, 'x') AS a\\nFROM Sucursal\n"));
+}
+
+TEST_P(ConnectionTest, TracesWhatTheSuiteRunsAsWellAsTheScreens)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("trace.sql"));
+    qputenv("ZENTARO_SQL_TRACE", file.toLocal8Bit());
+    {
+        TransactionGuard transaction(*connection);
+        connection->run(QStringLiteral("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion) VALUES (?, ?)"),
+                        {QStringLiteral("S1"), QStringLiteral("Centro")});
+        connection->select(QStringLiteral("SELECT count(*) AS n FROM Sucursal WHERE Sc_Cve_Sucursal = ?"),
+                           {QStringLiteral("S1")});
+        connection->runBatch(QStringLiteral("INSERT INTO Venta_Encabezado (Vn_Folio, Vn_Impuesto_Importe) VALUES (?, ?)"),
+                             {{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")},
+                              {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}});
+        transaction.commit();
+    }
+    qunsetenv("ZENTARO_SQL_TRACE");
+    QFile trace(file);
+    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(trace.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << lines.join(u'\n').toStdString();
+    EXPECT_TRUE(lines.at(0).startsWith(QStringLiteral("BEGIN")));
+    EXPECT_EQ(lines.at(1), QStringLiteral("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion) VALUES (?, ?)"
+                                          "\t-- valores: S1 | Centro"));
+    EXPECT_EQ(lines.at(2), QStringLiteral("SELECT count(*) AS n FROM Sucursal WHERE Sc_Cve_Sucursal = ?\t-- valores: S1"));
+    // The batch is seen once, with its rows, however the engine sends them (COPY on PostgreSQL).
+    EXPECT_TRUE(lines.at(3).contains(QStringLiteral("Venta_Encabezado (Vn_Folio, Vn_Impuesto_Importe)"))) << lines.at(3).toStdString();
+    EXPECT_TRUE(lines.at(3).endsWith(QStringLiteral("\t-- filas: 3"))) << lines.at(3).toStdString();
+    EXPECT_EQ(lines.at(4), QStringLiteral("COMMIT"));
+}
+
+TEST_P(ConnectionTest, AnObserverRefusesAStatementAsTheEngineWould)
+{
+    struct Refuser final : StatementObserver
+    {
+        QList<Statement::Kind> kinds;
+        void aboutToRun(const Statement &statement) override
+        {
+            kinds << statement.kind;
+            if (statement.text.startsWith(QLatin1String("UPDATE")))
+                throw Error(QStringLiteral("rechazada"));
+        }
+    };
+    auto refuser = std::make_shared<Refuser>();
+    connection->addObserver(refuser);
+    connection->beginTrans();
+    addBranch(QStringLiteral("S1"));
+    EXPECT_EQ(errorOf(QStringLiteral("UPDATE Sucursal SET Sc_Descripcion = 'x'")), QStringLiteral("rechazada"));
+    EXPECT_TRUE(connection->transactionFailed());
+    connection->rollbackTrans();
+    connection->removeObserver(refuser.get());
+    connection->define(QStringLiteral("CREATE TABLE Observada (a INTEGER)"));
+    EXPECT_EQ(branchCount(), 0);
+    using K = Statement::Kind;
+    EXPECT_EQ(refuser->kinds, (QList<K> {K::Control, K::Bound, K::ScreenText}));
 }
 
 TEST_P(ConnectionTest, NamesItsDatabaseAndChecksTheSchemaVersion)

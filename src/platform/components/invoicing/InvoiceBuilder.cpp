@@ -270,7 +270,7 @@ void InvoiceBuilder::writeLines()
         for (qsizetype c = 0; c < columns.size(); ++c)
             values[c].append(row[c]);
     }
-    m_connection.runBatch(insertStatement(QStringLiteral("Factura_Linea"), columns), values);
+    m_connection.insertRows(QStringLiteral("Factura_Linea"), columns, values);
 }
 
 bool InvoiceBuilder::Finalize(const QString &folio, bool bookReceivable)

@@ -59,11 +59,9 @@ QString resolvedPath(const QString &path)
 bool isDatabaseFile(const QString &path)
 {
     const Connection &connection = Platform::instance().connection();
-    if (connection.engine() != Engine::Sqlite)
-        return false;
     const QString chosen = resolvedPath(path);
-    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
-        if (chosen == resolvedPath(connection.url().path + suffix))
+    for (const QString &file : connection.dialect().databaseFiles(connection.url()))
+        if (chosen == resolvedPath(file))
             return true;
     return false;
 }
