@@ -1,5 +1,6 @@
 #include "platform/controls/CheckListModel.h"
 
+#include "platform/controls/TextFormats.h"
 #include "platform/core/Error.h"
 
 #include <QMetaObject>
@@ -57,7 +58,12 @@ int CheckListModel::addRow(const QString &key, const QString &text)
 void CheckListModel::setCell(int row, int column, const QString &text)
 {
     ensureColumns(column + 1);
+    const bool summed = isChecked(row) && std::find(m_summed.begin(), m_summed.end(), column) != m_summed.end();
+    if (summed)
+        countRow(row, -1);
     storeText(m_columns[std::size_t(column)], row, text);
+    if (summed)
+        countRow(row, +1);
     markDirty(row, column);
 }
 
@@ -80,6 +86,9 @@ void CheckListModel::clearRows()
     for (TextColumn &column : m_columns)
         column = TextColumn();
     m_rowOfKey = {};
+    std::fill(m_sums.begin(), m_sums.end(), Decimal());
+    m_unreadable = 0;
+    m_sumsLost = false;
     m_publishedRows = 0;
     m_dirtyFirstRow = m_dirtyFirstColumn = 1;
     m_dirtyLastRow = m_dirtyLastColumn = 0;
@@ -93,6 +102,7 @@ void CheckListModel::setChecked(int row, bool checked)
     if (bool(mark) == checked)
         return;
     mark = checked ? 1 : 0;
+    countRow(row, checked ? +1 : -1);
     const QModelIndex cell = index(row, 0);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
 }
@@ -101,6 +111,7 @@ void CheckListModel::setAllChecked(bool checked)
 {
     publish();
     std::fill(m_checked.begin(), m_checked.end(), std::uint8_t(checked ? 1 : 0));
+    recount();
     if (m_publishedRows > 0 && headerCount() > 0)
         emit dataChanged(index(0, 0), index(m_publishedRows - 1, 0), {Qt::CheckStateRole});
 }
@@ -112,6 +123,7 @@ bool CheckListModel::userSetChecked(int row, bool checked)
     if (bool(mark) == checked)
         return false;
     mark = checked ? 1 : 0;
+    countRow(row, checked ? +1 : -1);
     if (headerCount() > 0) {
         const QModelIndex cell = index(row, 0);
         emit dataChanged(cell, cell, {Qt::CheckStateRole});
@@ -181,6 +193,61 @@ void CheckListModel::sortRows(int column, bool ascending)
         after.append(index(newRowOf[std::size_t(old.row())], old.column()));
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void CheckListModel::setSummedColumns(const std::vector<int> &columns)
+{
+    if (columns == m_summed)
+        return;
+    m_summed = columns;
+    recount();
+}
+
+std::optional<Decimal> CheckListModel::checkedSum(int column) const
+{
+    const auto at = std::find(m_summed.begin(), m_summed.end(), column);
+    if (at == m_summed.end() || m_unreadable > 0 || m_sumsLost)
+        return std::nullopt;
+    return m_sums[std::size_t(at - m_summed.begin())];
+}
+
+Decimal CheckListModel::amount(int row, int column) const
+{
+    return Decimal::fromDouble(textformat::readNumber(cell(row, column)));
+}
+
+void CheckListModel::countRow(int row, int sign)
+{
+    if (m_sumsLost)
+        return;
+    for (std::size_t i = 0; i < m_summed.size(); ++i) {
+        Decimal value;
+        try {
+            value = amount(row, m_summed[i]);
+        } catch (const Error &) {
+            m_unreadable += sign;
+            continue;
+        }
+        try {
+            m_sums[i] = sign > 0 ? m_sums[i] + value : m_sums[i] - value;
+        } catch (const Error &) {
+            m_sumsLost = true;
+            return;
+        }
+    }
+}
+
+void CheckListModel::recount()
+{
+    m_sums.assign(m_summed.size(), Decimal());
+    m_unreadable = 0;
+    m_sumsLost = false;
+    if (m_summed.empty())
+        return;
+    const int rows = storedRows();
+    for (int row = 0; row < rows && !m_sumsLost; ++row)
+        if (m_checked[std::size_t(row)])
+            countRow(row, +1);
 }
 
 void CheckListModel::setUserCheckable(bool on)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/core/Decimal.h"
+
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QString>
@@ -7,6 +9,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace zentaro {
@@ -62,6 +65,19 @@ public:
     // Stable sort of every row by the text of one column, without regard to case.
     void sortRows(int column, bool ascending);
 
+    // Sums of chosen columns over the checked rows, kept up to date as marks and cells
+    // change, so that one mark costs the same however long the list is. A cell is read as
+    // amount() reads it. Setting the columns adds up the checked rows once.
+    void setSummedColumns(const std::vector<int> &columns);
+    const std::vector<int> &summedColumns() const { return m_summed; }
+    // The sum of a summed column over the checked rows; none when a checked row's cell in any
+    // summed column does not read as a number or a sum left the range (then only adding the
+    // rows one by one can say where).
+    std::optional<Decimal> checkedSum(int column) const;
+    // A cell as a number in the user's locale ("$1,160.00", "0", "1000"); throws
+    // zentaro::Error for an empty or non-numeric text.
+    Decimal amount(int row, int column) const;
+
     // Whether the user may change check marks (the list's ContainerActive and Enabled).
     void setUserCheckable(bool on);
 
@@ -95,6 +111,9 @@ private:
     void storeText(TextColumn &column, int row, QStringView text);
     static void compact(TextColumn &column);
     void markDirty(int row, int column);
+    // Adds (+1) or takes away (-1) the row's summed cells to or from the sums.
+    void countRow(int row, int sign);
+    void recount();
     void schedulePublish();
 
     QStringList m_headers;
@@ -104,6 +123,11 @@ private:
     std::vector<TextColumn> m_columns;
     QHash<QString, int> m_rowOfKey;
     bool m_userCheckable = true;
+
+    std::vector<int> m_summed;
+    std::vector<Decimal> m_sums;        // one per summed column
+    std::int64_t m_unreadable = 0;      // summed cells of checked rows that are not numbers
+    bool m_sumsLost = false;            // a sum left the range; reset by recount()
 
     int m_publishedRows = 0;
     bool m_publishPosted = false;
