@@ -3,7 +3,6 @@
 #include "platform/core/Decimal.h"
 
 #include <QAbstractTableModel>
-#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -17,9 +16,13 @@ namespace zentaro {
 // The rows of a CheckList: keys, check marks and cell texts in plain vectors, so that
 // 100,000 rows of 14 cells take a few dozen megabytes and load in milliseconds.
 //
-// Cell texts are kept column by column in one UTF-16 buffer per column (offset and length
-// per row) instead of one QString per cell: that saves the per-string allocation and
-// header, which would otherwise dominate the memory of short texts.
+// Cell texts are kept column by column in one buffer per column (offset and length per
+// row) instead of one QString per cell: that saves the per-string allocation and header,
+// which would otherwise dominate the memory of short texts. A column holds one byte per
+// character while its texts are Latin-1 (folios, amounts, dates, Spanish names) and turns
+// to UTF-16 at its first text that is not. Keys are kept the same way, found through an
+// open-addressing table of row numbers: a million rows take a few hundred megabytes, not
+// the half gigabyte that a QString and a hash node per key and cell took.
 //
 // Loading is batched: addRow() and setCell() on rows the views have not been told about
 // only touch the vectors; the views learn of the new rows in one rowsInserted when control
@@ -45,14 +48,13 @@ public:
     // Throws zentaro::Error for a duplicate key.
     int addRow(const QString &key, const QString &text);
     void setCell(int row, int column, const QString &text);
-    int storedRows() const { return int(m_keys.size()); }
     // Columns holding any text: at least the headers, more when code set cells beyond them.
     int storedColumns() const { return int(m_columns.size()); }
-    const QString &key(int row) const { return m_keys[std::size_t(row)]; }
-    QStringView cellView(int row, int column) const;
-    QString cell(int row, int column) const { return cellView(row, column).toString(); }
+    int storedRows() const { return int(m_checked.size()); }
+    QString key(int row) const { return m_keys.text(row); }
+    QString cell(int row, int column) const;
     bool isChecked(int row) const { return m_checked[std::size_t(row)] != 0; }
-    int rowOfKey(const QString &key) const { return m_rowOfKey.value(key, -1); }
+    int rowOfKey(const QString &key) const;
     void clearRows();
 
     // A check mark set by code: dataChanged, nothing else.
@@ -102,14 +104,24 @@ private:
     };
     struct TextColumn
     {
-        std::vector<char16_t> chars;
-        std::vector<Span> spans;   // one per row
-        std::size_t garbage = 0;   // characters no span points at any more
+        bool wide = false;                 // UTF-16 in `chars16`, else Latin-1 in `chars8`
+        std::vector<char> chars8;
+        std::vector<char16_t> chars16;
+        std::vector<Span> spans;           // one per row
+        std::size_t garbage = 0;           // characters no span points at any more
+
+        QString text(int row) const;
+        bool equals(int row, QStringView text) const;
+        std::size_t size() const { return wide ? chars16.size() : chars8.size(); }
+        void store(int row, QStringView text);
+        void widen();
+        void compact();
     };
 
     void ensureColumns(int count);
-    void storeText(TextColumn &column, int row, QStringView text);
-    static void compact(TextColumn &column);
+    // The key index: a power-of-two table of row numbers (-1 free), at most half full.
+    int findSlot(QStringView key) const;
+    void growIndex();
     void markDirty(int row, int column);
     // Adds (+1) or takes away (-1) the row's summed cells to or from the sums.
     void countRow(int row, int sign);
@@ -118,10 +130,10 @@ private:
 
     QStringList m_headers;
     QList<Qt::Alignment> m_alignments;
-    std::vector<QString> m_keys;
+    TextColumn m_keys;
     std::vector<std::uint8_t> m_checked;
     std::vector<TextColumn> m_columns;
-    QHash<QString, int> m_rowOfKey;
+    std::vector<std::int32_t> m_index;
     bool m_userCheckable = true;
 
     std::vector<int> m_summed;

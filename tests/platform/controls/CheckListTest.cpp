@@ -243,6 +243,15 @@ TEST_F(CheckListTest, RewrittenCellsKeepTheirLatestText)
     list.setCell(0, 1, QString());
     EXPECT_EQ(list.cell(0, 1), QString());
     EXPECT_EQ(list.cell(0, 7), QString());   // a column nobody wrote
+
+    // Texts beyond Latin-1, in cells and keys, keep the texts and keys written before them.
+    list.setCell(1, 1, QStringLiteral("Ωmega ñandú €"));
+    list.addRow(QStringLiteral("K€"), QStringLiteral("N-€"));
+    EXPECT_EQ(list.cell(1, 1), QStringLiteral("Ωmega ñandú €"));
+    EXPECT_EQ(list.cell(2, 1), QString(239, QChar(u'c')));
+    EXPECT_EQ(list.rowOfKey(QStringLiteral("K€")), 5);
+    EXPECT_EQ(list.rowOfKey(QStringLiteral("K3")), 2);
+    EXPECT_EQ(list.text(5), QStringLiteral("N-€"));
 }
 
 TEST_F(CheckListTest, WidthsHideAndShowColumnsAndHeaderClicksCountFromOne)
