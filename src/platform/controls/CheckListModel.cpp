@@ -49,8 +49,9 @@ int CheckListModel::addRow(const QString &key, const QString &text)
 {
     if (2 * (m_checked.size() + 1) > m_index.size())
         growIndex();
-    const int slot = findSlot(key);
-    if (m_index[std::size_t(slot)] >= 0)
+    const auto hash = std::uint32_t(qHash(QStringView(key)));
+    const int slot = findSlot(key, hash);
+    if (m_index[std::size_t(slot)] != kFreeSlot)
         throw Error(QStringLiteral("La clave ya existe en la colección"));
     ensureColumns(std::max(headerCount(), 1));
     const int row = storedRows();
@@ -60,7 +61,7 @@ int CheckListModel::addRow(const QString &key, const QString &text)
     for (TextColumn &column : m_columns)
         column.spans.emplace_back();
     m_columns[0].store(row, text);
-    m_index[std::size_t(slot)] = row;
+    m_index[std::size_t(slot)] = std::uint64_t(hash) << 32 | std::uint32_t(row);
     schedulePublish();
     return row;
 }
@@ -86,31 +87,36 @@ QString CheckListModel::cell(int row, int column) const
 
 int CheckListModel::rowOfKey(const QString &key) const
 {
-    return m_index.empty() ? -1 : m_index[std::size_t(findSlot(key))];
+    if (m_index.empty())
+        return -1;
+    const std::uint64_t entry = m_index[std::size_t(findSlot(key, std::uint32_t(qHash(QStringView(key)))))];
+    return entry == kFreeSlot ? -1 : int(std::uint32_t(entry));
 }
 
-int CheckListModel::findSlot(QStringView key) const
+// A slot holds the key's hash in its upper half and the row in its lower half, so that
+// probing compares texts only when the hashes agree.
+int CheckListModel::findSlot(QStringView key, std::uint32_t hash) const
 {
     const std::size_t mask = m_index.size() - 1;
-    for (std::size_t slot = qHash(key) & mask;; slot = (slot + 1) & mask) {
-        const std::int32_t row = m_index[slot];
-        if (row < 0 || m_keys.equals(row, key))
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const std::uint64_t entry = m_index[slot];
+        if (entry == kFreeSlot || (std::uint32_t(entry >> 32) == hash && m_keys.equals(int(std::uint32_t(entry)), key)))
             return int(slot);
     }
 }
 
 void CheckListModel::growIndex()
 {
-    std::vector<std::int32_t> old(std::max<std::size_t>(16, m_index.size() * 2), -1);
+    std::vector<std::uint64_t> old(std::max<std::size_t>(16, m_index.size() * 2), kFreeSlot);
     old.swap(m_index);
     const std::size_t mask = m_index.size() - 1;
-    for (const std::int32_t row : old) {
-        if (row < 0)
+    for (const std::uint64_t entry : old) {
+        if (entry == kFreeSlot)
             continue;
-        std::size_t slot = qHash(QStringView(m_keys.text(row))) & mask;
-        while (m_index[slot] >= 0)
+        std::size_t slot = std::size_t(entry >> 32) & mask;
+        while (m_index[slot] != kFreeSlot)
             slot = (slot + 1) & mask;
-        m_index[slot] = row;
+        m_index[slot] = entry;
     }
 }
 
@@ -121,7 +127,7 @@ void CheckListModel::clearRows()
     std::vector<std::uint8_t>().swap(m_checked);
     for (TextColumn &column : m_columns)
         column = TextColumn();
-    std::vector<std::int32_t>().swap(m_index);
+    std::vector<std::uint64_t>().swap(m_index);
     std::fill(m_sums.begin(), m_sums.end(), Decimal());
     m_unreadable = 0;
     m_sumsLost = false;
@@ -239,9 +245,9 @@ void CheckListModel::sortRows(int column, bool ascending)
         textColumn.spans = std::move(spans);
     }
     // The key index follows the rows without rehashing a single key.
-    for (std::int32_t &row : m_index)
-        if (row >= 0)
-            row = newRowOf[std::size_t(row)];
+    for (std::uint64_t &entry : m_index)
+        if (entry != kFreeSlot)
+            entry = (entry & ~std::uint64_t(0xffffffff)) | std::uint32_t(newRowOf[std::size_t(std::uint32_t(entry))]);
 
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
@@ -441,7 +447,9 @@ void CheckListModel::TextColumn::store(int row, QStringView text)
         } else {
             garbage += span.length;
             span.offset = std::uint32_t(chars.size());
-            std::transform(text.begin(), text.end(), std::back_inserter(chars), [](QChar c) { return Char(c.unicode()); });
+            chars.resize(chars.size() + length);
+            std::transform(text.begin(), text.end(), chars.begin() + std::ptrdiff_t(span.offset),
+                           [](QChar c) { return Char(c.unicode()); });
         }
     };
     if (wide)

@@ -119,8 +119,9 @@ private:
     };
 
     void ensureColumns(int count);
-    // The key index: a power-of-two table of row numbers (-1 free), at most half full.
-    int findSlot(QStringView key) const;
+    // The key index: a power-of-two table, at most half full, of the key's hash and row.
+    static constexpr std::uint64_t kFreeSlot = ~std::uint64_t(0);
+    int findSlot(QStringView key, std::uint32_t hash) const;
     void growIndex();
     void markDirty(int row, int column);
     // Adds (+1) or takes away (-1) the row's summed cells to or from the sums.
@@ -133,7 +134,7 @@ private:
     TextColumn m_keys;
     std::vector<std::uint8_t> m_checked;
     std::vector<TextColumn> m_columns;
-    std::vector<std::int32_t> m_index;
+    std::vector<std::uint64_t> m_index;
     bool m_userCheckable = true;
 
     std::vector<int> m_summed;
