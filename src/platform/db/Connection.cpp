@@ -255,7 +255,7 @@ void Connection::control(const QString &statement)
         fail(failureText(query.lastError()));
 }
 
-std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values)
+std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values, bool streamed)
 {
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
@@ -267,7 +267,7 @@ std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const Q
     // next statement on the connection silently drops the rest of an open record set.
     // Screens read record sets while they run other statements, so PostgreSQL results
     // are fetched whole; SQLite keeps several statements open without that problem.
-    query->setForwardOnly(m_url.engine == Engine::Sqlite);
+    query->setForwardOnly(streamed || m_url.engine == Engine::Sqlite);
     const QString text = m_url.engine == Engine::Sqlite ? sqltext::adaptForSqlite(statement) : statement;
     // PostgreSQL prepares only queries and data changes, so a statement without values runs
     // as it is; the check above keeps it to one command.
@@ -319,6 +319,12 @@ Recordset Connection::execute(const QString &statement)
 {
     trace(statement);
     return Recordset(prepare(statement, {}), [this](const QString &) { markFailed(); });
+}
+
+Recordset Connection::executeStreamed(const QString &statement)
+{
+    trace(statement);
+    return Recordset(prepare(statement, {}, true), [this](const QString &) { markFailed(); });
 }
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)

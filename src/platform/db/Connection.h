@@ -43,6 +43,11 @@ public:
     // Runs a statement composed as text by a screen, exactly as composed (SQLite receives
     // it through the dialect adapter). The text is traced when ZENTARO_SQL_TRACE names a file.
     Recordset execute(const QString &statement);
+    // The same for a large result read through once while no other statement runs on the
+    // connection: PostgreSQL hands the rows over one at a time instead of holding them all
+    // in memory beside what the reader builds of them. Another statement before the end
+    // would cut such a record set short on PostgreSQL.
+    Recordset executeStreamed(const QString &statement);
     // The suite's own statements, with bound values.
     Recordset select(const QString &statement, const QVariantList &values = {});
     int run(const QString &statement, const QVariantList &values = {});
@@ -88,7 +93,7 @@ private:
     void installSqliteDialect();
     void applyTimeout();
     // Checks, adapts and runs one statement; throws with the engine's text.
-    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values);
+    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values, bool streamed = false);
     // Runs a statement of the connection's own (transaction control, settings).
     void control(const QString &statement);
     void beforeStatement(const QString &statement);
