@@ -35,6 +35,15 @@ public:
     std::function<void()> toggleCurrent;
 
 protected:
+    // QTreeView looks a changed row up among its items one by one (and again for its
+    // rectangle), which makes one check mark cost the length of the list. Rows here are flat,
+    // of one height and never edited in place, so a change needs nothing but a repaint of
+    // what shows; Qt folds the repaints of many changes into one.
+    void dataChanged(const QModelIndex &, const QModelIndex &, const QList<int> &) override
+    {
+        viewport()->update();
+    }
+
     void keyPressEvent(QKeyEvent *event) override
     {
         const int original = virtualkeys::fromQt(event->key(), event->modifiers());
@@ -265,6 +274,29 @@ void CheckList::setAllChecked(bool checked)
 int CheckList::rowOfKey(const QString &key) const
 {
     return d->model->rowOfKey(key);
+}
+
+void CheckList::setSummedColumns(const std::vector<int> &columns)
+{
+    d->model->setSummedColumns(columns);
+}
+
+const std::vector<int> &CheckList::summedColumns() const
+{
+    return d->model->summedColumns();
+}
+
+std::optional<Decimal> CheckList::checkedSum(int column) const
+{
+    return d->model->checkedSum(column);
+}
+
+Decimal CheckList::amount(int row, int column) const
+{
+    d->checkRow(row);
+    if (column < 0)
+        outOfRange();
+    return d->model->amount(row, column);
 }
 
 int CheckList::selectedItem() const

@@ -1,9 +1,13 @@
 #pragma once
 
 #include "platform/controls/ScriptableControl.h"
+#include "platform/core/Decimal.h"
 #include "platform/core/GroupedControl.h"
 
 #include <QWidget>
+
+#include <optional>
+#include <vector>
 
 namespace zentaro {
 
@@ -45,6 +49,16 @@ public:
     void setChecked(int row, bool checked);   // from code: no event
     void setAllChecked(bool checked);          // from code: no event
     int rowOfKey(const QString &key) const;    // -1 when absent
+
+    // Running sums of some columns over the checked rows: one mark changes them by one row,
+    // whatever the length of the list. A cell reads as amount() reads it. checkedSum has no
+    // value while a checked row's summed cell does not read as a number (adding the rows one
+    // by one then says which) or for a column that is not summed.
+    void setSummedColumns(const std::vector<int> &columns);
+    const std::vector<int> &summedColumns() const;
+    std::optional<Decimal> checkedSum(int column) const;
+    // A cell read as a number in the user's locale; throws zentaro::Error when it is not one.
+    Decimal amount(int row, int column) const;
 
     // Selection: the selected item is the current row, -1 when none.
     int selectedItem() const;

@@ -219,14 +219,17 @@ void Connection::control(const QString &statement, Statement::Kind kind)
         fail(failureText(query.lastError()));
 }
 
-std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values, Statement::Kind kind)
+std::unique_ptr<QSqlQuery> Connection::prepare(const QString &statement, const QVariantList &values, Statement::Kind kind,
+                                               bool streamed)
 {
     if (sqltext::holdsSeveralStatements(statement))
         throw Error(kSeveralStatements);
     m_dialect->check(statement);
     beforeStatement({kind, statement, values, 0});
     auto query = std::make_unique<QSqlQuery>(m_db);
-    query->setForwardOnly(m_dialect->forwardOnly());
+    // A streamed record set is read through once with no other statement in between (see
+    // executeStreamed); otherwise the dialect says whether record sets may be forward only.
+    query->setForwardOnly(streamed || m_dialect->forwardOnly());
     const QString text = m_dialect->adapt(statement);
     // PostgreSQL prepares only queries and data changes, so a statement without values runs
     // as it is; the check above keeps it to one command.
@@ -286,6 +289,11 @@ Recordset Connection::execute(const QString &statement)
         if (std::optional<Recordset> pipelined = m_pipeline->take(statement, {}, true))
             return std::move(*pipelined);
     return Recordset(prepare(statement, {}, Statement::Kind::ScreenText), [this](const QString &) { markFailed(); });
+}
+
+Recordset Connection::executeStreamed(const QString &statement)
+{
+    return Recordset(prepare(statement, {}, Statement::Kind::ScreenText, true), [this](const QString &) { markFailed(); });
 }
 
 Recordset Connection::select(const QString &statement, const QVariantList &values)

@@ -46,6 +46,11 @@ public:
     // Runs a statement composed as text by a screen, exactly as composed (SQLite receives
     // it through the dialect adapter).
     Recordset execute(const QString &statement);
+    // The same for a large result read through once while no other statement runs on the
+    // connection: PostgreSQL hands the rows over one at a time instead of holding them all
+    // in memory beside what the reader builds of them. Another statement before the end
+    // would cut such a record set short on PostgreSQL.
+    Recordset executeStreamed(const QString &statement);
     // The suite's own statements, with bound values.
     Recordset select(const QString &statement, const QVariantList &values = {});
     int run(const QString &statement, const QVariantList &values = {});
@@ -105,7 +110,8 @@ private:
     void connect(OpenMode mode);
     void applyTimeout();
     // Checks, adapts and runs one statement; throws with the engine's text.
-    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values, Statement::Kind kind);
+    std::unique_ptr<QSqlQuery> prepare(const QString &statement, const QVariantList &values, Statement::Kind kind,
+                                       bool streamed = false);
     // Runs a statement of the connection's own (transaction control, settings).
     void control(const QString &statement, Statement::Kind kind = Statement::Kind::Control);
     // Refuses a statement of a failed transaction and shows it to the observers.

@@ -3,7 +3,11 @@
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
 #include "platform/controls/SimpleControls.h"
+#include "platform/controls/TextFormats.h"
 #include "platform/controls/Toolbar.h"
+#include "platform/core/Decimal.h"
+
+#include <random>
 
 using namespace zentaro;
 
@@ -141,6 +145,45 @@ TEST_P(Selection, MarkAllSpaceBarAndTheFolioList)
     form.ssTabVek->setTab(1);
     form.chkMarcarN->scriptClick({});
     EXPECT_EQ(form.chkMarcarN->text(), QStringLiteral("Marcar todos"));
+}
+
+// The totals follow each mark by the one row it changed; after any run of marks, mark-all
+// clicks, space bars and sorts they must equal adding up every checked row.
+TEST_P(Selection, TotalsAfterAnyRunOfMarksEqualAddingUpTheCheckedRows)
+{
+    const char *amounts[][3] = {{"1160", "160", "1000"}, {"0.10", "0.01", "0.09"}, {"116.35", "16.05", "100.30"},
+                                {"99999.99", "13793.10", "86206.89"}, {"0.01", "0", "0.01"}};
+    for (int i = 0; i < 20; ++i)
+        addNote(QStringLiteral("R-%1").arg(i, 2, 10, QLatin1Char('0')), amounts[i % 5][0], amounts[i % 5][1],
+                amounts[i % 5][2]);
+    frmQX417 &form = loaded();
+    CheckList &list = *form.lvNotas;
+    ASSERT_GE(list.count(), 20);
+    std::mt19937 random(417);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    for (int step = 0; step < 150; ++step) {
+        switch (pick(5)) {
+        case 0: form.chkMarcarN->scriptClick({}); break;
+        case 1: list.scriptSelect({list.key(pick(list.count())), list.key(pick(list.count()))}); list.scriptKey(32, 0); break;
+        case 2: emit list.columnClick(1 + pick(14)); break;
+        default: list.scriptCheck(list.key(pick(list.count())), pick(2) == 0);
+        }
+        Decimal amount, tax, discount, listAmount;
+        for (int r = 0; r < list.count(); ++r) {
+            if (list.isChecked(r)) {
+                amount += Decimal::fromDouble(textformat::readNumber(list.cell(r, 6)));
+                tax += Decimal::fromDouble(textformat::readNumber(list.cell(r, 5)));
+                discount += Decimal::fromDouble(textformat::readNumber(list.cell(r, 7)));
+                listAmount += Decimal::fromDouble(textformat::readNumber(list.cell(r, 9)));
+            }
+        }
+        const std::pair<KeyBox *, Decimal> expected[] = {
+            {form.txtTotal, amount}, {form.txtImpuestos, tax}, {form.txtDescuento_Global, discount},
+            {form.txtSuma, listAmount}, {form.txtSubtotal, amount - tax}, {form.txtFacTotal, amount},
+            {form.txtFacImpuestos, tax}, {form.txtFacSuma, listAmount}, {form.txtFacSubtotal, amount - tax}};
+        for (const auto &[box, sum] : expected)
+            ASSERT_DOUBLE_EQ(value(box), sum.toDouble()) << box->objectName().toStdString() << ", step " << step;
+    }
 }
 
 TEST_P(Selection, HeaderClicksFlipTheSortOrder)

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeView>
 
+#include <random>
 
 using namespace zentaro;
 
@@ -242,6 +243,15 @@ TEST_F(CheckListTest, RewrittenCellsKeepTheirLatestText)
     list.setCell(0, 1, QString());
     EXPECT_EQ(list.cell(0, 1), QString());
     EXPECT_EQ(list.cell(0, 7), QString());   // a column nobody wrote
+
+    // Texts beyond Latin-1, in cells and keys, keep the texts and keys written before them.
+    list.setCell(1, 1, QStringLiteral("Ωmega ñandú €"));
+    list.addRow(QStringLiteral("K€"), QStringLiteral("N-€"));
+    EXPECT_EQ(list.cell(1, 1), QStringLiteral("Ωmega ñandú €"));
+    EXPECT_EQ(list.cell(2, 1), QString(239, QChar(u'c')));
+    EXPECT_EQ(list.rowOfKey(QStringLiteral("K€")), 5);
+    EXPECT_EQ(list.rowOfKey(QStringLiteral("K3")), 2);
+    EXPECT_EQ(list.text(5), QStringLiteral("N-€"));
 }
 
 TEST_F(CheckListTest, WidthsHideAndShowColumnsAndHeaderClicksCountFromOne)
@@ -302,6 +312,51 @@ TEST_F(CheckListTest, GroupBehaviour)
     list.clearContent();
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(list.scriptListState().serialize(), QByteArray(R"({"rows":[],"hidden":[],"sorted":false})"));
+}
+
+// The running sum of the checked rows must equal adding them up, whatever changed the marks,
+// the cells or the order; a checked cell that is not a number leaves it without a value.
+TEST_F(CheckListTest, RunningSumsEqualAddingUpTheCheckedRowsAfterAnyChange)
+{
+    list.setSummedColumns({2});
+    const QStringList amounts {QStringLiteral("$1,160.00"), QStringLiteral("0.10"), QStringLiteral("-3.5"),
+                               QStringLiteral("0.2"), QStringLiteral(""), QStringLiteral("x")};
+    std::mt19937 random(20);
+    const auto pick = [&](int n) { return int(random() % unsigned(n)); };
+    for (int step = 0; step < 400; ++step) {
+        const int row = pick(list.count());
+        switch (pick(6)) {
+        case 0: list.setChecked(row, pick(2) == 0); break;
+        case 1: list.scriptCheck(list.key(row), pick(2) == 0); break;
+        case 2: if (pick(8) == 0) list.setAllChecked(pick(2) == 0); break;
+        case 3: list.setCell(row, 2, amounts[pick(int(amounts.size()))]); break;
+        case 4: list.setSortKey(pick(3)); list.setSortAscending(pick(2) == 0); list.setSorted(true); break;
+        default:
+            if (pick(20) == 0) {
+                list.clear();
+                for (int i = 0; i < 5; ++i)
+                    list.setCell(list.addRow(QStringLiteral("K%1").arg(i), QStringLiteral("N-%1").arg(i)), 2,
+                                 QStringLiteral("%1.25").arg(i));
+            }
+        }
+        Decimal sum;
+        bool readable = true;
+        for (int r = 0; r < list.count(); ++r) {
+            if (!list.isChecked(r))
+                continue;
+            try {
+                sum += list.amount(r, 2);
+            } catch (const Error &) {
+                readable = false;
+            }
+        }
+        const std::optional<Decimal> running = list.checkedSum(2);
+        ASSERT_EQ(running.has_value(), readable) << "step " << step;
+        if (readable) {
+            ASSERT_EQ(running->units(), sum.units()) << "step " << step;
+        }
+    }
+    EXPECT_FALSE(list.checkedSum(1).has_value());   // not a summed column
 }
 
 // At full size: keys stay with their rows through a sort. How fast is measured by

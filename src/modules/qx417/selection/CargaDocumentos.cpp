@@ -144,7 +144,9 @@ void frmQX417::loadNotes(const QString &statement)
 {
     const QString title = QStringLiteral("CargaDocumentos()");
     {
-        zentaro::Recordset rs = publico().Environment->Connection().execute(statement);
+        // Read through once with no other statement in between: a million notes need not be
+        // held whole by the driver beside the list they become.
+        zentaro::Recordset rs = publico().Environment->Connection().executeStreamed(statement);
         if (rs.eof()) {
             showMessage(QStringLiteral("No se encontraron documentos"), 64, title, QStringLiteral("ERR-ID:7500025"));
             rs.close();

@@ -12,6 +12,9 @@
 #include "platform/core/Decimal.h"
 #include "platform/db/SqlLiteral.h"
 
+#include <optional>
+#include <vector>
+
 namespace qx417 {
 
 using zentaro::Decimal;
@@ -29,9 +32,21 @@ struct ListTotals
     Decimal listAmount;       // column 9, "Suma importe"
 };
 
-Decimal cellAmount(const zentaro::CheckList &list, int row, int column)
+// The columns the totals add up; the lists keep their sums over the checked rows as the
+// marks change, so that one mark does not go through every row of a long list.
+const std::vector<int> kSummedColumns {6, 7, 5, 9};
+
+// The list's running sums, or none when only adding its rows one by one can tell (a cell
+// that is not a number, which must then be reported with what was added before it).
+std::optional<ListTotals> runningTotals(zentaro::CheckList &list)
 {
-    return Decimal::fromDouble(zentaro::textformat::readNumber(list.cell(row, column)));
+    if (list.summedColumns() != kSummedColumns)
+        list.setSummedColumns(kSummedColumns);
+    const auto amount = list.checkedSum(6), globalDiscount = list.checkedSum(7), tax = list.checkedSum(5),
+               listAmount = list.checkedSum(9);
+    if (!amount || !globalDiscount || !tax || !listAmount)
+        return std::nullopt;
+    return ListTotals {*amount, *globalDiscount, *tax, *listAmount};
 }
 
 void write(zentaro::KeyBox *amount, zentaro::KeyBox *globalDiscount, zentaro::KeyBox *tax, zentaro::KeyBox *listAmount,
@@ -58,16 +73,22 @@ void frmQX417::CalculaTotales()
         for (int row = 0; row < list.count(); ++row) {
             if (!list.isChecked(row))
                 continue;
-            totals.amount += cellAmount(list, row, 6);
-            totals.globalDiscount += cellAmount(list, row, 7);
-            totals.tax += cellAmount(list, row, 5);
-            totals.listAmount += cellAmount(list, row, 9);
+            totals.amount += list.amount(row, 6);
+            totals.globalDiscount += list.amount(row, 7);
+            totals.tax += list.amount(row, 5);
+            totals.listAmount += list.amount(row, 9);
         }
     };
     trapped(QStringLiteral("CalculaTotales()"), QStringLiteral("ERR-ID:7500044"), [&] {
+        const std::optional<ListTotals> notesSoFar = runningTotals(*lvNotas), returnsSoFar = runningTotals(*lvDevoluciones);
         try {
-            add(*lvNotas, notes);
-            add(*lvDevoluciones, returns);
+            if (notesSoFar && returnsSoFar) {
+                notes = *notesSoFar;
+                returns = *returnsSoFar;
+            } else {
+                add(*lvNotas, notes);
+                add(*lvDevoluciones, returns);
+            }
         } catch (...) {
             writeSoFar();
             throw;
