@@ -56,8 +56,12 @@ void trace(const Statement &statement)
             values << (value.isNull() && value.typeId() != QMetaType::QString ? QStringLiteral("NULL") : value.toString());
         line += QStringLiteral("\t-- valores: ") + values.join(QStringLiteral(" | "));
     }
+    else if (statement.kind == Statement::Kind::Bound)
+        line += QStringLiteral("\t-- sin valores");
     if (statement.kind == Statement::Kind::Batch)
         line += QStringLiteral("\t-- filas: %1").arg(statement.rows);
+    if (statement.kind == Statement::Kind::Definition)
+        line += QStringLiteral("\t-- definición");
     line.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n")).replace(u'\r', QLatin1String("\\r"));
     out.write(line.toUtf8() + '\n');
 }
