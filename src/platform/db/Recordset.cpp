@@ -14,7 +14,6 @@ Recordset::Recordset(std::shared_ptr<QSqlQuery> query, FailureHandler onFailure)
     const QSqlRecord record = m_query->record();
     for (int i = 0; i < record.count(); ++i) {
         m_names.append(record.fieldName(i));
-        m_columns.insert(record.fieldName(i).toLower(), i);
         m_types.append(record.field(i).metaType());
     }
     step();
@@ -53,14 +52,24 @@ QString Recordset::fieldName(int index) const
     return m_names.value(index);
 }
 
-bool Recordset::hasField(const QString &name) const { return m_columns.contains(name.toLower()); }
+// Fields are read by name once a row per field: a scan of the few names without folding
+// the asked one into a new string each time costs less than a lower-cased hash look-up.
+static int findName(const QStringList &names, const QString &name)
+{
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (names.at(i).compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+bool Recordset::hasField(const QString &name) const { return findName(m_names, name) >= 0; }
 
 int Recordset::indexOf(const QString &name) const
 {
-    const auto it = m_columns.constFind(name.toLower());
-    if (it == m_columns.cend())
+    const int index = findName(m_names, name);
+    if (index < 0)
         throw Error(QStringLiteral("El elemento \"%1\" no se encontró en el conjunto de registros").arg(name));
-    return it.value();
+    return index;
 }
 
 void Recordset::requireRow() const

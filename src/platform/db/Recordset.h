@@ -58,7 +58,6 @@ private:
 
     std::shared_ptr<QSqlQuery> m_query;
     FailureHandler m_onFailure;
-    QHash<QString, int> m_columns;   // lower-case name -> index
     QStringList m_names;
     QList<QMetaType> m_types;
     bool m_eof = true;
