@@ -44,6 +44,27 @@ struct ScreenAcceptOptions
 // Fills the database of `url`, installs its session, opens the screen with `host` as its
 // Padre, marks every candidate and presses Accept. `clicked` runs just before the press.
 // Answers the milliseconds from the click to the commit; the session stays installed.
+// The screen as the clerk opens it for a new invoice: shown on `host`, New pressed.
+inline void openNewInvoice(qx417::frmQX417 &screen, HostObject &host)
+{
+    screen.setPadre(&host);
+    screen.resize(1280, 800);
+    screen.show();
+    screen.activateScreen();
+    screen.Controles->press(Toolbar::New);
+}
+
+// The general public's notes loaded and every one marked, as many as the bench made.
+inline void loadAndMarkAll(qx417::frmQX417 &screen, int notes)
+{
+    screen.txt_Cl_Cve_Cliente->scriptType(QStringLiteral("PUBLICO"));
+    screen.txt_Cl_Cve_Cliente->scriptEnter();
+    screen.Controles->press(Toolbar::Option1);
+    screen.chkMarcarN->scriptClick({});
+    if (screen.lvNotas->count() != notes)
+        throw Error(QStringLiteral("se cargaron %1 notas en lugar de %2").arg(screen.lvNotas->count()).arg(notes));
+}
+
 inline double acceptOnScreen(const ConnectionUrl &url, HostObject &host, const ScreenAcceptOptions &options,
                              const std::function<void()> &clicked = {})
 {
@@ -60,17 +81,8 @@ inline double acceptOnScreen(const ConnectionUrl &url, HostObject &host, const S
     Platform::instance().fixClock(QDateTime(options.today, QTime(10, 0)));
 
     qx417::frmQX417 screen;
-    screen.setPadre(&host);
-    screen.resize(1280, 800);
-    screen.show();
-    screen.activateScreen();
-    screen.Controles->press(Toolbar::New);
-    screen.txt_Cl_Cve_Cliente->scriptType(QStringLiteral("PUBLICO"));
-    screen.txt_Cl_Cve_Cliente->scriptEnter();
-    screen.Controles->press(Toolbar::Option1);
-    screen.chkMarcarN->scriptClick({});
-    if (screen.lvNotas->count() != options.notes)
-        throw Error(QStringLiteral("se cargaron %1 notas en lugar de %2").arg(screen.lvNotas->count()).arg(options.notes));
+    openNewInvoice(screen, host);
+    loadAndMarkAll(screen, options.notes);
 
     QElapsedTimer timer;
     double committed = -1;

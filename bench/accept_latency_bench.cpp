@@ -10,6 +10,7 @@
 
 #include "BenchSupport.h"
 #include "LatencyProxy.h"
+#include "ScreenAccept.h"
 
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
@@ -66,17 +67,8 @@ Figure acceptOnce(const ConnectionUrl &url, int notes, bench::LatencyProxy *prox
     Figure figure;
     {
         qx417::frmQX417 screen;
-        screen.setPadre(&host);
-        screen.resize(1280, 800);
-        screen.show();
-        screen.activateScreen();
-        screen.Controles->press(Toolbar::New);
-        screen.txt_Cl_Cve_Cliente->scriptType(QStringLiteral("PUBLICO"));
-        screen.txt_Cl_Cve_Cliente->scriptEnter();
-        screen.Controles->press(Toolbar::Option1);
-        screen.chkMarcarN->scriptClick({});
-        if (screen.lvNotas->count() != notes)
-            throw Error(QStringLiteral("se cargaron %1 notas en lugar de %2").arg(screen.lvNotas->count()).arg(notes));
+        bench::openNewInvoice(screen, host);
+        bench::loadAndMarkAll(screen, notes);
 
         QElapsedTimer timer;
         double committed = -1;

@@ -9,6 +9,7 @@
 // takes about a minute). Peak memory is counted from just before the load.
 
 #include "BenchSupport.h"
+#include "ScreenAccept.h"
 
 #include "platform/controls/CheckList.h"
 #include "platform/controls/KeyBox.h"
@@ -84,11 +85,7 @@ int main(int argc, char **argv)
 
         HostObject host(QStringLiteral("QX417"), QStringLiteral("VENTAS"));
         qx417::frmQX417 screen;
-        screen.setPadre(&host);
-        screen.resize(1280, 800);
-        screen.show();
-        screen.activateScreen();
-        screen.Controles->press(Toolbar::New);
+        bench::openNewInvoice(screen, host);
         screen.txt_Cl_Cve_Cliente->setText(QStringLiteral("PUBLICO"));
         QCoreApplication::processEvents();
 
