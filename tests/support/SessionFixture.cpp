@@ -9,6 +9,7 @@ void SessionTest::SetUp()
         return;
     presenter = std::make_shared<RecordingPresenter>();
     Platform::install(std::make_unique<Platform>(std::move(connection), QStringLiteral("ADMIN"), presenter));
+    seed();
 }
 
 void SessionTest::TearDown()

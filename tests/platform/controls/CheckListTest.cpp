@@ -303,8 +303,6 @@ TEST_F(CheckListTest, ScriptsSelectByKeyAndSeeTheWholeList)
 
 TEST_F(CheckListTest, GroupBehaviour)
 {
-    list.setTag(QStringLiteral("2"));
-    EXPECT_EQ(list.tag(), QStringLiteral("2"));
     list.setEnabled(false);
     EXPECT_THROW(list.scriptKey(32, 0), ScriptRefusal);
     list.unlock();

@@ -114,11 +114,8 @@ TEST(KeyBoxNumbers, NumericBoxHoldsANumber)
 class KeyBoxLookupTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        test::SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         exec(QStringLiteral("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Descripcion, Es_Cve_Estado) VALUES ('C-0001', 'Abarrotes La Providencia', 'AC')"));
         exec(QStringLiteral("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Descripcion, Es_Cve_Estado) VALUES ('C-0009', 'Papelería El Estudiante', 'BA')"));
         screen.setObjectName(QStringLiteral("frmPrueba"));
@@ -232,11 +229,8 @@ ZENTARO_ON_BOTH_ENGINES(KeyBoxLookupTest);
 class CatalogBrowserTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        test::SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         exec(QStringLiteral("INSERT INTO Almacen VALUES ('A01', 'General', 'S01', 'AC')"));
         exec(QStringLiteral("INSERT INTO Almacen VALUES ('A02', 'Mayoreo', 'S01', 'AC')"));
         exec(QStringLiteral("INSERT INTO Almacen VALUES ('A03', 'Zapopan', 'S02', 'AC')"));

@@ -9,11 +9,8 @@ namespace {
 class SeriesNumberBoxTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        test::SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         const QString insert = QStringLiteral(
             "INSERT INTO Serie (Sr_Cve_Serie, Sc_Cve_Sucursal, Sr_Tabla, Sr_Electronica, Sr_Default, Sr_Siguiente_Numero, "
             "Es_Cve_Estado) VALUES (?, ?, ?, ?, ?, ?, ?)");

@@ -120,11 +120,8 @@ TEST(Toolbar, ClicksAndShortcutsPressOnlyAvailableButtons)
 class ToolbarExtraFieldsTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        test::SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         exec(QStringLiteral("INSERT INTO Campo_Extra VALUES ('Factura', 'PEDIDO', 'Pedido del cliente', 2)"));
         exec(QStringLiteral("INSERT INTO Campo_Extra VALUES ('Factura', 'OBRA', 'Obra', 1)"));
         exec(QStringLiteral("INSERT INTO Campo_Extra VALUES ('Devolucion', 'MOTIVO', 'Motivo', 1)"));

@@ -21,11 +21,8 @@ namespace {
 class ShellWindowTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         demo::fill(db(), {417, QDate(2026, 12, 6), 0});
     }
 };

@@ -14,11 +14,8 @@ namespace {
 class ServicesTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        test::SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         exec(QStringLiteral("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion, Es_Cve_Estado) VALUES ('S01', 'Matriz', 'AC')"));
         exec(QStringLiteral("INSERT INTO Sucursal (Sc_Cve_Sucursal, Sc_Descripcion, Es_Cve_Estado) VALUES ('S09', 'Cerrada', 'BA')"));
         exec(QStringLiteral("INSERT INTO Usuario (Us_Cve_Usuario, Sc_Cve_Sucursal, Al_Cve_Almacen) VALUES ('ADMIN', '', '')"));

@@ -74,11 +74,8 @@ TEST(FilterComposition, KeysWithAQuoteAreRefused)
 class QueryFilterTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        test::SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         exec(QStringLiteral("INSERT INTO Ruta (Rt_Cve_Ruta, Rt_Descripcion, Es_Cve_Estado) VALUES ('R01', 'Centro', 'AC')"));
         exec(QStringLiteral("INSERT INTO Ruta (Rt_Cve_Ruta, Rt_Descripcion, Es_Cve_Estado) VALUES ('R02', 'Norte', 'AC')"));
         exec(QStringLiteral("INSERT INTO Vendedor (Vn_Cve_Vendedor, Vn_Descripcion, Es_Cve_Estado) VALUES ('V01', 'Ana', 'AC')"));

@@ -61,11 +61,8 @@ TEST(BankAccountRules, AccountsAreCheckedBeforeTheyAreStored)
 class CustomerBankAccountsTest : public test::SessionTest
 {
 protected:
-    void SetUp() override
+    void seed() override
     {
-        test::SessionTest::SetUp();
-        if (HasFatalFailure())
-            return;
         exec(QStringLiteral("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Descripcion, Es_Cve_Estado) VALUES ('C-0001', 'Abarrotes Lupita', 'AC')"));
         exec(QStringLiteral("INSERT INTO Cliente (Cl_Cve_Cliente, Cl_Descripcion, Es_Cve_Estado) VALUES ('C-0002', 'Cerrado', 'BA')"));
         exec(QStringLiteral("INSERT INTO Cliente_Cuenta_Bancaria VALUES ('C-0001', 1, 'Santander', '1111111111', '02', 'AC')"));
