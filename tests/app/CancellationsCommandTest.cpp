@@ -1,9 +1,7 @@
 // Pending cancellations finished without a clerk: the real command on a demo database of each
 // engine, and the same command killed at each change of state and run again.
 
-#include "platform/db/DemoData.h"
-#include "support/CommandProcess.h"
-#include "support/TestDatabase.h"
+#include "support/CommandTest.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -15,13 +13,12 @@ using zentaro::test::CommandRun;
 
 namespace {
 
-class CancellationsCommand : public test::DatabaseTest
+class CancellationsCommand : public test::CommandTest
 {
 protected:
     void SetUp() override
     {
-        DatabaseTest::SetUp();
-        demo::fill(*connection, {417, QDate::currentDate(), 0});
+        CommandTest::SetUp();
         const CommandRun signing = zentaro({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(),
                                             QStringLiteral("FG-000001"), QStringLiteral("FG-000002"), QStringLiteral("FG-000003")});
         ASSERT_EQ(signing.exitCode, 0) << signing.text();
@@ -31,9 +28,7 @@ protected:
     {
         return {QStringLiteral("cancellations"), QStringLiteral("--db"), database->urlText()};
     }
-    CommandRun zentaro(const QStringList &arguments) { return test::runCommand(arguments, test::commandEnvironment(home.path())); }
     CommandRun cancellations() { return zentaro(cancellationsArguments()); }
-    QString one(const QString &sql, const QVariantList &values = {}) { return test::firstValue(*connection, sql, values); }
     // A request as the screen records it: its motive, when it was made, where it stands.
     void requested(const QString &folio, const QString &state, const QString &motive, const QDateTime &when)
     {
@@ -56,8 +51,6 @@ protected:
                       QStringLiteral("CA"));
         }
     }
-
-    QTemporaryDir home;
 };
 
 QJsonObject lineOf(const CommandRun &run, const QString &folio)
@@ -144,21 +137,10 @@ TEST_P(CancellationsCommand, AKilledRunIsFinishedByTheNext)
         SCOPED_TRACE(point.name);
         requested(QStringLiteral("FG-000001"), QStringLiteral("EP"), QStringLiteral("02"), QDateTime::currentDateTime());
         const QString trace = dir.filePath(QStringLiteral("trace-%1.sql").arg(++round));
-        connection->beginTrans();   // SQLite: the write turn, held until the run is killed
-        QString holder;
-        if (postgres) {
-            connection->select(QLatin1String(point.lock)).close();
-            holder = test::backendPid(*connection);
-        }
-        QProcess *run = test::startCommand(cancellationsArguments(), test::commandEnvironment(home.path(), trace));
-        ASSERT_TRUE(run->waitForStarted());
         // SQLite: the screen opened the invoice; from there the first write is the answer's.
-        const bool held = test::killWhenBlocked(*run, *watcher, holder, trace,
-                                                "SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'");
-        const CommandRun killed = test::finishCommand(run);
-        connection->rollbackTrans();
-        ASSERT_TRUE(held) << "the run never reached the statement: " << killed.text();
-        EXPECT_EQ(killed.exitCode, -1) << "the run ended before it was killed: " << killed.text();
+        CommandRun killed;
+        ASSERT_NO_FATAL_FAILURE(test::killWhileHeld(*connection, *watcher, QLatin1String(point.lock), cancellationsArguments(), home.path(),
+                                                    trace, "SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'", killed));
         EXPECT_EQ(one(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = 'FG-000001'")),
                   QLatin1String(point.satState));
         EXPECT_EQ(one(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = 'FG-000001'")), QStringLiteral("AC"));

@@ -6,15 +6,12 @@
 #include "platform/components/FakePac.h"
 #include "platform/core/StoredSecret.h"
 #include "platform/db/Connection.h"
-#include "platform/db/DemoData.h"
-#include "support/CommandProcess.h"
+#include "support/CommandTest.h"
 #include "support/TableSnapshot.h"
-#include "support/TestDatabase.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -26,13 +23,12 @@ using zentaro::test::CommandRun;
 
 namespace {
 
-class GlobalInvoiceCommand : public test::DatabaseTest
+class GlobalInvoiceCommand : public test::CommandTest
 {
 protected:
     void SetUp() override
     {
-        DatabaseTest::SetUp();
-        demo::fill(*connection, {417, today, 0});
+        CommandTest::SetUp();
         // Two notes in dollars today, so that the day has three groups.
         demo::addCandidateNotes(*connection, 2, 9, today, QStringLiteral("S01"), QStringLiteral("USD"));
         connection->run(QStringLiteral("UPDATE Variable_Configuracion SET Vc_Valor = ? WHERE Vc_Nombre = 'MAIL_SMTP_URL'"),
@@ -96,7 +92,6 @@ protected:
     QString tomorrowText() const { return today.addDays(1).toString(Qt::ISODate); }
 
     const QDate today = QDate::currentDate();
-    QTemporaryDir home;
 };
 
 CommandRun withoutResumed(CommandRun run)

@@ -5,12 +5,9 @@
 #include "platform/cfdi/SchemaValidator.h"
 #include "platform/core/Decimal.h"
 #include "platform/core/StoredSecret.h"
-#include "platform/db/DemoData.h"
-#include "support/CommandProcess.h"
-#include "support/TestDatabase.h"
+#include "support/CommandTest.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -27,13 +24,13 @@ qint64 cents(const Decimal &amount) { return amount.rounded(2).units() / 10'000;
 Decimal fromCents(qint64 value) { return Decimal::fromUnits(value * 10'000); }
 qint64 tax16(qint64 base) { return (base * 16 + 50) / 100; }
 
-class NamedInvoiceCommand : public test::DatabaseTest
+class NamedInvoiceCommand : public test::CommandTest
 {
 protected:
     void SetUp() override
     {
-        DatabaseTest::SetUp();
-        demo::fill(*connection, {417, QDate::currentDate(), 0});
+        commandTimeoutMs = 180000;
+        CommandTest::SetUp();
         const CommandRun signing = zentaro({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(), kGlobal});
         ASSERT_EQ(signing.exitCode, 0) << signing.text();
         globalUuid = one(QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kGlobal});
@@ -93,17 +90,12 @@ protected:
         }
     }
 
-    CommandRun zentaro(const QStringList &arguments)
-    {
-        return test::runCommand(arguments, test::commandEnvironment(home.path()), 180000);
-    }
     CommandRun namedInvoice()
     {
         return zentaro({QStringLiteral("named-invoice"), QStringLiteral("--db"), database->urlText(), QStringLiteral("--note"),
                         note, QStringLiteral("--customer"), kCustomer});
     }
 
-    QString one(const QString &sql, const QVariantList &values = {}) { return test::firstValue(*connection, sql, values); }
     void setVariable(const QString &name, const QString &value)
     {
         connection->run(QStringLiteral("DELETE FROM Variable_Configuracion WHERE Vc_Nombre = ?"), {name});
@@ -209,7 +201,6 @@ protected:
         EXPECT_TRUE(invoiceLog.contains(QStringLiteral("Correo"))) << invoiceLog.join(u',').toStdString();
     }
 
-    QTemporaryDir home;
     QString note;
     int otherNotes = 0;
     QString globalUuid;

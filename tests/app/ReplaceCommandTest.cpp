@@ -1,9 +1,7 @@
 // zentaro replace on a demo database of each engine: a stamped global replaced end to end,
 // and the command killed while it waits on a row the test holds, then run again.
 
-#include "platform/db/DemoData.h"
-#include "support/CommandProcess.h"
-#include "support/TestDatabase.h"
+#include "support/CommandTest.h"
 
 #include <QTemporaryDir>
 
@@ -16,13 +14,12 @@ namespace {
 
 const QString kOld = QStringLiteral("FG-000001");
 
-class ReplaceCommand : public test::DatabaseTest
+class ReplaceCommand : public test::CommandTest
 {
 protected:
     void SetUp() override
     {
-        DatabaseTest::SetUp();
-        demo::fill(*connection, {417, QDate::currentDate(), 0});
+        CommandTest::SetUp();
         const CommandRun signing = zentaro({QStringLiteral("sign"), QStringLiteral("--db"), database->urlText(), kOld});
         ASSERT_EQ(signing.exitCode, 0) << signing.text();
         notes = column(QStringLiteral("SELECT Vn_Folio FROM Venta_Encabezado WHERE Fc_Folio = ? ORDER BY Vn_Folio"), {kOld});
@@ -30,13 +27,10 @@ protected:
         oldUuid = one(QStringLiteral("SELECT Cd_UUID FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kOld});
     }
 
-    CommandRun zentaro(const QStringList &arguments) { return test::runCommand(arguments, test::commandEnvironment(home.path())); }
     QStringList replaceArguments() const
     {
         return {QStringLiteral("replace"), kOld, QStringLiteral("--db"), database->urlText()};
     }
-    QString one(const QString &sql, const QVariantList &values = {}) { return test::firstValue(*connection, sql, values); }
-    QStringList column(const QString &sql, const QVariantList &values = {}) { return test::firstColumn(*connection, sql, values); }
     // Whatever happened, each note is billed by one live invoice, header and detail alike.
     void expectOneLiveInvoicePerNote()
     {
@@ -69,7 +63,6 @@ protected:
         expectOneLiveInvoicePerNote();
     }
 
-    QTemporaryDir home;
     QStringList notes;
     QString oldUuid;
 };
@@ -122,21 +115,10 @@ TEST_P(ReplaceCommand, AKilledRunIsFinishedByTheNext)
     for (const Point &point : points) {
         SCOPED_TRACE(point.name);
         const QString trace = dir.filePath(QStringLiteral("trace-%1.sql").arg(++round));
-        connection->beginTrans();   // SQLite: the write turn, held until the run is killed
-        QString holder;
-        if (postgres) {
-            connection->select(QLatin1String(point.lock)).close();
-            holder = test::backendPid(*connection);
-        }
-        QProcess *run = test::startCommand(replaceArguments(), test::commandEnvironment(home.path(), trace));
-        ASSERT_TRUE(run->waitForStarted());
         // SQLite: the screen opened the invoice; from there the first write is the replacement's.
-        const bool held = test::killWhenBlocked(*run, *watcher, holder, trace,
-                                                "SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'");
-        const CommandRun killed = test::finishCommand(run);
-        connection->rollbackTrans();
-        ASSERT_TRUE(held) << "the run never reached the statement: " << killed.text();
-        EXPECT_EQ(killed.exitCode, -1) << "the run ended before it was killed: " << killed.text();
+        CommandRun killed;
+        ASSERT_NO_FATAL_FAILURE(test::killWhileHeld(*connection, *watcher, QLatin1String(point.lock), replaceArguments(), home.path(),
+                                                    trace, "SELECT * FROM  Factura WHERE Fc_Folio = 'FG-000001'", killed));
         EXPECT_EQ(one(QStringLiteral("SELECT Es_Cve_Estado FROM Factura WHERE Fc_Folio = ?"), {kOld}), QStringLiteral("AC"));
         EXPECT_EQ(one(QStringLiteral("SELECT Cd_Estado FROM Comprobante_Digital WHERE Cd_Documento = ?"), {kOld}), QStringLiteral("VI"));
         const QString made = replacement();

@@ -2,6 +2,8 @@
 
 #include "platform/db/Recordset.h"
 
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -95,6 +97,28 @@ bool killWhenBlocked(QProcess &process, Connection &watcher, const QString &hold
     }
     process.kill();
     return held;
+}
+
+void killWhileHeld(Connection &holder, Connection &watcher, const QString &lockSql, const QStringList &arguments,
+                   const QString &home, const QString &trace, const QByteArray &statement, CommandRun &killed)
+{
+    holder.beginTrans();   // SQLite: the write turn, held until the run is killed
+    QString holderPid;
+    if (holder.engine() == Engine::Postgres) {
+        holder.select(lockSql).close();
+        holderPid = backendPid(holder);
+    }
+    QProcess *run = startCommand(arguments, commandEnvironment(home, trace));
+    if (!run->waitForStarted()) {
+        holder.rollbackTrans();
+        delete run;
+        FAIL() << "the program did not start";
+    }
+    const bool held = killWhenBlocked(*run, watcher, holderPid, trace, statement);
+    killed = finishCommand(run);
+    holder.rollbackTrans();
+    ASSERT_TRUE(held) << "the run never reached the statement: " << killed.text();
+    EXPECT_EQ(killed.exitCode, -1) << "the run ended before it was killed: " << killed.text();
 }
 
 } // namespace zentaro::test

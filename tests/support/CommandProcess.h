@@ -68,4 +68,11 @@ bool someoneWaitsOn(Connection &watcher, const QString &holderPid);
 bool killWhenBlocked(QProcess &process, Connection &watcher, const QString &holderPid, const QString &trace,
                      const QByteArray &statement);
 
+// The program killed while it waits on what `holder` holds, then let go: SQLite, the write
+// turn (a transaction kept open); PostgreSQL, also the row `lockSql` selects FOR UPDATE.
+// `statement` is what the SQL trace (in `trace`) shows once the run reaches its first write.
+// Asserts that the run reached that moment and was killed there; `killed` is its output.
+void killWhileHeld(Connection &holder, Connection &watcher, const QString &lockSql, const QStringList &arguments,
+                   const QString &home, const QString &trace, const QByteArray &statement, CommandRun &killed);
+
 } // namespace zentaro::test
